@@ -1,0 +1,261 @@
+#include "framework/core/archive.h"
+
+#include "framework/core/ansi.h"
+
+#include <QString>
+#include <algorithm>
+#include <cstring>
+
+namespace fw {
+namespace {
+
+constexpr std::uint16_t kNullTag = 0x0000;
+constexpr std::uint16_t kNewClassTag = 0xFFFF;
+constexpr std::uint16_t kClassTag = 0x8000;
+constexpr std::uint16_t kBigObjectTag = 0x7FFF;
+constexpr std::uint32_t kBigClassTag = 0x80000000u;
+constexpr std::uint32_t kMaxShortIndex = 0x7FFE;
+// Longest class name a record may carry.
+constexpr std::uint16_t kMaxClassName = 63;
+
+} // namespace
+
+ArchiveError::ArchiveError(Cause cause, const std::string& detail)
+    : std::runtime_error(detail.empty() ? std::string(causeText(cause))
+                                        : std::string(causeText(cause)) + " (" + detail + ")")
+    , m_cause(cause)
+{
+}
+
+const char* ArchiveError::causeText(Cause cause)
+{
+    switch (cause) {
+    case Cause::EndOfFile: return "end of file";
+    case Cause::BadClass: return "bad class";
+    case Cause::BadIndex: return "bad index";
+    case Cause::BadSchema: return "bad schema";
+    case Cause::NullObject: return "null object in the list";
+    case Cause::DuplicateObject: return "object listed twice";
+    case Cause::WrongClass: return "object of the wrong class";
+    }
+    return "bad data";
+}
+
+Archive::Archive(bool storing, std::span<const char> data)
+    : m_storing(storing)
+    , m_data(data)
+{
+}
+
+Archive Archive::forStoring() { return Archive(true); }
+Archive Archive::forLoading(std::span<const char> data) { return Archive(false, data); }
+
+void Archive::WriteUInt16(std::uint16_t value)
+{
+    const char bytes[2] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
+    m_out.append(bytes, 2);
+}
+
+void Archive::WriteUInt32(std::uint32_t value)
+{
+    const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                           static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
+    m_out.append(bytes, 4);
+}
+
+void Archive::WriteCount(std::uint32_t count)
+{
+    if (count < 0xFFFF) {
+        WriteUInt16(static_cast<std::uint16_t>(count));
+    } else {
+        WriteUInt16(0xFFFF);
+        WriteUInt32(count);
+    }
+}
+
+void Archive::WriteString(std::string_view bytes)
+{
+    const std::size_t n = bytes.size();
+    if (n < 0xFF) {
+        m_out.push_back(static_cast<char>(n));
+    } else {
+        m_out.push_back(static_cast<char>(0xFF));
+        if (n < 0xFFFE) {
+            WriteUInt16(static_cast<std::uint16_t>(n));
+        } else {
+            WriteUInt16(0xFFFF);
+            WriteUInt32(static_cast<std::uint32_t>(n));
+        }
+    }
+    m_out.append(bytes);
+}
+
+void Archive::WriteObject(const Object& object)
+{
+    const RuntimeClass* cls = object.GetRuntimeClass();
+    const auto found = m_storedClasses.find(cls);
+    if (found == m_storedClasses.end()) {
+        WriteUInt16(kNewClassTag);
+        WriteUInt16(static_cast<std::uint16_t>(cls->storedSchema()));
+        const std::string_view name(cls->name);
+        WriteUInt16(static_cast<std::uint16_t>(name.size()));
+        m_out.append(name);
+        m_storedClasses.emplace(cls, m_nextIndex++);
+    } else if (found->second <= kMaxShortIndex) {
+        WriteUInt16(static_cast<std::uint16_t>(kClassTag | found->second));
+    } else {
+        WriteUInt16(kBigObjectTag);
+        WriteUInt32(kBigClassTag | found->second);
+    }
+    // Objects take indices too, although a list never refers back to one.
+    ++m_nextIndex;
+    const_cast<Object&>(object).Serialize(*this);
+}
+
+void Archive::need(std::size_t bytes) const
+{
+    if (Remaining() < bytes)
+        throw ArchiveError(ArchiveError::Cause::EndOfFile);
+}
+
+std::uint8_t Archive::ReadUInt8()
+{
+    need(1);
+    return static_cast<std::uint8_t>(m_data[m_pos++]);
+}
+
+std::uint16_t Archive::ReadUInt16()
+{
+    need(2);
+    const auto* p = reinterpret_cast<const unsigned char*>(m_data.data() + m_pos);
+    m_pos += 2;
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Archive::ReadUInt32()
+{
+    need(4);
+    const auto* p = reinterpret_cast<const unsigned char*>(m_data.data() + m_pos);
+    m_pos += 4;
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+}
+
+std::uint64_t Archive::ReadCount()
+{
+    const std::uint16_t word = ReadUInt16();
+    if (word != 0xFFFF)
+        return word;
+    return ReadUInt32();
+}
+
+std::uint64_t Archive::readStringLength(bool& wide)
+{
+    wide = false;
+    std::uint8_t byteLength = ReadUInt8();
+    if (byteLength < 0xFF)
+        return byteLength;
+    std::uint16_t wordLength = ReadUInt16();
+    if (wordLength == 0xFFFE) {
+        // Marker of a UTF-16 string; its length follows in the same scheme.
+        wide = true;
+        byteLength = ReadUInt8();
+        if (byteLength < 0xFF)
+            return byteLength;
+        wordLength = ReadUInt16();
+    }
+    if (wordLength < 0xFFFF)
+        return wordLength;
+    const std::uint32_t dwordLength = ReadUInt32();
+    if (dwordLength < 0xFFFFFFFFu)
+        return dwordLength;
+    const std::uint64_t low = ReadUInt32();
+    const std::uint64_t high = ReadUInt32();
+    return low | (high << 32);
+}
+
+std::string Archive::ReadString(std::size_t maxBytes)
+{
+    bool wide = false;
+    const std::uint64_t length = readStringLength(wide);
+    const std::uint64_t byteCount = wide ? length * 2 : length;
+    if (length > Remaining() || byteCount > Remaining())
+        throw ArchiveError(ArchiveError::Cause::EndOfFile);
+    const char* start = m_data.data() + m_pos;
+    m_pos += static_cast<std::size_t>(byteCount);
+    std::string text;
+    if (!wide) {
+        text.assign(start, std::min<std::size_t>(static_cast<std::size_t>(length), maxBytes));
+    } else {
+        // Each UTF-16 unit becomes at most one byte: converting more than
+        // maxBytes units (plus a possible surrogate partner) is never needed.
+        const std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(length), maxBytes + 1);
+        QString utf16(static_cast<qsizetype>(units), Qt::Uninitialized);
+        for (std::size_t i = 0; i < units; ++i) {
+            const auto lo = static_cast<unsigned char>(start[2 * i]);
+            const auto hi = static_cast<unsigned char>(start[2 * i + 1]);
+            utf16[static_cast<qsizetype>(i)] = QChar(static_cast<char16_t>(lo | (hi << 8)));
+        }
+        text = toAnsi(utf16);
+        if (text.size() > maxBytes)
+            text.resize(maxBytes);
+    }
+    return text;
+}
+
+const RuntimeClass* Archive::readClassRecord()
+{
+    const std::uint16_t schema = ReadUInt16();
+    const std::uint16_t length = ReadUInt16();
+    if (length > kMaxClassName)
+        throw ArchiveError(ArchiveError::Cause::BadClass, "class name of " + std::to_string(length) + " bytes");
+    need(length);
+    const std::string_view name(m_data.data() + m_pos, length);
+    m_pos += length;
+    const RuntimeClass* cls = ClassRegistry::find(name);
+    if (!cls)
+        throw ArchiveError(ArchiveError::Cause::BadClass, "\"" + std::string(name) + "\"");
+    m_loadedClasses.emplace(m_nextIndex++, cls);
+    m_loadedSchemas[cls] = schema;
+    return cls;
+}
+
+std::unique_ptr<Object> Archive::ReadObject(const RuntimeClass* expected)
+{
+    const std::uint16_t tag = ReadUInt16();
+    const RuntimeClass* cls = nullptr;
+    if (tag == kNewClassTag) {
+        cls = readClassRecord();
+    } else {
+        const std::uint32_t objectTag = tag == kBigObjectTag
+            ? ReadUInt32()
+            : ((std::uint32_t(tag) & kClassTag) << 16) | (tag & ~kClassTag);
+        if (objectTag & kBigClassTag) {
+            const std::uint32_t index = objectTag & ~kBigClassTag;
+            const auto found = m_loadedClasses.find(index);
+            if (found == m_loadedClasses.end())
+                throw ArchiveError(ArchiveError::Cause::BadIndex, "class index " + std::to_string(index));
+            cls = found->second;
+        } else if (objectTag == kNullTag) {
+            throw ArchiveError(ArchiveError::Cause::NullObject);
+        } else {
+            throw ArchiveError(ArchiveError::Cause::DuplicateObject, "reference to index " + std::to_string(objectTag));
+        }
+    }
+    if (cls != expected)
+        throw ArchiveError(ArchiveError::Cause::WrongClass, cls->name);
+    ++m_nextIndex;
+    std::unique_ptr<Object> object = cls->create();
+    m_loadingSchema = m_loadedSchemas[cls];
+    object->Serialize(*this);
+    return object;
+}
+
+std::optional<unsigned> Archive::StoredSchema(const RuntimeClass* cls) const
+{
+    const auto found = m_loadedSchemas.find(cls);
+    if (found == m_loadedSchemas.end())
+        return std::nullopt;
+    return found->second;
+}
+
+} // namespace fw

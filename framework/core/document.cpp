@@ -1,0 +1,135 @@
+#include "framework/core/document.h"
+
+#include "framework/core/archive.h"
+#include "framework/core/view.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace fw {
+
+Document::Document()
+    : m_title(QStringLiteral("Untitled"))
+{
+}
+
+Document::~Document()
+{
+    for (View* view : m_views)
+        view->m_pDocument = nullptr;
+}
+
+void Document::AddView(View* view)
+{
+    if (view->m_pDocument == this)
+        return;
+    if (view->m_pDocument)
+        view->m_pDocument->RemoveView(view);
+    m_views.push_back(view);
+    view->m_pDocument = this;
+}
+
+void Document::RemoveView(View* view)
+{
+    const auto it = std::find(m_views.begin(), m_views.end(), view);
+    if (it == m_views.end())
+        return;
+    m_views.erase(it);
+    view->m_pDocument = nullptr;
+}
+
+void Document::UpdateAllViews(View* sender, int hint, Object* object)
+{
+    // A copy: a view may open or close windows while it handles the update.
+    const std::vector<View*> views = m_views;
+    for (View* view : views) {
+        if (std::find(m_views.begin(), m_views.end(), view) != m_views.end())
+            view->OnUpdate(sender, hint, object);
+    }
+}
+
+void Document::SetModifiedFlag(bool modified)
+{
+    if (m_modified == modified)
+        return;
+    m_modified = modified;
+    emit modifiedChanged(modified);
+}
+
+void Document::SetPathName(const QString& path)
+{
+    m_pathName = path;
+    SetTitle(path.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(path).fileName());
+}
+
+void Document::SetTitle(const QString& title)
+{
+    if (m_title == title)
+        return;
+    m_title = title;
+    emit titleChanged(title);
+}
+
+bool Document::OnNewDocument()
+{
+    DeleteContents();
+    SetModifiedFlag(false);
+    m_pathName.clear();
+    SetTitle(QStringLiteral("Untitled"));
+    return true;
+}
+
+bool Document::OnOpenDocument(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    try {
+        Archive ar = Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
+        Serialize(ar);
+    } catch (const ArchiveError& e) {
+        if (error)
+            *error = QString::fromUtf8(e.what());
+        return false;
+    }
+    SetPathName(path);
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool Document::OnSaveDocument(const QString& path, QString* error)
+{
+    Archive ar = Archive::forStoring();
+    Serialize(ar);
+    const std::string& bytes = ar.bytes();
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())
+        || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    SetPathName(path);
+    SetModifiedFlag(false);
+    return true;
+}
+
+} // namespace fw

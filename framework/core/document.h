@@ -1,0 +1,79 @@
+#pragma once
+
+#include "framework/core/commandtarget.h"
+
+#include <QObject>
+#include <QString>
+#include <vector>
+
+namespace fw {
+
+class Archive;
+class DocTemplate;
+class Object;
+class View;
+
+// Base of a document: the data behind one or more views, with its file
+// path, title and modified flag.
+//
+// Ownership: the document does not own its views; the GUI's frames do and
+// unregister them before they die. The template that created the document
+// is referenced, not owned.
+// Broadcasts: UpdateAllViews calls every registered view's OnUpdate in
+// registration order; modifiedChanged and titleChanged signal the GUI.
+// Files: OnOpenDocument reads the whole file and loads it through Serialize;
+// on failure the contents are unchanged and the reason is returned.
+// OnSaveDocument writes to a temporary file beside the target and replaces
+// the target only after every byte is written and flushed.
+class Document : public QObject, public CommandTarget {
+    Q_OBJECT
+
+public:
+    Document();
+    ~Document() override;
+
+    void AddView(View* view);
+    void RemoveView(View* view);
+    const std::vector<View*>& GetViews() const { return m_views; }
+    View* GetFirstView() const { return m_views.empty() ? nullptr : m_views.front(); }
+    void UpdateAllViews(View* sender, int hint = 0, Object* object = nullptr);
+
+    bool IsModified() const { return m_modified; }
+    void SetModifiedFlag(bool modified = true);
+
+    const QString& GetPathName() const { return m_pathName; }
+    void SetPathName(const QString& path);
+    // The file name without folder, or the generic "Untitled" for a new document.
+    const QString& GetTitle() const { return m_title; }
+    void SetTitle(const QString& title);
+
+    DocTemplate* GetDocTemplate() const { return m_pDocTemplate; }
+    void SetDocTemplate(DocTemplate* docTemplate) { m_pDocTemplate = docTemplate; }
+
+    // Empties the document for a new, untitled scene.
+    virtual bool OnNewDocument();
+    // Loads `path`. On failure returns false with the reason in `error` and
+    // leaves the document as it was.
+    virtual bool OnOpenDocument(const QString& path, QString* error);
+    // Saves to `path`. On failure returns false with the reason in `error`;
+    // the previous file at `path` is untouched and the document stays modified.
+    virtual bool OnSaveDocument(const QString& path, QString* error);
+    // Removes the whole contents.
+    virtual void DeleteContents() {}
+    virtual void Serialize(Archive& ar) = 0;
+
+    bool OnCmdMsg(int, CmdUI*) override { return false; }
+
+signals:
+    void modifiedChanged(bool modified);
+    void titleChanged(const QString& title);
+
+private:
+    std::vector<View*> m_views;
+    bool m_modified = false;
+    QString m_pathName;
+    QString m_title;
+    DocTemplate* m_pDocTemplate = nullptr;
+};
+
+} // namespace fw

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "framework/core/object.h"
+#include "model/c3dshape.h"
+
+#include <memory>
+
+// One scene object as the document lists it and the file stores it: the
+// serializable class "C3dObject" (schema 3, versionable; schema 1 is read
+// too). Owns its shape; m_pShape is null only between the archive's creation
+// of the object and its Serialize.
+class C3dObject : public fw::Object {
+public:
+    static const fw::RuntimeClass classInfo;
+    static constexpr unsigned kSchema = 3;
+
+    C3dObject() = default;
+    explicit C3dObject(std::unique_ptr<C3dShape> shape) : m_pShape(std::move(shape)) {}
+    ~C3dObject() override = default;
+    C3dObject(const C3dObject&) = delete;
+    C3dObject& operator=(const C3dObject&) = delete;
+
+    const fw::RuntimeClass* GetRuntimeClass() const override { return &classInfo; }
+    void Serialize(fw::Archive& ar) override;
+
+    std::unique_ptr<C3dShape> m_pShape;
+};
