@@ -1,0 +1,59 @@
+#include "framework/gui/framewindow.h"
+
+#include "framework/core/document.h"
+#include "framework/core/view.h"
+#include "framework/gui/winapp.h"
+
+#include <QCloseEvent>
+
+namespace fw {
+
+FrameWindow::FrameWindow(QWidget* parent)
+    : QMdiSubWindow(parent)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+}
+
+FrameWindow::~FrameWindow()
+{
+    m_pView = nullptr;
+    delete widget();
+}
+
+void FrameWindow::SetView(QWidget* viewWidget)
+{
+    m_pView = dynamic_cast<View*>(viewWidget);
+    Q_ASSERT(m_pView);
+    setWidget(viewWidget);
+    setFocusProxy(viewWidget);
+}
+
+View* FrameWindow::GetActiveView() const { return m_pView; }
+
+Document* FrameWindow::GetActiveDocument() const { return m_pView ? m_pView->GetDocument() : nullptr; }
+
+void FrameWindow::UpdateFrameTitle(int number)
+{
+    const Document* doc = GetActiveDocument();
+    if (!doc)
+        return;
+    QString title = doc->GetTitle();
+    if (number > 0)
+        title += QLatin1Char(':') + QString::number(number);
+    setWindowTitle(title + QStringLiteral("[*]"));
+    setWindowModified(doc->IsModified());
+}
+
+void FrameWindow::closeEvent(QCloseEvent* event)
+{
+    Document* doc = GetActiveDocument();
+    const bool lastWindow = doc && doc->GetViews().size() == 1;
+    if (lastWindow && WinApp::instance() && !WinApp::instance()->SaveModified(doc)) {
+        event->ignore();
+        return;
+    }
+    emit aboutToClose(this);
+    QMdiSubWindow::closeEvent(event);
+}
+
+} // namespace fw

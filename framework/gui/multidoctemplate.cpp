@@ -1,0 +1,116 @@
+#include "framework/gui/multidoctemplate.h"
+
+#include "framework/core/document.h"
+#include "framework/core/view.h"
+#include "framework/gui/framewindow.h"
+#include "framework/gui/mdiframewnd.h"
+
+#include <algorithm>
+
+namespace fw {
+
+MultiDocTemplate::MultiDocTemplate(MdiFrameWnd* mainFrame, DocumentFactory createDocument, FrameFactory createFrame,
+                                   ViewFactory createView)
+    : m_mainFrame(mainFrame)
+    , m_createDocument(std::move(createDocument))
+    , m_createFrame(std::move(createFrame))
+    , m_createView(std::move(createView))
+{
+}
+
+MultiDocTemplate::~MultiDocTemplate()
+{
+    for (FrameWindow* frame : m_frames)
+        disconnect(frame, nullptr, this, nullptr);
+}
+
+Document* MultiDocTemplate::OpenDocumentFile(const QString& path, QString* error)
+{
+    std::unique_ptr<Document> doc = m_createDocument();
+    doc->SetDocTemplate(this);
+    const bool ok = path.isEmpty() ? doc->OnNewDocument() : doc->OnOpenDocument(path, error);
+    if (!ok)
+        return nullptr;
+    Document* raw = doc.get();
+    m_documents.push_back(std::move(doc));
+    connect(raw, &Document::titleChanged, this, [this, raw] { updateTitles(raw); });
+    connect(raw, &Document::modifiedChanged, this, [this, raw] { updateTitles(raw); });
+    FrameWindow* frame = CreateNewFrame(raw, nullptr);
+    InitialUpdateFrame(frame, raw, true);
+    emit documentOpened(raw);
+    return raw;
+}
+
+FrameWindow* MultiDocTemplate::CreateNewFrame(Document* doc, FrameWindow* other)
+{
+    FrameWindow* frame = m_createFrame();
+    frame->SetView(m_createView());
+    doc->AddView(frame->GetActiveView());
+    m_frames.push_back(frame);
+    connect(frame, &QObject::destroyed, this, [this, frame] { frameGone(frame); });
+    if (m_mainFrame)
+        m_mainFrame->AddFrame(frame);
+    if (other)
+        frame->resize(other->size());
+    return frame;
+}
+
+void MultiDocTemplate::InitialUpdateFrame(FrameWindow* frame, Document* doc, bool makeVisible)
+{
+    if (View* view = frame->GetActiveView())
+        view->OnInitialUpdate();
+    updateTitles(doc);
+    if (makeVisible && m_mainFrame)
+        m_mainFrame->ActivateFrame(frame);
+}
+
+std::vector<Document*> MultiDocTemplate::documents() const
+{
+    std::vector<Document*> docs;
+    docs.reserve(m_documents.size());
+    for (const auto& doc : m_documents)
+        docs.push_back(doc.get());
+    return docs;
+}
+
+std::vector<FrameWindow*> MultiDocTemplate::framesOf(const Document* doc) const
+{
+    std::vector<FrameWindow*> frames;
+    for (FrameWindow* frame : m_frames) {
+        if (frame->GetActiveDocument() == doc)
+            frames.push_back(frame);
+    }
+    return frames;
+}
+
+void MultiDocTemplate::CloseAllDocuments()
+{
+    const std::vector<FrameWindow*> frames = m_frames;
+    for (FrameWindow* frame : frames)
+        delete frame;
+}
+
+void MultiDocTemplate::updateTitles(const Document* doc)
+{
+    const std::vector<FrameWindow*> frames = framesOf(doc);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        frames[i]->UpdateFrameTitle(frames.size() > 1 ? static_cast<int>(i + 1) : 0);
+}
+
+void MultiDocTemplate::frameGone(FrameWindow* frame)
+{
+    // The frame's view has already left its document when this runs.
+    m_frames.erase(std::remove(m_frames.begin(), m_frames.end(), frame), m_frames.end());
+    for (auto it = m_documents.begin(); it != m_documents.end();) {
+        Document* doc = it->get();
+        if (!doc->GetViews().empty()) {
+            updateTitles(doc);
+            ++it;
+            continue;
+        }
+        emit documentClosed(doc);
+        it = m_documents.erase(it);
+    }
+}
+
+} // namespace fw

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "framework/core/commandtarget.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace fw {
+
+class Document;
+class MdiFrameWnd;
+class MultiDocTemplate;
+
+// The application object: last stop of the command route, owner of the
+// document templates, and the place that decides whether a modified
+// document may close. Exactly one exists at a time; its constructor makes
+// it the instance and its destructor clears that.
+class WinApp : public CommandTarget {
+public:
+    WinApp();
+    ~WinApp() override;
+    WinApp(const WinApp&) = delete;
+    WinApp& operator=(const WinApp&) = delete;
+
+    static WinApp* instance();
+
+    // Takes ownership of the template.
+    void AddDocTemplate(std::unique_ptr<MultiDocTemplate> docTemplate);
+    const std::vector<std::unique_ptr<MultiDocTemplate>>& docTemplates() const { return m_templates; }
+
+    // Asks whether `doc` may be closed, saving it first if the user wants.
+    // The base lets every document close unsaved; the application asks.
+    virtual bool SaveModified(Document* doc);
+
+    bool OnCmdMsg(int, CmdUI*) override { return false; }
+
+    MdiFrameWnd* m_pMainWnd = nullptr;
+
+private:
+    std::vector<std::unique_ptr<MultiDocTemplate>> m_templates;
+};
+
+} // namespace fw
