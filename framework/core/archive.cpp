@@ -186,9 +186,9 @@ std::string Archive::ReadString(std::size_t maxBytes)
     if (!wide) {
         text.assign(start, std::min<std::size_t>(static_cast<std::size_t>(length), maxBytes));
     } else {
-        // Each UTF-16 unit becomes at most one byte: converting more than
-        // maxBytes units (plus a possible surrogate partner) is never needed.
-        const std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(length), maxBytes + 1);
+        // A character takes one or two UTF-16 units and becomes one byte:
+        // 2 * maxBytes units always give enough bytes to cut from.
+        const std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(length), 2 * maxBytes);
         QString utf16(static_cast<qsizetype>(units), Qt::Uninitialized);
         for (std::size_t i = 0; i < units; ++i) {
             const auto lo = static_cast<unsigned char>(start[2 * i]);
