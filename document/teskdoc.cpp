@@ -45,10 +45,9 @@ void CTeskDoc::RemoveObject(C3dObject* object)
     UpdateAllViews(nullptr, HINT_REMOVED, object);
     const auto it = std::find_if(m_objects.begin(), m_objects.end(),
                                  [object](const std::unique_ptr<C3dObject>& listed) { return listed.get() == object; });
+    // An object the scene does not list is not the scene's to destroy.
     if (it != m_objects.end())
         m_objects.erase(it);
-    else
-        delete object;
 }
 
 void CTeskDoc::DeleteContents()

@@ -36,7 +36,8 @@ public:
     // nothing changes and null is returned.
     virtual C3dObject* AddObject(int type);
     virtual void ObjectChanged(C3dObject* object);
-    // Destroys `object` after the broadcast, also when it is not listed.
+    // Broadcasts the removal, then unlinks and destroys `object`. An object
+    // that is not listed is left alone: the scene does not own it.
     virtual void RemoveObject(C3dObject* object);
 
     void DeleteContents() override;
