@@ -1,0 +1,19 @@
+#include "app/childfrm.h"
+
+#include "app/resources.h"
+
+#include <QIcon>
+#include <QMdiArea>
+
+CChildFrame::CChildFrame(QWidget* parent)
+    : fw::FrameWindow(parent)
+{
+    setWindowIcon(QIcon(res::docIconPath()));
+}
+
+QSize CChildFrame::sizeHint() const
+{
+    if (const QMdiArea* area = mdiArea())
+        return area->viewport()->size() * 3 / 4;
+    return fw::FrameWindow::sizeHint();
+}

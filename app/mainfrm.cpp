@@ -1,0 +1,272 @@
+#include "app/mainfrm.h"
+
+#include "app/resources.h"
+#include "app/tesk.h"
+#include "framework/core/document.h"
+#include "framework/core/stdids.h"
+#include "framework/core/view.h"
+
+#include <QAbstractEventDispatcher>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+#include <array>
+
+namespace {
+
+// Every command action carries its command id in QAction::data().
+int commandId(const QAction* action) { return action->data().toInt(); }
+
+QStringList localFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    }
+    return files;
+}
+
+CTeskApp* teskApp() { return dynamic_cast<CTeskApp*>(fw::WinApp::instance()); }
+
+} // namespace
+
+CMainFrame::CMainFrame(QWidget* parent)
+    : fw::MdiFrameWnd(parent)
+{
+    setWindowIcon(QIcon(res::appIconPath()));
+    createMenus();
+    createAccelerators();
+    createToolBar();
+    createStatusBar();
+    resize(800, 600);
+
+    connect(this, &fw::MdiFrameWnd::activeViewChanged, this, &CMainFrame::onActiveViewChanged);
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, &CMainFrame::onIdle);
+    updateFrameTitle();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+QAction* CMainFrame::createCommandAction(int id, const QString& text)
+{
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    connect(action, &QAction::triggered, this, [this, id] { executeCommand(id); });
+    return action;
+}
+
+void CMainFrame::createMenus()
+{
+    for (const res::Menu& menuDef : res::mainMenu()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(menuDef.caption));
+        for (const res::MenuItem& item : menuDef.items) {
+            if (!item.caption) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = createCommandAction(item.id, QString::fromLatin1(item.caption));
+            action->setStatusTip(res::statusPrompt(item.id));
+            menu->addAction(action);
+            if (item.id == fw::ID_FILE_MRU_FILE1) {
+                m_fileMenu = menu;
+                m_recentFilePlaceholder = action;
+            }
+        }
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { updateActionStates(menu->actions()); });
+    }
+}
+
+void CMainFrame::createAccelerators()
+{
+    // Menu captions show the key texts themselves; the keys live here, on
+    // the window, so that each works once whether or not a menu lists it.
+    for (const res::Accelerator& accelerator : res::accelerators()) {
+        QAction* action = createCommandAction(accelerator.id, QString());
+        action->setShortcut(QKeySequence(accelerator.key));
+        addAction(action);
+    }
+}
+
+void CMainFrame::createToolBar()
+{
+    m_wndToolBar = new QToolBar(this);
+    m_wndToolBar->setObjectName(QStringLiteral("IDR_MAIN"));
+    m_wndToolBar->setIconSize(QSize(16, 16));
+    for (const res::ToolBarButton& button : res::toolBar()) {
+        if (button.id == fw::ID_SEPARATOR) {
+            m_wndToolBar->addSeparator();
+            continue;
+        }
+        // The text is the tool tip part of the prompt: a button without one
+        // shows no tool tip at all.
+        QAction* action = createCommandAction(button.id, res::toolTip(button.id));
+        action->setStatusTip(res::statusPrompt(button.id));
+        action->setIcon(QIcon(QStringLiteral(":/tesk/icons/toolbar/%1.svg").arg(QLatin1String(button.icon))));
+        m_wndToolBar->addAction(action);
+    }
+    addToolBar(Qt::TopToolBarArea, m_wndToolBar);
+}
+
+void CMainFrame::createStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    m_paneMessage = new QLabel(res::loadString(fw::AFX_IDS_IDLEMESSAGE), bar);
+    bar->addWidget(m_paneMessage, 1);
+
+    // Pane 1, the object count, then the three lock-key indicators, each as
+    // wide as its text needs.
+    const std::array<QString, 4> widest = {QStringLiteral("Object count: 0000000"),
+                                           res::loadString(fw::ID_INDICATOR_CAPS),
+                                           res::loadString(fw::ID_INDICATOR_NUM),
+                                           res::loadString(fw::ID_INDICATOR_SCRL)};
+    for (const QString& text : widest) {
+        auto* pane = new QLabel(bar);
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(text) + 8);
+        bar->addPermanentWidget(pane);
+        m_panes.push_back(pane);
+    }
+}
+
+void CMainFrame::SetStatusText(const QString& text) { m_panes.front()->setText(text); }
+
+QString CMainFrame::GetPaneText(int index) const
+{
+    if (index == 0) {
+        const QString message = statusBar()->currentMessage();
+        return message.isEmpty() ? m_paneMessage->text() : message;
+    }
+    if (index < 1 || index > static_cast<int>(m_panes.size()))
+        return {};
+    return m_panes[static_cast<std::size_t>(index - 1)]->text();
+}
+
+void CMainFrame::SetRecentFileCaptions(const QStringList& captions)
+{
+    for (QAction* action : m_recentFileActions)
+        delete action;
+    m_recentFileActions.clear();
+    for (int i = 0; i < captions.size(); ++i) {
+        QAction* action = createCommandAction(fw::ID_FILE_MRU_FILE1 + i, captions.at(i));
+        action->setStatusTip(res::statusPrompt(fw::ID_FILE_MRU_FILE1 + i));
+        m_fileMenu->insertAction(m_recentFilePlaceholder, action);
+        m_recentFileActions.push_back(action);
+    }
+    m_recentFilePlaceholder->setVisible(captions.isEmpty());
+}
+
+void CMainFrame::executeCommand(int id)
+{
+    // A key can arrive for a command whose menu item would be disabled; it does nothing then.
+    if (CommandState(id).enabled)
+        OnCommand(id);
+}
+
+void CMainFrame::updateActionStates(const QList<QAction*>& actions)
+{
+    for (QAction* action : actions) {
+        if (action->isSeparator() || !action->isVisible())
+            continue;
+        const fw::CmdUI ui = CommandState(commandId(action));
+        action->setEnabled(ui.enabled);
+        const bool marked = ui.mark != fw::CmdUI::Mark::None;
+        if (ui.mark == fw::CmdUI::Mark::Radio && !action->actionGroup()) {
+            // An exclusive group is what gives a menu item its radio look.
+            auto* group = new QActionGroup(action);
+            group->addAction(action);
+        }
+        if (marked) {
+            action->setCheckable(true);
+            action->setChecked(ui.marked);
+        } else {
+            action->setChecked(false);
+            action->setCheckable(false);
+        }
+    }
+}
+
+void CMainFrame::onIdle()
+{
+    if (m_wndToolBar->isVisible())
+        updateActionStates(m_wndToolBar->actions());
+}
+
+void CMainFrame::onActiveViewChanged()
+{
+    if (!GetActiveView())
+        m_panes.front()->clear();
+    disconnect(m_titleConnection);
+    if (fw::Document* doc = GetActiveDocument())
+        m_titleConnection = connect(doc, &fw::Document::titleChanged, this, &CMainFrame::updateFrameTitle);
+    updateFrameTitle();
+}
+
+void CMainFrame::updateFrameTitle()
+{
+    QString title = res::loadString(res::IDR_MAIN);
+    if (const fw::Document* doc = GetActiveDocument())
+        title += QStringLiteral(" - ") + doc->GetTitle();
+    setWindowTitle(title);
+}
+
+bool CMainFrame::OnCmdMsg(int id, fw::CmdUI* ui)
+{
+    static constexpr std::array<fw::MessageMapEntry<CMainFrame>, 1> messageMap = {{
+        {fw::ID_VIEW_TOOLBAR, fw::ID_VIEW_STATUS_BAR, &CMainFrame::OnBarCheck, &CMainFrame::OnUpdateControlBarMenu},
+    }};
+    return fw::dispatchMessageMap<CMainFrame>(this, messageMap, id, ui);
+}
+
+void CMainFrame::OnBarCheck(int id)
+{
+    QWidget* bar = id == fw::ID_VIEW_TOOLBAR ? static_cast<QWidget*>(m_wndToolBar) : statusBar();
+    bar->setVisible(bar->isHidden());
+}
+
+void CMainFrame::OnUpdateControlBarMenu(fw::CmdUI& ui)
+{
+    const QWidget* bar = ui.id == fw::ID_VIEW_TOOLBAR ? static_cast<QWidget*>(m_wndToolBar) : statusBar();
+    ui.SetCheck(!bar->isHidden());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    CTeskApp* app = teskApp();
+    if (app && !app->SaveAllModified()) {
+        event->ignore();
+        return;
+    }
+    if (app)
+        app->CloseAllDocuments();
+    fw::MdiFrameWnd::closeEvent(event);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!localFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    const QStringList files = localFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    activateWindow();
+    if (CTeskApp* app = teskApp()) {
+        for (const QString& file : files)
+            app->OpenDocumentFile(file);
+    }
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "framework/gui/mdiframewnd.h"
+
+#include <QMetaObject>
+#include <QStringList>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+// tesk's main window: the menu bar, accelerators, toolbar and five-pane
+// status bar of IDR_MAIN around the MDI area of scene windows.
+//
+// Created and owned by CTeskApp. Every menu item, toolbar button and key
+// carries its command id and runs it through RouteCommand when its command
+// is enabled. Command states are asked along the route before a menu opens
+// and, for the toolbar, each time the event loop goes idle.
+// Status bar: pane 0 shows "Ready" or the prompt of the hovered command;
+// pane 1 is written only by SetStatusText (the active view's object count)
+// and cleared when no scene window is active; panes 2 to 4 are the lock-key
+// indicators, left empty because Qt does not report lock-key states.
+// Title: "TESK - Main Frame", then " - " and the active scene's title.
+// Closing asks CTeskApp to save modified scenes first; dropped files are
+// handed to CTeskApp to open.
+class CMainFrame : public fw::MdiFrameWnd {
+    Q_OBJECT
+
+public:
+    explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    void SetStatusText(const QString& text) override;
+    QString GetPaneText(int index) const;
+
+    QToolBar* GetToolBar() const { return m_wndToolBar; }
+
+    // Replaces the recent-file entries of the File menu with `captions`;
+    // an empty list shows the grayed "Recent File" item instead.
+    void SetRecentFileCaptions(const QStringList& captions);
+
+    bool OnCmdMsg(int id, fw::CmdUI* ui) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // The toolbar area gets no context menu of its own, as in the original.
+    QMenu* createPopupMenu() override { return nullptr; }
+
+private:
+    void createMenus();
+    void createAccelerators();
+    void createToolBar();
+    void createStatusBar();
+    QAction* createCommandAction(int id, const QString& text);
+    void executeCommand(int id);
+    void updateActionStates(const QList<QAction*>& actions);
+    void onIdle();
+    void onActiveViewChanged();
+    void updateFrameTitle();
+
+    void OnBarCheck(int id);
+    void OnUpdateControlBarMenu(fw::CmdUI& ui);
+
+    QToolBar* m_wndToolBar = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentFilePlaceholder = nullptr;
+    std::vector<QAction*> m_recentFileActions;
+    QLabel* m_paneMessage = nullptr;
+    std::vector<QLabel*> m_panes;
+    QMetaObject::Connection m_titleConnection;
+};

@@ -1,0 +1,349 @@
+#include "app/tesk.h"
+
+#include "app/childfrm.h"
+#include "app/mainfrm.h"
+#include "app/resources.h"
+#include "document/teskdoc.h"
+#include "framework/core/stdids.h"
+#include "framework/gui/multidoctemplate.h"
+#include "view/teskview.h"
+
+#include <QCommandLineParser>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSessionManager>
+#include <array>
+#include <cstdio>
+
+namespace {
+
+// The registry key of the original program: the organisation under which
+// QSettings keeps the application's settings.
+const QString kRegistryKey = QStringLiteral("Quorvane Productions");
+constexpr int kRecentFileCount = 4;
+
+QString appTitle() { return res::loadString(fw::AFX_IDS_APP_TITLE); }
+
+QString displayName(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// Platforms without a user to read and dismiss a message box.
+bool displayIsInteractive()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+// Adds the scene extension to a file name typed without one.
+QString withDefaultExtension(const QString& path)
+{
+    if (!QFileInfo(path).suffix().isEmpty())
+        return path;
+    return path + res::docString(res::DocString::FilterExt);
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace
+
+CTeskApp::CTeskApp()
+    : m_recentFiles(kRecentFileCount)
+{
+}
+
+CTeskApp::~CTeskApp()
+{
+    // Windows and views go before the documents that the template owns.
+    if (m_pDocTemplate)
+        m_pDocTemplate->CloseAllDocuments();
+    m_pMainFrame.reset();
+}
+
+bool CTeskApp::InitInstance(const QStringList& arguments)
+{
+    // The common controls and the framework itself are initialised by the
+    // QApplication that the caller has made.
+    QCoreApplication::setOrganizationName(kRegistryKey);
+    QCoreApplication::setApplicationName(appTitle());
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tesk"));
+    m_recentFiles.ReadList();
+
+    auto docTemplate = std::make_unique<fw::MultiDocTemplate>(
+        nullptr, [] { return std::make_unique<CTeskDoc>(); }, [] { return new CChildFrame; },
+        [] { return new CTeskView; });
+    m_pDocTemplate = docTemplate.get();
+    AddDocTemplate(std::move(docTemplate));
+
+    m_pMainFrame = std::make_unique<CMainFrame>();
+    m_pMainFrame->SetAsMainWindow();
+    m_pMainWnd = m_pMainFrame.get();
+    m_pDocTemplate->SetMainFrame(m_pMainFrame.get());
+    updateRecentFileMenu();
+
+    if (!processShellCommand(arguments))
+        return false;
+
+    m_pMainFrame->show();
+    m_pMainFrame->setAcceptDrops(true);
+#if QT_CONFIG(sessionmanager)
+    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, m_pMainFrame.get(),
+                     [this](QSessionManager& manager) { commitData(manager); });
+#endif
+    return true;
+}
+
+bool CTeskApp::processShellCommand(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Editor of scenes of simple 3D objects."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A scene file (*.qbx) to open instead of a new scene."),
+                                 QStringLiteral("[file...]"));
+    parser.process(arguments);
+
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty()) {
+        OnFileNew(fw::ID_FILE_NEW);
+        return true;
+    }
+    for (const QString& file : files) {
+        QString error;
+        if (openFile(file, &error))
+            continue;
+        // Before the main window shows, stderr is the one sure channel; a
+        // message box would wait forever where nobody can dismiss it.
+        const QString text = QStringLiteral("Cannot open \"%1\":\n%2").arg(displayName(file), error);
+        std::fprintf(stderr, "tesk: %s\n", qUtf8Printable(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        if (displayIsInteractive())
+            QMessageBox::warning(nullptr, appTitle(), text);
+        return false;
+    }
+    return true;
+}
+
+bool CTeskApp::OnCmdMsg(int id, fw::CmdUI* ui)
+{
+    using namespace fw;
+    static constexpr std::array<MessageMapEntry<CTeskApp>, 7> messageMap = {{
+        {ID_APP_ABOUT, ID_APP_ABOUT, &CTeskApp::OnAppAbout, nullptr},
+        {ID_FILE_NEW, ID_FILE_NEW, &CTeskApp::OnFileNew, nullptr},
+        {ID_FILE_OPEN, ID_FILE_OPEN, &CTeskApp::OnFileOpen, nullptr},
+        {ID_FILE_SAVE, ID_FILE_SAVE, &CTeskApp::OnFileSave, &CTeskApp::OnUpdateFileSave},
+        {ID_FILE_SAVE_AS, ID_FILE_SAVE_AS, &CTeskApp::OnFileSaveAs, &CTeskApp::OnUpdateFileSave},
+        {ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE16, &CTeskApp::OnOpenRecentFile, &CTeskApp::OnUpdateRecentFileMenu},
+        {ID_APP_EXIT, ID_APP_EXIT, &CTeskApp::OnAppExit, nullptr},
+    }};
+    return dispatchMessageMap<CTeskApp>(this, messageMap, id, ui);
+}
+
+void CTeskApp::OnFileNew(int) { m_pDocTemplate->OpenDocumentFile(QString(), nullptr); }
+
+void CTeskApp::OnFileOpen(int)
+{
+    const QString path = DoPromptFileName(QString(), true);
+    if (!path.isEmpty())
+        OpenDocumentFile(path);
+}
+
+void CTeskApp::OnFileSave(int)
+{
+    if (fw::Document* doc = m_pMainFrame->GetActiveDocument())
+        DoFileSave(doc);
+}
+
+void CTeskApp::OnFileSaveAs(int)
+{
+    if (fw::Document* doc = m_pMainFrame->GetActiveDocument())
+        DoSave(doc, QString());
+}
+
+void CTeskApp::OnUpdateFileSave(fw::CmdUI& ui) { ui.Enable(m_pMainFrame->GetActiveDocument() != nullptr); }
+
+void CTeskApp::OnOpenRecentFile(int id)
+{
+    const int index = id - fw::ID_FILE_MRU_FILE1;
+    if (index >= m_recentFiles.GetSize())
+        return;
+    if (OpenDocumentFile(m_recentFiles.files().at(index)))
+        return;
+    // A file that can no longer be opened leaves the list.
+    m_recentFiles.Remove(index);
+    m_recentFiles.WriteList();
+    updateRecentFileMenu();
+}
+
+void CTeskApp::OnUpdateRecentFileMenu(fw::CmdUI& ui) { ui.Enable(ui.id - fw::ID_FILE_MRU_FILE1 < m_recentFiles.GetSize()); }
+
+void CTeskApp::OnAppExit(int) { m_pMainFrame->close(); }
+
+void CTeskApp::OnAppAbout(int)
+{
+    CAboutBox aboutBox(m_pMainFrame.get());
+    aboutBox.exec();
+}
+
+fw::Document* CTeskApp::openFile(const QString& path, QString* error)
+{
+    for (fw::Document* doc : m_pDocTemplate->documents()) {
+        if (!sameFile(doc->GetPathName(), path))
+            continue;
+        const std::vector<fw::FrameWindow*> frames = m_pDocTemplate->framesOf(doc);
+        if (!frames.empty())
+            m_pMainFrame->ActivateFrame(frames.front());
+        addToRecentFileList(doc->GetPathName());
+        return doc;
+    }
+    fw::Document* doc = m_pDocTemplate->OpenDocumentFile(path, error);
+    if (doc)
+        addToRecentFileList(path);
+    return doc;
+}
+
+fw::Document* CTeskApp::OpenDocumentFile(const QString& path)
+{
+    QString error;
+    fw::Document* doc = openFile(path, &error);
+    if (!doc)
+        showError(QStringLiteral("Cannot open \"%1\":\n%2").arg(displayName(path), error));
+    return doc;
+}
+
+bool CTeskApp::DoFileSave(fw::Document* doc)
+{
+    const QFileInfo file(doc->GetPathName());
+    // A scene without a file, or whose file is read-only, is saved under a new name.
+    if (doc->GetPathName().isEmpty() || (file.exists() && !file.isWritable()))
+        return DoSave(doc, QString());
+    return DoSave(doc, doc->GetPathName());
+}
+
+bool CTeskApp::DoSave(fw::Document* doc, const QString& path)
+{
+    QString target = path;
+    if (target.isEmpty()) {
+        const QString proposed = doc->GetPathName().isEmpty() ? withDefaultExtension(doc->GetTitle()) : doc->GetPathName();
+        target = DoPromptFileName(proposed, false);
+        if (target.isEmpty())
+            return false;
+        target = withDefaultExtension(target);
+    }
+    QString error;
+    if (!doc->OnSaveDocument(target, &error)) {
+        showError(QStringLiteral("Cannot save \"%1\":\n%2").arg(displayName(target), error));
+        return false;
+    }
+    addToRecentFileList(target);
+    return true;
+}
+
+QString CTeskApp::DoPromptFileName(const QString& proposed, bool open)
+{
+    const QString filter = res::docString(res::DocString::FilterName) + QStringLiteral(";;All Files (*)");
+    QFileDialog dialog(m_pMainFrame.get(), open ? QStringLiteral("Open") : QStringLiteral("Save As"), QString(), filter);
+    dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (!open)
+        dialog.setDefaultSuffix(res::docString(res::DocString::FilterExt).mid(1));
+    if (!proposed.isEmpty())
+        dialog.selectFile(proposed);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+bool CTeskApp::SaveModified(fw::Document* doc)
+{
+    if (!doc->IsModified())
+        return true;
+    const QString name = doc->GetPathName().isEmpty() ? doc->GetTitle() : displayName(doc->GetPathName());
+    QMessageBox box(QMessageBox::Warning, appTitle(), QStringLiteral("Save changes to %1?").arg(name),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_pMainFrame.get());
+    box.setDefaultButton(QMessageBox::Yes);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return DoFileSave(doc);
+    case QMessageBox::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CTeskApp::SaveAllModified()
+{
+    for (fw::Document* doc : m_pDocTemplate->documents()) {
+        if (!SaveModified(doc))
+            return false;
+    }
+    return true;
+}
+
+void CTeskApp::CloseAllDocuments() { m_pDocTemplate->CloseAllDocuments(); }
+
+void CTeskApp::addToRecentFileList(const QString& path)
+{
+    m_recentFiles.Add(path);
+    m_recentFiles.WriteList();
+    updateRecentFileMenu();
+}
+
+void CTeskApp::updateRecentFileMenu()
+{
+    QStringList captions;
+    for (int i = 0; i < m_recentFiles.GetSize(); ++i)
+        captions.append(m_recentFiles.MenuText(i));
+    m_pMainFrame->SetRecentFileCaptions(captions);
+}
+
+void CTeskApp::showError(const QString& text) const { QMessageBox::warning(m_pMainFrame.get(), appTitle(), text); }
+
+#if QT_CONFIG(sessionmanager)
+void CTeskApp::commitData(QSessionManager& manager)
+{
+    // The desktop session is ending: the same prompts as on exit, and a
+    // Cancel asks the session manager to stop the logout.
+    if (!manager.allowsInteraction())
+        return;
+    const bool mayEnd = SaveAllModified();
+    manager.release();
+    if (!mayEnd)
+        manager.cancel();
+}
+#endif
+
+CAboutBox::CAboutBox(QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("About tesk"));
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(QIcon(res::appIconPath()).pixmap(QSize(32, 32)));
+    auto* text = new QLabel(QStringLiteral("tesk Version 1.0"), this);
+    text->setTextFormat(Qt::PlainText);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(16, 12, 12, 16);
+    layout->setHorizontalSpacing(16);
+    layout->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
+    layout->addWidget(text, 0, 1, Qt::AlignTop);
+    layout->addWidget(ok, 0, 2, Qt::AlignTop);
+    layout->setColumnStretch(1, 1);
+    layout->setColumnMinimumWidth(1, 180);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/recentfilelist.h"
+#include "framework/gui/winapp.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QStringList>
+#include <memory>
+
+class CMainFrame;
+class QSessionManager;
+
+namespace fw {
+class Document;
+class MultiDocTemplate;
+} // namespace fw
+
+// The application: start-up, the one document template, the main frame,
+// the file commands with their save prompts, the recent-file list and the
+// about box.
+//
+// One instance, made after the QApplication and alive until after the
+// event loop ends. It owns the main frame; the framework owns the template
+// (m_pDocTemplate is a plain reference to it).
+// Commands it handles (last stop of the route): New, Open, Save, Save As,
+// the recent files, Exit and About. Save and Save As act on the active
+// view's scene and are disabled without one.
+// Errors: a file that cannot be opened or saved is reported with its name
+// and the reason; nothing changes then (an open scene stays modified, a
+// file on disk stays as it was).
+class CTeskApp : public fw::WinApp {
+public:
+    CTeskApp();
+    ~CTeskApp() override;
+
+    // Start-up. `arguments` is the command line, program name first: no
+    // file opens a new scene, each named file is opened instead. Returns
+    // false when the program is to end (a named file could not be opened;
+    // the reason went to stderr and, on an interactive display, to a
+    // message box).
+    bool InitInstance(const QStringList& arguments = QCoreApplication::arguments());
+
+    bool OnCmdMsg(int id, fw::CmdUI* ui) override;
+
+    // The save prompt for a modified scene: Yes saves (and fails like Save
+    // does), No closes unsaved, Cancel keeps the scene open.
+    bool SaveModified(fw::Document* doc) override;
+    // Prompts for every modified scene; false at the first Cancel.
+    bool SaveAllModified();
+    void CloseAllDocuments();
+
+    // Opens `path` in a new window, or activates the window of the scene
+    // already open from that file. Shows a message on failure.
+    fw::Document* OpenDocumentFile(const QString& path);
+    // Saves `doc` to its file, asking for a name when it has none.
+    bool DoFileSave(fw::Document* doc);
+    // Saves `doc` to `path`; an empty `path` asks for a name (Save As).
+    bool DoSave(fw::Document* doc, const QString& path);
+
+    CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
+    const CRecentFileList& GetRecentFileList() const { return m_recentFiles; }
+
+    void OnFileNew(int id);
+    void OnFileOpen(int id);
+    void OnFileSave(int id);
+    void OnFileSaveAs(int id);
+    void OnOpenRecentFile(int id);
+    void OnAppExit(int id);
+    void OnAppAbout(int id);
+    void OnUpdateFileSave(fw::CmdUI& ui);
+    void OnUpdateRecentFileMenu(fw::CmdUI& ui);
+
+    fw::MultiDocTemplate* m_pDocTemplate = nullptr;
+
+protected:
+    // Asks for a file name in the Open (`open`) or Save As dialog, starting
+    // at `proposed`. Returns the chosen name, or empty when cancelled.
+    virtual QString DoPromptFileName(const QString& proposed, bool open);
+
+private:
+    fw::Document* openFile(const QString& path, QString* error);
+    bool processShellCommand(const QStringList& arguments);
+    void addToRecentFileList(const QString& path);
+    void updateRecentFileMenu();
+    void showError(const QString& text) const;
+    void commitData(QSessionManager& manager);
+
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+    CRecentFileList m_recentFiles;
+};
+
+// The about box: the application icon, "tesk Version 1.0" and OK.
+class CAboutBox : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CAboutBox(QWidget* parent = nullptr);
+};
