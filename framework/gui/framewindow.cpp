@@ -16,6 +16,10 @@ FrameWindow::FrameWindow(QWidget* parent)
 
 FrameWindow::~FrameWindow()
 {
+    // The main frame must drop this window from the route before its view
+    // dies; QMdiSubWindow's own teardown reports an activation change later.
+    if (!m_closeAnnounced)
+        emit aboutToClose(this);
     m_pView = nullptr;
     delete widget();
 }
@@ -52,6 +56,7 @@ void FrameWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    m_closeAnnounced = true;
     emit aboutToClose(this);
     QMdiSubWindow::closeEvent(event);
 }
