@@ -5,6 +5,7 @@
 #include "framework/core/document.h"
 #include "framework/core/stdids.h"
 #include "framework/core/view.h"
+#include "framework/gui/framewindow.h"
 
 #include <QAbstractEventDispatcher>
 #include <QActionGroup>
@@ -13,6 +14,7 @@
 #include <QDropEvent>
 #include <QIcon>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
@@ -207,15 +209,20 @@ void CMainFrame::onActiveViewChanged()
     if (!GetActiveView())
         m_panes.front()->clear();
     disconnect(m_titleConnection);
+    disconnect(m_stateConnection);
     if (fw::Document* doc = GetActiveDocument())
         m_titleConnection = connect(doc, &fw::Document::titleChanged, this, &CMainFrame::updateFrameTitle);
+    if (QMdiSubWindow* window = MDIGetActive())
+        m_stateConnection = connect(window, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::updateFrameTitle);
     updateFrameTitle();
 }
 
 void CMainFrame::updateFrameTitle()
 {
     QString title = res::loadString(res::IDR_MAIN);
-    if (const fw::Document* doc = GetActiveDocument())
+    const QMdiSubWindow* window = MDIGetActive();
+    const fw::Document* doc = GetActiveDocument();
+    if (doc && window && !window->isMaximized())
         title += QStringLiteral(" - ") + doc->GetTitle();
     setWindowTitle(title);
 }

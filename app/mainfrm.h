@@ -22,7 +22,10 @@ class QToolBar;
 // pane 1 is written only by SetStatusText (the active view's object count)
 // and cleared when no scene window is active; panes 2 to 4 are the lock-key
 // indicators, left empty because Qt does not report lock-key states.
-// Title: "TESK - Main Frame", then " - " and the active scene's title.
+// Title: "TESK - Main Frame", then " - " and the active scene's title. While
+// the active scene window is maximised the title is "TESK - Main Frame" and
+// Qt adds " - [window title]", as the system does for maximised document
+// windows.
 // Closing asks CTeskApp to save modified scenes first; dropped files are
 // handed to CTeskApp to open.
 class CMainFrame : public fw::MdiFrameWnd {
@@ -72,4 +75,5 @@ private:
     QLabel* m_paneMessage = nullptr;
     std::vector<QLabel*> m_panes;
     QMetaObject::Connection m_titleConnection;
+    QMetaObject::Connection m_stateConnection;
 };

@@ -772,6 +772,11 @@ void TestShell::titleAndCountFollowTheActiveWindow()
     frame->ActivateFrame(first);
     QCOMPARE(frame->windowTitle(), QStringLiteral("TESK - Main Frame - two.qbx"));
     QCOMPARE(frame->GetPaneText(1), QStringLiteral("Object count: 2"));
+    // Maximised, the window's own title follows in brackets instead.
+    first->showMaximized();
+    QCOMPARE(frame->windowTitle(), QStringLiteral("TESK - Main Frame - [two.qbx[*]]"));
+    first->showNormal();
+    QCOMPARE(frame->windowTitle(), QStringLiteral("TESK - Main Frame - two.qbx"));
 
     // With no window left, neither the title nor pane 1 speaks of a scene.
     frame->mdiArea()->closeAllSubWindows();
