@@ -92,7 +92,6 @@ CChooseColor::CChooseColor(QWidget* parent)
     // Not sorted: the indices are the listed colours red, green and blue.
     m_cbColours->addItems({QStringLiteral("Czerwony"), QStringLiteral("Zielony"),
                            QStringLiteral("Niebieski")});
-    m_cbColours->setCurrentIndex(-1);
 
     connect(m_wndOk, &QPushButton::clicked, this, &CChooseColor::accept);
     connect(m_wndCancel, &QPushButton::clicked, this, &CChooseColor::reject);

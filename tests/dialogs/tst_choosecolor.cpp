@@ -33,6 +33,11 @@ T* Control(CChooseColor& dlg, const char* name)
 int RunModal(CChooseColor& dlg, const std::function<void()>& interact)
 {
     QTimer::singleShot(0, &dlg, [&dlg, interact] {
+        // Keyboard navigation needs the dialog to be the active window.
+        if (!QTest::qWaitForWindowActive(&dlg)) {
+            dlg.reject();
+            QFAIL("the dialog did not become the active window");
+        }
         interact();
         if (dlg.isVisible()) {
             dlg.reject();
@@ -66,8 +71,9 @@ void UsePicker(CChooseColor& dlg, const QString& step, QStringList* startColours
 }
 
 // Performs the user's steps: "list" and "user" click a radio button, "down"
-// and "up" press that key in the combo box, "pick ..." and "pickcancel" run
-// the colour picker (see UsePicker).
+// and "up" press that key in the combo box, "tab", "arrowdown" and "space" press
+// that key in the focused control, "pick ..." and "pickcancel" run the
+// colour picker (see UsePicker).
 void Perform(CChooseColor& dlg, const QStringList& steps, QStringList* startColours = nullptr)
 {
     for (const QString& step : steps) {
@@ -79,6 +85,12 @@ void Perform(CChooseColor& dlg, const QStringList& steps, QStringList* startColo
             QTest::keyClick(Control<QComboBox>(dlg, "IDC_COLOUR_COMBO"), Qt::Key_Down);
         else if (step == QLatin1String("up"))
             QTest::keyClick(Control<QComboBox>(dlg, "IDC_COLOUR_COMBO"), Qt::Key_Up);
+        else if (step == QLatin1String("tab"))
+            QTest::keyClick(dlg.focusWidget(), Qt::Key_Tab);
+        else if (step == QLatin1String("arrowdown"))
+            QTest::keyClick(dlg.focusWidget(), Qt::Key_Down);
+        else if (step == QLatin1String("space"))
+            QTest::keyClick(dlg.focusWidget(), Qt::Key_Space);
         else if (step.startsWith(QLatin1String("pick")))
             UsePicker(dlg, step, startColours);
         else
@@ -113,6 +125,7 @@ private slots:
     void outcome();
     void controlState_data();
     void controlState();
+    void secondRunLoadsNewValues();
     void pickerStartColour_data();
     void pickerStartColour();
     void texts();
@@ -146,12 +159,18 @@ void TestChooseColor::outcome_data()
         << 1 << kOrange << QStringList{"list"} << "ok" << ok << 0 << -1;
     QTest::newRow("user switched to list and chose, Enter")
         << 1 << kOrange << QStringList{"list", "down"} << "enter" << ok << 0 << 0;
+    QTest::newRow("Tab to the combo box, Down arrow, Enter")
+        << 0 << 0 << QStringList{"tab", "tab", "tab", "arrowdown"} << "enter" << ok << 0 << 1;
+    QTest::newRow("user, Tab to the list radio, Space, Enter")
+        << 1 << kOrange << QStringList{"tab", "tab", "space"} << "enter" << ok << 0 << -1;
     QTest::newRow("keys on the disabled list, then list, OK")
         << 1 << kOrange << QStringList{"down", "list"} << "ok" << ok << 0 << -1;
 
     // OK with a user-defined colour: the last accepted pick, else the value it came in with.
     QTest::newRow("user unchanged, OK") << 1 << kOrange << QStringList{} << "ok" << ok << 1 << kOrange;
     QTest::newRow("list switched to user, OK") << 0 << 2 << QStringList{"user"} << "ok" << ok << 1 << 2;
+    QTest::newRow("list, Down arrow in the radio group, Enter")
+        << 0 << 1 << QStringList{"tab", "tab", "arrowdown"} << "enter" << ok << 1 << 1;
     QTest::newRow("list changed, switched to user, OK")
         << 0 << 0 << QStringList{"down", "user"} << "ok" << ok << 1 << 0;
     QTest::newRow("user picked, OK")
@@ -265,6 +284,27 @@ void TestChooseColor::controlState()
         QCOMPARE(Control<QPushButton>(dlg, "IDC_CHOOSE_COLOUR")->isEnabled(), chooseEnabled);
         QTest::keyClick(dlg.focusWidget(), Qt::Key_Escape);
     });
+}
+
+void TestChooseColor::secondRunLoadsNewValues()
+{
+    CChooseColor dlg;
+    dlg.m_nColourMode = 0;
+    dlg.m_nColour = 1;
+    RunModal(dlg, [&] { Close(dlg, QStringLiteral("ok")); });
+
+    // The second run shows the new values, not what the first one left checked and selected.
+    dlg.m_nColourMode = 5;
+    dlg.m_nColour = kOrange;
+    RunModal(dlg, [&] {
+        QVERIFY(!Control<QRadioButton>(dlg, "IDC_RADIO_LIST")->isChecked());
+        QVERIFY(!Control<QRadioButton>(dlg, "IDC_RADIO_USER")->isChecked());
+        QCOMPARE(Control<QComboBox>(dlg, "IDC_COLOUR_COMBO")->currentIndex(), -1);
+        QVERIFY(Control<QPushButton>(dlg, "IDC_CHOOSE_COLOUR")->isEnabled());
+        Close(dlg, QStringLiteral("ok"));
+    });
+    QCOMPARE(dlg.m_nColourMode, -1);
+    QCOMPARE(dlg.m_nColour, kOrange);
 }
 
 void TestChooseColor::pickerStartColour_data()
