@@ -104,8 +104,14 @@ CChooseColor::CChooseColor(QWidget* parent)
 
 int CChooseColor::DoModal()
 {
-    OnInitDialog();
     return exec();
+}
+
+void CChooseColor::setVisible(bool visible)
+{
+    if (visible && !isVisible())
+        OnInitDialog();
+    QDialog::setVisible(visible);
 }
 
 void CChooseColor::OnInitDialog()

@@ -26,11 +26,16 @@ public:
     // Runs the dialog modally; returns QDialog::Accepted or QDialog::Rejected.
     int DoModal();
 
+    // OK: stores the dialog's state into the two members, then closes.
+    void accept() override;
+    // Showing the dialog, however it is run (DoModal, exec, open, show),
+    // loads the two members into the controls afresh.
+    void setVisible(bool visible) override;
+
     int m_nColourMode = 0;
     int m_nColour = 0;
 
 protected:
-    void accept() override;
     void changeEvent(QEvent* event) override;
 
 private:
