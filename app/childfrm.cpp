@@ -2,13 +2,14 @@
 
 #include "app/resources.h"
 
-#include <QIcon>
+#include "app/svgicon.h"
+
 #include <QMdiArea>
 
 CChildFrame::CChildFrame(QWidget* parent)
     : fw::FrameWindow(parent)
 {
-    setWindowIcon(QIcon(res::docIconPath()));
+    setWindowIcon(svgIcon(res::docIconPath()));
 }
 
 QSize CChildFrame::sizeHint() const

@@ -1,6 +1,7 @@
 #include "app/mainfrm.h"
 
 #include "app/resources.h"
+#include "app/svgicon.h"
 #include "app/tesk.h"
 #include "framework/core/document.h"
 #include "framework/core/stdids.h"
@@ -12,7 +13,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QIcon>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -46,7 +46,7 @@ CTeskApp* teskApp() { return dynamic_cast<CTeskApp*>(fw::WinApp::instance()); }
 CMainFrame::CMainFrame(QWidget* parent)
     : fw::MdiFrameWnd(parent)
 {
-    setWindowIcon(QIcon(res::appIconPath()));
+    setWindowIcon(svgIcon(res::appIconPath()));
     createMenus();
     createAccelerators();
     createToolBar();
@@ -114,7 +114,7 @@ void CMainFrame::createToolBar()
         // shows no tool tip at all.
         QAction* action = createCommandAction(button.id, res::toolTip(button.id));
         action->setStatusTip(res::statusPrompt(button.id));
-        action->setIcon(QIcon(QStringLiteral(":/tesk/icons/toolbar/%1.svg").arg(QLatin1String(button.icon))));
+        action->setIcon(svgIcon(QStringLiteral(":/tesk/icons/toolbar/%1.svg").arg(QLatin1String(button.icon))));
         m_wndToolBar->addAction(action);
     }
     addToolBar(Qt::TopToolBarArea, m_wndToolBar);

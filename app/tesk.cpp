@@ -3,6 +3,7 @@
 #include "app/childfrm.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
+#include "app/svgicon.h"
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
 #include "framework/gui/multidoctemplate.h"
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -330,7 +330,7 @@ CAboutBox::CAboutBox(QWidget* parent)
     setWindowTitle(QStringLiteral("About tesk"));
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(QIcon(res::appIconPath()).pixmap(QSize(32, 32)));
+    icon->setPixmap(svgIcon(res::appIconPath()).pixmap(QSize(32, 32), devicePixelRatioF()));
     auto* text = new QLabel(QStringLiteral("tesk Version 1.0"), this);
     text->setTextFormat(Qt::PlainText);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
