@@ -1,5 +1,5 @@
 # Entry points. Every target installs the Debian packages it needs first.
-#   make run    build and start the editor
+#   make run    build and start the editor (RUN_ARGS=scene.qbx opens a scene)
 #   make test   build with ASan+UBSan and run every test (offscreen)
 #   make bench  Release build of the benchmarks, then run them
 #   make fuzz   clang/libFuzzer build of the loader fuzzer, run for FUZZ_SECONDS
@@ -17,7 +17,7 @@ build/run/CMakeCache.txt: | deps
 
 run: deps build/run/CMakeCache.txt
 	cmake --build build/run -j$(JOBS) --target tesk
-	./build/run/bin/tesk
+	./build/run/bin/tesk $(RUN_ARGS)
 
 test: deps
 	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DTESK_SANITIZE=ON
