@@ -16,6 +16,7 @@
 #include <QAbstractButton>
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QLabel>
 #include <QMdiArea>
@@ -474,18 +475,28 @@ void TestShell::keysRunTheirCommands()
     CMainFrame* frame = start();
     frame->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(frame));
-    QTest::keyClick(frame, Qt::Key_N, Qt::ControlModifier);
+    menuAction(frame, ID_ADD_SPHERE)->trigger();
+    CTeskView* view = activeView();
+    view->setFocus();
+    view->setCurrentIndex(view->model()->index(0, 0));
+    QTest::keyClick(view, Qt::Key_N, Qt::ControlModifier);
     QCOMPARE(documents().size(), 2u);
 
-    // The editing keys and the pane keys have nobody to run them.
+    // The editing keys and the pane keys have nobody to run them, also not
+    // the tree, which would otherwise copy its current item.
+    frame->ActivateFrame(m_app->m_pDocTemplate->framesOf(documents().front()).front());
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
     for (QKeyCombination key : {Qt::ControlModifier | Qt::Key_Z, Qt::ControlModifier | Qt::Key_X,
+                                Qt::ControlModifier | Qt::Key_C, Qt::ControlModifier | Qt::Key_Insert,
                                 Qt::ShiftModifier | Qt::Key_Insert, QKeyCombination(Qt::Key_F6),
                                 Qt::ShiftModifier | Qt::Key_F6})
-        QTest::keyClick(frame, key.key(), key.keyboardModifiers());
+        QTest::keyClick(view, key.key(), key.keyboardModifiers());
     QCOMPARE(documents().size(), 2u);
+    QCOMPARE(objectNames(documents().front()), QStringList{QStringLiteral("Kuleczka")});
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 
     m_app->fileNames = {file("keyed.qbx")};
-    QTest::keyClick(frame, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
     QVERIFY(QFileInfo::exists(file("keyed.qbx")));
     QCOMPARE(frame->GetActiveDocument()->GetPathName(), file("keyed.qbx"));
 }
