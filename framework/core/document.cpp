@@ -83,28 +83,43 @@ bool Document::OnNewDocument()
 
 bool Document::OnOpenDocument(const QString& path, QString* error)
 {
+    QByteArray data;
+    if (!ReadFile(path, data, error))
+        return false;
+    Archive ar = Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
+    if (!LoadFrom(ar, error))
+        return false;
+    SetPathName(path);
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool Document::ReadFile(const QString& path, QByteArray& data, QString* error)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
             *error = file.errorString();
         return false;
     }
-    const QByteArray data = file.readAll();
+    data = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         if (error)
             *error = file.errorString();
         return false;
     }
+    return true;
+}
+
+bool Document::LoadFrom(Archive& ar, QString* error)
+{
     try {
-        Archive ar = Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
         Serialize(ar);
     } catch (const ArchiveError& e) {
         if (error)
             *error = QString::fromUtf8(e.what());
         return false;
     }
-    SetPathName(path);
-    SetModifiedFlag(false);
     return true;
 }
 
