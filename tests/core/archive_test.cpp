@@ -181,11 +181,4 @@ TEST(SceneEncodingTest, SceneOf0xFFFFObjectsUsesTheLongCountAndReadsBack)
     EXPECT_EQ(reloaded.m_objects.back()->m_pShape->m_nX, 0xFFFE);
 }
 
-TEST(SceneEncodingTest, NewSphereRecord)
-{
-    CTeskDoc doc;
-    doc.AddObject(SHAPE_SPHERE);
-    EXPECT_EQ(testutil::save(doc), u16(1) + kClass + "\x08Kuleczka" + u32(1) + std::string(20, '\0'));
-}
-
 } // namespace

@@ -70,23 +70,4 @@ INSTANTIATE_TEST_SUITE_P(
                       // Bits above blue are not part of the colour.
                       ColourCase{1, static_cast<int>(0xFF0000FFu), "#FF0000"}));
 
-struct NameCase {
-    std::string input;
-    std::string stored;
-};
-
-class SetNameTest : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(SetNameTest, StoresAtMost255BytesUpToNul)
-{
-    C3dShape shape(0, 0, 0, SHAPE_SPHERE);
-    shape.SetName(GetParam().input);
-    EXPECT_EQ(std::string(shape.m_szName), GetParam().stored);
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, SetNameTest,
-                         ::testing::Values(NameCase{"", ""}, NameCase{std::string(255, 'a'), std::string(255, 'a')},
-                                           NameCase{std::string(256, 'b'), std::string(255, 'b')},
-                                           NameCase{std::string("ab\0cd", 5), "ab"}));
-
 } // namespace
