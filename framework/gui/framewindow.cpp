@@ -16,6 +16,12 @@ FrameWindow::FrameWindow(QWidget* parent)
 
 FrameWindow::~FrameWindow()
 {
+    // Deleted without a close (CloseAllDocuments, the main frame going):
+    // whoever tracks this window must let go of its view before the view
+    // dies, since the MDI area still reports activation changes from the
+    // QMdiSubWindow destructor.
+    if (!m_bCloseAnnounced)
+        emit aboutToClose(this);
     m_pView = nullptr;
     delete widget();
 }
@@ -52,6 +58,7 @@ void FrameWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    m_bCloseAnnounced = true;
     emit aboutToClose(this);
     QMdiSubWindow::closeEvent(event);
 }

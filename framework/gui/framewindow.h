@@ -42,6 +42,7 @@ protected:
 
 private:
     View* m_pView = nullptr;
+    bool m_bCloseAnnounced = false;
 };
 
 } // namespace fw
