@@ -14,7 +14,8 @@ class View;
 //
 // Closing: a close request asks the application whether the document may
 // close (the save prompt when this is its last window) and is ignored when
-// the answer is no. `aboutToClose` is emitted once the close is certain.
+// the answer is no. `aboutToClose` is emitted once the close is certain, or
+// from the destructor when the window is deleted without a close.
 class FrameWindow : public QMdiSubWindow, public CommandTarget {
     Q_OBJECT
 
