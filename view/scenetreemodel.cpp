@@ -84,13 +84,14 @@ bool CSceneTreeModel::remove(const C3dObject* object)
     return true;
 }
 
-bool CSceneTreeModel::refresh(const C3dObject* object)
+bool CSceneTreeModel::refresh(const C3dObject* object, bool propertiesShown)
 {
     const QModelIndex item = objectIndex(object);
     if (!item.isValid())
         return false;
     emit dataChanged(item, item);
-    emit dataChanged(index(0, 0, item), index(kPropertyCount - 1, 0, item));
+    if (propertiesShown)
+        emit dataChanged(index(0, 0, item), index(kPropertyCount - 1, 0, item));
     return true;
 }
 

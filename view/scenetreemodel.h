@@ -27,6 +27,7 @@ enum PropertyItem : int {
 // Looking an object's row up is O(1) amortised: a hash map of rows that a
 // removal leaves at most a bounded number of places too high, re-synced
 // once that bound is reached.
+// The model serves exactly one view, which tells it what is on screen.
 // Edits: setData does not change the object; it hands the edited text to
 // the edit sink (the view), which writes the object and has the document
 // broadcast the change. The labels change when refresh() is called.
@@ -52,8 +53,12 @@ public:
     void append(C3dObject* object);
     // Deletes the object's item; false when the object is not shown.
     bool remove(const C3dObject* object);
-    // Relabels the object's item and its property items; false when not shown.
-    bool refresh(const C3dObject* object);
+    // Relabels the object's item, and its property items when the view shows
+    // them (`propertiesShown`, the item is expanded); false when the object
+    // is not shown. Property items out of sight are read afresh when the view
+    // lays them out, and announcing them would make QTreeView search its
+    // whole layout for rows it does not have.
+    bool refresh(const C3dObject* object, bool propertiesShown);
     // Drops the items whose object fails `keep`, in one pass; the others
     // stay in order with their expanded state and selection. Returns how
     // many items were dropped.

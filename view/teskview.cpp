@@ -247,7 +247,10 @@ void CTeskView::RemoveObjectItem(const QModelIndex& objectItem)
         m_pModel->remove(object);
 }
 
-void CTeskView::UpdateObjectItem(const QModelIndex&, C3dObject* object) { m_pModel->refresh(object); }
+void CTeskView::UpdateObjectItem(const QModelIndex& objectItem, C3dObject* object)
+{
+    m_pModel->refresh(object, isExpanded(objectItem));
+}
 
 void CTeskView::ShowObjectCount()
 {

@@ -179,6 +179,7 @@ private slots:
     void itemDataCarriesObjectAndTags();
     void twoWindowsFollowEveryChange();
     void changeOfHiddenObjectLeavesTreeAndRefreshesCount();
+    void changeRepaintsShownPropertyItems();
 
     void labelEditAppliesWithEnter_data();
     void labelEditAppliesWithEnter();
@@ -409,6 +410,35 @@ void TestTeskView::changeOfHiddenObjectLeavesTreeAndRefreshesCount()
     doc->RemoveObject(user);
     QCOMPARE(treeLabels(view), before);
     QCOMPARE(m_host->frame->statusText, countText(1));
+}
+
+void TestTeskView::changeRepaintsShownPropertyItems()
+{
+    CTeskDoc* doc = openScene();
+    C3dObject* object = doc->AddObject(SHAPE_SPHERE);
+    CTeskView* collapsed = active();
+    CTeskView* expanded = addView();
+    expanded->expand(objectItem(expanded, 0));
+    QSignalSpy expandedChanges(expanded->model(), &QAbstractItemModel::dataChanged);
+    QSignalSpy collapsedChanges(collapsed->model(), &QAbstractItemModel::dataChanged);
+    object->m_pShape->m_nY = 3;
+    doc->ObjectChanged(object);
+    // The window showing the property items is told about them.
+    const auto announces = [](const QSignalSpy& spy, const QModelIndex& item) {
+        for (const QList<QVariant>& args : spy) {
+            const auto first = args[0].value<QModelIndex>();
+            const auto last = args[1].value<QModelIndex>();
+            if (first.parent() == item.parent() && first.row() <= item.row() && item.row() <= last.row())
+                return true;
+        }
+        return false;
+    };
+    QVERIFY(announces(expandedChanges, propertyItem(expanded, 0, PROPERTY_Y)));
+    QVERIFY(announces(expandedChanges, objectItem(expanded, 0)));
+    QVERIFY(announces(collapsedChanges, objectItem(collapsed, 0)));
+    // The collapsed window reads them afresh when it shows them.
+    collapsed->expand(objectItem(collapsed, 0));
+    QCOMPARE(label(propertyItem(collapsed, 0, PROPERTY_Y)), QStringLiteral("y: 3"));
 }
 
 void TestTeskView::labelEditAppliesWithEnter_data()
