@@ -42,6 +42,9 @@ public:
     explicit CTeskView(QWidget* parent = nullptr);
     ~CTeskView() override;
 
+    // QAbstractItemView::edit(index) stays public beside the override below.
+    using QTreeView::edit;
+
     CTeskDoc* GetDocument() const;
     CSceneTreeModel* treeModel() const { return m_pModel; }
     // The tree's selected item, or an invalid index when none is selected.
