@@ -11,6 +11,8 @@
 #include "view/scenetreemodel.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -324,6 +326,19 @@ void CTeskView::contextMenuEvent(QContextMenuEvent* event)
     }
     event->accept();
     OnContextMenu(screenPos);
+}
+
+void CTeskView::keyPressEvent(QKeyEvent* event)
+{
+    const bool menuKey = event->key() == Qt::Key_Menu
+                         || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (!menuKey) {
+        QTreeView::keyPressEvent(event);
+        return;
+    }
+    QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(), mapToGlobal(QPoint()), event->modifiers());
+    QCoreApplication::sendEvent(this, &menuEvent);
+    event->accept();
 }
 
 void CTeskView::OnContextMenu(const QPoint& screenPos)

@@ -92,6 +92,8 @@ public:
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // The Menu key and Shift+F10 ask for the context menu.
+    void keyPressEvent(QKeyEvent* event) override;
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
     // Shows the object popup menu at `screenPos`.
     virtual void OnContextMenu(const QPoint& screenPos);

@@ -141,15 +141,22 @@ void chooseListColour(CChooseColor* dialog, int index)
 }
 
 // Runs `action` on the popup menu once it is open, then closes the menu.
-void onPopup(std::function<void(QMenu*)> action)
+// Checks on every pass of the event loop: key clicks with modifiers run the
+// loop before the menu opens. The watcher dies with `owner` at the latest.
+void onPopup(QObject* owner, std::function<void(QMenu*)> action)
 {
-    QTimer::singleShot(0, [action = std::move(action)] {
+    auto* watcher = new QTimer(owner);
+    watcher->setInterval(0);
+    QObject::connect(watcher, &QTimer::timeout, watcher, [watcher, action = std::move(action)] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (!menu)
             return;
+        watcher->stop();
+        watcher->deleteLater();
         action(menu);
         menu->close();
     });
+    watcher->start();
 }
 
 QAction* actionFor(QMenu* menu, int id)
@@ -210,9 +217,11 @@ private slots:
     void statusShowsActiveWindowCount();
     void backgroundWindowDoesNotWriteStatus();
 
+    void rightClickSelectsItemAndActsOnIt_data();
     void rightClickSelectsItemAndActsOnIt();
     void rightClickOnEmptySpaceOffersOnlyAdd();
     void popupAddAddsSphere();
+    void keyboardContextMenuOpensAtSelectedItem_data();
     void keyboardContextMenuOpensAtSelectedItem();
     void keyboardContextMenuWithoutSelectionOpensAtTopLeft();
 
@@ -566,7 +575,7 @@ void TestTeskView::leavingTheEditorApplies()
     editor->setFocus();
     replaceText(editor, QStringLiteral("31"));
     second->setFocus();
-    QTRY_VERIFY(!first->indexWidget(propertyItem(first, 0, PROPERTY_X)));
+    QVERIFY(!first->indexWidget(propertyItem(first, 0, PROPERTY_X)));
     QCOMPARE(object->m_pShape->m_nX, 31);
     QCOMPARE(label(propertyItem(second, 0, PROPERTY_X)), QStringLiteral("x: 31"));
 }
@@ -923,8 +932,16 @@ void TestTeskView::backgroundWindowDoesNotWriteStatus()
     QCOMPARE(m_host->frame->statusText, countText(0));
 }
 
+void TestTeskView::rightClickSelectsItemAndActsOnIt_data()
+{
+    QTest::addColumn<bool>("throughWindow");
+    QTest::newRow("right button through the window") << true;
+    QTest::newRow("context-menu event alone") << false;
+}
+
 void TestTeskView::rightClickSelectsItemAndActsOnIt()
 {
+    QFETCH(bool, throughWindow);
     CTeskDoc* doc = openScene();
     doc->AddObject(SHAPE_SPHERE);
     doc->AddObject(SHAPE_CUBE);
@@ -933,7 +950,7 @@ void TestTeskView::rightClickSelectsItemAndActsOnIt()
     const QPoint pos = view->visualRect(objectItem(view, 1)).center();
     bool deleteEnabled = false;
     bool editEnabled = false;
-    onPopup([&](QMenu* menu) {
+    onPopup(view, [&](QMenu* menu) {
         QCOMPARE(menu->actions().size(), 3);
         QCOMPARE(menu->actions()[0]->text(), QStringLiteral("Dodaj"));
         QCOMPARE(menu->actions()[1]->text(), QString::fromUtf16(u"Usuń"));
@@ -942,8 +959,13 @@ void TestTeskView::rightClickSelectsItemAndActsOnIt()
         editEnabled = actionFor(menu, ID_OBJECT_EDIT)->isEnabled();
         actionFor(menu, ID_OBJECT_DELETE)->trigger();
     });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
-    QApplication::sendEvent(view->viewport(), &event);
+    if (throughWindow) {
+        QTest::mouseClick(m_host->frame->windowHandle(), Qt::RightButton, {},
+                          view->viewport()->mapTo(m_host->frame.get(), pos));
+    } else {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(view->viewport(), &event);
+    }
     QVERIFY(deleteEnabled);
     QVERIFY(editEnabled);
     // The clicked object went, not the one selected before.
@@ -959,12 +981,12 @@ void TestTeskView::rightClickOnEmptySpaceOffersOnlyAdd()
     const QPoint pos(view->viewport()->width() / 2, view->viewport()->height() - 5);
     QVERIFY(!view->indexAt(pos).isValid());
     QList<bool> enabled;
-    onPopup([&](QMenu* menu) {
+    onPopup(view, [&](QMenu* menu) {
         for (QAction* action : menu->actions())
             enabled << action->isEnabled();
     });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
-    QApplication::sendEvent(view->viewport(), &event);
+    QTest::mouseClick(m_host->frame->windowHandle(), Qt::RightButton, {},
+                      view->viewport()->mapTo(m_host->frame.get(), pos));
     QCOMPARE(enabled, QList<bool>({true, false, false}));
     QVERIFY(!view->GetSelectedItem().isValid());
 }
@@ -973,7 +995,7 @@ void TestTeskView::popupAddAddsSphere()
 {
     CTeskDoc* doc = openScene();
     CTeskView* view = active();
-    onPopup([](QMenu* menu) { actionFor(menu, ID_OBJECT_ADD)->trigger(); });
+    onPopup(view, [](QMenu* menu) { actionFor(menu, ID_OBJECT_ADD)->trigger(); });
     const QPoint pos(10, 10);
     QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
     QApplication::sendEvent(view->viewport(), &event);
@@ -981,20 +1003,36 @@ void TestTeskView::popupAddAddsSphere()
     QCOMPARE(treeLabels(view), QStringList({"Kuleczka", "x: 0", "y: 0", "z: 0", "type: Sphere", "colour: Red"}));
 }
 
+void TestTeskView::keyboardContextMenuOpensAtSelectedItem_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Menu key") << int(Qt::Key_Menu) << int(Qt::NoModifier);
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier);
+}
+
 void TestTeskView::keyboardContextMenuOpensAtSelectedItem()
 {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
     CTeskDoc* doc = openScene();
     for (int i = 0; i < 3; ++i)
         doc->AddObject(SHAPE_SPHERE);
     CTeskView* view = active();
     const QModelIndex item = objectItem(view, 2);
     view->setCurrentIndex(item);
+    QVERIFY(QTest::qWaitForWindowActive(m_host->frame.get()));
+    view->setFocus();
     QPoint shownAt(-1, -1);
-    onPopup([&](QMenu* menu) { shownAt = menu->pos(); });
-    // A keyboard context menu carries no usable point.
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(-1, -1), QPoint(-1, -1));
-    QApplication::sendEvent(view, &event);
+    bool editEnabled = false;
+    onPopup(view, [&](QMenu* menu) {
+        shownAt = menu->pos();
+        editEnabled = actionFor(menu, ID_OBJECT_EDIT)->isEnabled();
+    });
+    // Through the window, as the platform delivers the key.
+    QTest::keyClick(m_host->frame->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(shownAt, view->viewport()->mapToGlobal(view->visualRect(item).bottomLeft()));
+    QVERIFY(editEnabled);
 }
 
 void TestTeskView::keyboardContextMenuWithoutSelectionOpensAtTopLeft()
@@ -1002,7 +1040,8 @@ void TestTeskView::keyboardContextMenuWithoutSelectionOpensAtTopLeft()
     openScene();
     CTeskView* view = active();
     QPoint shownAt(-1, -1);
-    onPopup([&](QMenu* menu) { shownAt = menu->pos(); });
+    onPopup(view, [&](QMenu* menu) { shownAt = menu->pos(); });
+    // A platform's keyboard context menu carries the point (-1, -1).
     QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(-1, -1), QPoint(-1, -1));
     QApplication::sendEvent(view, &event);
     QCOMPARE(shownAt, view->viewport()->mapToGlobal(QPoint(0, 0)));
