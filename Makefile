@@ -35,7 +35,7 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Release -DTESK_FUZZ=ON
 	cmake --build build/fuzz -j$(JOBS) --target qbx_fuzz
 	mkdir -p fuzz-corpus && cp -n tests/data/qbx-vectors/*.qbx fuzz-corpus/ 2>/dev/null || true
-	./build/fuzz/bin/qbx_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 fuzz-corpus tests/data/qbx-vectors
+	./build/fuzz/bin/qbx_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 fuzz-corpus tests/data/qbx-vectors tests/data/regressions
 
 clean:
 	rm -rf build

@@ -18,6 +18,25 @@ constexpr std::uint32_t kMaxShortIndex = 0x7FFE;
 // Longest class name a record may carry.
 constexpr std::uint16_t kMaxClassName = 63;
 
+// `bytes` from a file, fit for a one-line message: printable ASCII stays,
+// everything else becomes \xNN.
+std::string printable(std::string_view bytes)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F && b != '\\') {
+            text.push_back(c);
+        } else {
+            text += "\\x";
+            text.push_back(kHex[b >> 4]);
+            text.push_back(kHex[b & 0xF]);
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 ArchiveError::ArchiveError(Cause cause, const std::string& detail)
@@ -186,9 +205,13 @@ std::string Archive::ReadString(std::size_t maxBytes)
     if (!wide) {
         text.assign(start, std::min<std::size_t>(static_cast<std::size_t>(length), maxBytes));
     } else {
-        // A character takes one or two UTF-16 units and becomes one byte:
-        // 2 * maxBytes units always give enough bytes to cut from.
-        const std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(length), 2 * maxBytes);
+        // Every output byte takes one UTF-16 unit, or two for a surrogate
+        // pair: 2 * (maxBytes + 1) units give more than maxBytes bytes
+        // whenever the whole string would, so the cut below sees the same
+        // leading bytes as a conversion of the whole string.
+        const std::size_t units = length <= maxBytes
+            ? static_cast<std::size_t>(length)
+            : static_cast<std::size_t>(std::min<std::uint64_t>(length, 2 * std::uint64_t(maxBytes) + 2));
         QString utf16(static_cast<qsizetype>(units), Qt::Uninitialized);
         for (std::size_t i = 0; i < units; ++i) {
             const auto lo = static_cast<unsigned char>(start[2 * i]);
@@ -213,7 +236,7 @@ const RuntimeClass* Archive::readClassRecord()
     m_pos += length;
     const RuntimeClass* cls = ClassRegistry::find(name);
     if (!cls)
-        throw ArchiveError(ArchiveError::Cause::BadClass, "\"" + std::string(name) + "\"");
+        throw ArchiveError(ArchiveError::Cause::BadClass, "\"" + printable(name) + "\"");
     m_loadedClasses.emplace(m_nextIndex++, cls);
     m_loadedSchemas[cls] = schema;
     return cls;
@@ -237,8 +260,11 @@ std::unique_ptr<Object> Archive::ReadObject(const RuntimeClass* expected)
             cls = found->second;
         } else if (objectTag == kNullTag) {
             throw ArchiveError(ArchiveError::Cause::NullObject);
-        } else {
+        } else if (objectTag < m_nextIndex && !m_loadedClasses.contains(objectTag)) {
             throw ArchiveError(ArchiveError::Cause::DuplicateObject, "reference to index " + std::to_string(objectTag));
+        } else {
+            // Neither an object read before nor one at all.
+            throw ArchiveError(ArchiveError::Cause::BadIndex, "object index " + std::to_string(objectTag));
         }
     }
     if (cls != expected)

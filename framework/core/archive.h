@@ -61,7 +61,8 @@ public:
     // `maxBytes` are kept; the rest of a longer string is skipped.
     std::string ReadString(std::size_t maxBytes);
     // Reads one object record. Refuses nulls, references to objects already
-    // read (each would be owned twice) and objects of a class other than
+    // read (each would be owned twice), references to indices that name no
+    // class or object read before, and objects of a class other than
     // `expected`. The new object is owned by the caller.
     std::unique_ptr<Object> ReadObject(const RuntimeClass* expected);
 

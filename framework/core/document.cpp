@@ -83,28 +83,43 @@ bool Document::OnNewDocument()
 
 bool Document::OnOpenDocument(const QString& path, QString* error)
 {
+    QByteArray data;
+    if (!ReadFile(path, data, error))
+        return false;
+    Archive ar = Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
+    if (!LoadFrom(ar, error))
+        return false;
+    SetPathName(path);
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool Document::ReadFile(const QString& path, QByteArray& data, QString* error)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
             *error = file.errorString();
         return false;
     }
-    const QByteArray data = file.readAll();
+    data = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         if (error)
             *error = file.errorString();
         return false;
     }
+    return true;
+}
+
+bool Document::LoadFrom(Archive& ar, QString* error)
+{
     try {
-        Archive ar = Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
         Serialize(ar);
     } catch (const ArchiveError& e) {
         if (error)
             *error = QString::fromUtf8(e.what());
         return false;
     }
-    SetPathName(path);
-    SetModifiedFlag(false);
     return true;
 }
 
@@ -114,14 +129,24 @@ bool Document::OnSaveDocument(const QString& path, QString* error)
     Serialize(ar);
     const std::string& bytes = ar.bytes();
 
+    // Unbuffered: QSaveFile::commit() replaces the target even when flushing
+    // its own buffer fails (a full disk), so every byte must have reached
+    // the temporary file through write() before commit() is called.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error)
             *error = file.errorString();
         return false;
     }
-    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())
-        || !file.commit()) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        // After a short write comes another: the call that fails sets the reason.
+        const qint64 n = file.write(bytes.data() + written, static_cast<qint64>(bytes.size() - written));
+        if (n <= 0)
+            break;
+        written += static_cast<std::size_t>(n);
+    }
+    if (written != bytes.size() || !file.commit()) {
         if (error)
             *error = file.errorString();
         file.cancelWriting();

@@ -2,6 +2,7 @@
 
 #include "framework/core/commandtarget.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <vector>
@@ -58,6 +59,15 @@ public:
     // Saves to `path`. On failure returns false with the reason in `error`;
     // the previous file at `path` is untouched and the document stays modified.
     virtual bool OnSaveDocument(const QString& path, QString* error);
+
+    // The two halves of OnOpenDocument, for callers that also want to ask
+    // the archive what it met (its stored schemas): reads the whole file at
+    // `path` into `data`, then loads from a loading archive through
+    // Serialize. Each returns false with the reason in `error` on failure;
+    // LoadFrom then leaves the contents as they were. Neither touches the
+    // path name or the modified flag.
+    static bool ReadFile(const QString& path, QByteArray& data, QString* error);
+    bool LoadFrom(Archive& ar, QString* error);
     // Removes the whole contents.
     virtual void DeleteContents() {}
     virtual void Serialize(Archive& ar) = 0;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "model/c3dobject.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The JSON form of a scene that `qbx dump` prints and `qbx build` reads:
+//
+//   {"schema": 3, "objects": [{"name": "Kuleczka", "type": 1, "x": 0,
+//    "y": 0, "z": 0, "colourMode": 0, "colour": 0}]}
+//
+// Names are UTF-8 in JSON and Windows-1250 bytes in the scene.
+namespace qbx {
+
+using ObjectList = std::vector<std::unique_ptr<C3dObject>>;
+
+// `objects` as JSON with one-space indentation, keys in the order above and
+// a final newline. `schema` is the one stored in the file, null when absent.
+std::string DumpJson(const ObjectList& objects, std::optional<unsigned> schema);
+
+// Reads objects from JSON of the dump form. "schema" may be present and is
+// ignored; any other key is an error, as are missing keys, names that are
+// not Windows-1250 text of at most 255 bytes without NUL, and numbers that
+// are not integers in the 32-bit signed range. On failure returns nothing,
+// with the reason (naming the offending element) in `error`.
+std::optional<ObjectList> ObjectsFromJson(const QByteArray& json, QString* error);
+
+} // namespace qbx
