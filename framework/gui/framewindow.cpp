@@ -16,9 +16,11 @@ FrameWindow::FrameWindow(QWidget* parent)
 
 FrameWindow::~FrameWindow()
 {
-    // The main frame must drop this window from the route before its view
-    // dies; QMdiSubWindow's own teardown reports an activation change later.
-    if (!m_closeAnnounced)
+    // Deleted without a close (CloseAllDocuments, the main frame going):
+    // whoever tracks this window must let go of its view before the view
+    // dies, since the MDI area still reports activation changes from the
+    // QMdiSubWindow destructor.
+    if (!m_bCloseAnnounced)
         emit aboutToClose(this);
     m_pView = nullptr;
     delete widget();
@@ -56,7 +58,7 @@ void FrameWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    m_closeAnnounced = true;
+    m_bCloseAnnounced = true;
     emit aboutToClose(this);
     QMdiSubWindow::closeEvent(event);
 }

@@ -15,8 +15,7 @@ class View;
 // Closing: a close request asks the application whether the document may
 // close (the save prompt when this is its last window) and is ignored when
 // the answer is no. `aboutToClose` is emitted once the close is certain, or
-// on destruction for a window deleted without a close (CloseAllDocuments),
-// in both cases while the view is still alive.
+// from the destructor when the window is deleted without a close.
 class FrameWindow : public QMdiSubWindow, public CommandTarget {
     Q_OBJECT
 
@@ -44,7 +43,7 @@ protected:
 
 private:
     View* m_pView = nullptr;
-    bool m_closeAnnounced = false;
+    bool m_bCloseAnnounced = false;
 };
 
 } // namespace fw

@@ -35,6 +35,8 @@ MdiFrameWnd* MdiFrameWnd::mainFrame() { return g_mainFrame; }
 
 void MdiFrameWnd::SetAsMainWindow() { g_mainFrame = this; }
 
+FrameWindow* MdiFrameWnd::MDIGetActive() const { return m_activeFrame; }
+
 View* MdiFrameWnd::GetActiveView() const { return m_activeFrame ? m_activeView : nullptr; }
 
 Document* MdiFrameWnd::GetActiveDocument() const

@@ -36,7 +36,7 @@ public:
     void SetAsMainWindow();
 
     QMdiArea* mdiArea() const { return m_mdiArea; }
-    FrameWindow* MDIGetActive() const { return m_activeFrame; }
+    FrameWindow* MDIGetActive() const;
     View* GetActiveView() const;
     Document* GetActiveDocument() const;
     void AddFrame(FrameWindow* frame);

@@ -118,16 +118,20 @@ TEST_F(DocumentTest, RemovingTheOnlyObjectLeavesAnEmptyModifiedScene)
 }
 
 // Under LeakSanitizer an object that is not destroyed fails the run.
-TEST_F(DocumentTest, RemovingAnUnlistedObjectAnnouncesAndDestroysIt)
+// Regression: removing an object the scene does not list destroyed it,
+// although the scene never owned it.
+TEST_F(DocumentTest, RemovingAnUnlistedObjectAnnouncesItAndLeavesItAlive)
 {
     doc.AddObject(SHAPE_SPHERE);
-    auto* stray = testutil::makeObject("stray", 1, 0, 0, 0, 0, 0).release();
-    doc.RemoveObject(stray);
+    const auto stray = testutil::makeObject("stray", 1, 0, 0, 0, 0, 0);
+    doc.RemoveObject(stray.get());
     EXPECT_EQ(doc.m_objects.size(), 1u);
     ASSERT_EQ(first.updates.size(), 2u);
     EXPECT_EQ(first.updates[1].hint, HINT_REMOVED);
     EXPECT_EQ(first.updates[1].listedAt, -1);
     EXPECT_EQ(first.updates[1].name, "stray");
+    // Still alive and whole: the caller owns it and destroys it here.
+    EXPECT_STREQ(stray->m_pShape->m_szName, "stray");
 }
 
 TEST_F(DocumentTest, AddObjectRejectsTypesOtherThanOneToThree)

@@ -1,0 +1,443 @@
+// Benchmarks of the scene tree view at a million objects, run offscreen:
+// filling a tree, editing with two windows open (against a minimal model
+// over a plain vector as the floor that QTreeView itself sets), the colour
+// filters, and opening a scene file into two windows.
+//
+// Peak memory of the last one: run it alone under /usr/bin/time -v, e.g.
+//   QT_QPA_PLATFORM=offscreen /usr/bin/time -v build/release/bin/tesk_bench --benchmark_filter=BM_OpenTwoWindows
+// and read "Maximum resident set size"; the benchmark also reports it as
+// the counter peak_rss_mb.
+#include "document/commands.h"
+#include "document/teskdoc.h"
+#include "framework/core/ansi.h"
+#include "framework/gui/framewindow.h"
+#include "framework/gui/mdiframewnd.h"
+#include "framework/gui/multidoctemplate.h"
+#include "framework/gui/winapp.h"
+#include "view/scenetreemodel.h"
+#include "view/teskview.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+// The widgets need a QApplication; the benchmark binary's main is shared
+// with other areas, so it is created here on first use and kept for the
+// life of the process.
+void ensureApp()
+{
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "tesk_bench";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+// Runs posted work (delayed layouts) and repaints every viewport at once.
+void settle(std::initializer_list<QAbstractItemView*> views)
+{
+    QCoreApplication::processEvents();
+    for (QAbstractItemView* view : views)
+        view->viewport()->repaint();
+}
+
+void fillScene(CTeskDoc& doc, int count, bool halfUserDefined)
+{
+    doc.m_objects.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        auto shape = std::make_unique<C3dShape>(i, -i, 0, 1 + i % 3);
+        if (halfUserDefined && i % 2 == 1) {
+            shape->m_nColourMode = COLOUR_USER;
+            shape->m_nColour = C3dShape::Rgb(i & 0xFF, 128, 0);
+        }
+        doc.m_objects.push_back(std::make_unique<C3dObject>(std::move(shape)));
+    }
+}
+
+void showView(QAbstractItemView* view, int x)
+{
+    view->setGeometry(x, 0, 400, 600);
+    view->show();
+}
+
+double peakRssMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Reports the median of the timed iterations next to the mean.
+void reportMedian(benchmark::State& state, std::vector<double> seconds)
+{
+    if (seconds.empty())
+        return;
+    std::nth_element(seconds.begin(), seconds.begin() + seconds.size() / 2, seconds.end());
+    state.counters["median_ms"] = seconds[seconds.size() / 2] * 1000.0;
+}
+
+// The scene and windows of one benchmark family, kept across its runs (the
+// setup of a million objects costs more than the operations measured).
+// One family is kept at a time; a different one replaces it.
+struct Fixture {
+    virtual ~Fixture() = default;
+};
+
+struct FixtureSlot {
+    std::unique_ptr<Fixture> fixture;
+    int count = -1;
+};
+
+// Never destroyed: its widgets must not outlive the QApplication's use at exit.
+FixtureSlot& fixtureSlot()
+{
+    static auto* slot = new FixtureSlot;
+    return *slot;
+}
+
+template <typename F>
+F& cachedFixture(int count)
+{
+    FixtureSlot& slot = fixtureSlot();
+    auto* current = dynamic_cast<F*>(slot.fixture.get());
+    if (!current || slot.count != count) {
+        slot.fixture.reset();
+        auto fresh = std::make_unique<F>(count);
+        current = fresh.get();
+        slot.fixture = std::move(fresh);
+        slot.count = count;
+    }
+    return *current;
+}
+
+enum class Edit { Add, Rename, Delete };
+
+// Two windows on one scene, both showing every object.
+struct TwoViews : Fixture {
+    explicit TwoViews(int count)
+    {
+        fillScene(doc, count, false);
+        for (CTeskView* view : {first, second}) {
+            doc.AddView(view);
+            view->OnInitialUpdate();
+        }
+        showView(first, 0);
+        showView(second, 400);
+        settle({first, second});
+    }
+    ~TwoViews() override
+    {
+        delete first;
+        delete second;
+    }
+
+    CTeskDoc doc;
+    CTeskView* first = new CTeskView;
+    CTeskView* second = new CTeskView;
+};
+
+void BM_EditTwoViews(benchmark::State& state, Edit edit)
+{
+    ensureApp();
+    TwoViews& f = cachedFixture<TwoViews>(static_cast<int>(state.range(0)));
+    std::vector<double> seconds;
+    bool flip = false;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        switch (edit) {
+        case Edit::Add: f.doc.AddObject(SHAPE_SPHERE); break;
+        case Edit::Rename: {
+            // The first object: its item is on screen in both windows.
+            C3dObject* object = f.doc.m_objects.front().get();
+            object->m_pShape->SetName((flip = !flip) ? "Kula" : "Kuleczka");
+            f.doc.ObjectChanged(object);
+            break;
+        }
+        case Edit::Delete: f.doc.RemoveObject(f.doc.m_objects[1].get()); break;
+        }
+        settle({f.first, f.second});
+        seconds.push_back(secondsSince(start));
+        state.SetIterationTime(seconds.back());
+        // Keep the scene's size: undo an add, replace a deleted object.
+        if (edit == Edit::Add)
+            f.doc.RemoveObject(f.doc.m_objects.back().get());
+        else if (edit == Edit::Delete)
+            f.doc.AddObject(SHAPE_CUBE);
+        if (edit != Edit::Rename)
+            settle({f.first, f.second});
+    }
+    reportMedian(state, std::move(seconds));
+}
+
+// The floor: the least a two-level model over a plain vector can do for the
+// same edits, with the same view settings. Property items carry their
+// object's row + 1, objects are found by a linear search.
+class FloorModel : public QAbstractItemModel {
+public:
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override
+    {
+        if (!hasIndex(row, column, parent))
+            return {};
+        return createIndex(row, column, parent.isValid() ? quintptr(parent.row() + 1) : quintptr(0));
+    }
+    QModelIndex parent(const QModelIndex& child) const override
+    {
+        return child.internalId() == 0 ? QModelIndex() : createIndex(int(child.internalId() - 1), 0, quintptr(0));
+    }
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        if (!parent.isValid())
+            return int(rows.size());
+        return parent.internalId() == 0 ? 5 : 0;
+    }
+    int columnCount(const QModelIndex& = {}) const override { return 1; }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DisplayRole)
+            return {};
+        if (index.internalId() == 0)
+            return fw::fromAnsi(rows[std::size_t(index.row())]->m_pShape->m_szName);
+        const C3dShape& shape = *rows[std::size_t(index.internalId() - 1)]->m_pShape;
+        switch (index.row()) {
+        case 0: return QStringLiteral("x: ") + QString::number(shape.m_nX);
+        case 1: return QStringLiteral("y: ") + QString::number(shape.m_nY);
+        case 2: return QStringLiteral("z: ") + QString::number(shape.m_nZ);
+        case 3: return QStringLiteral("type: ") + QLatin1String(shape.GetTypeName());
+        default: return QStringLiteral("colour: ") + QLatin1String(shape.GetColourText());
+        }
+    }
+
+    void append(C3dObject* object)
+    {
+        beginInsertRows({}, int(rows.size()), int(rows.size()));
+        rows.push_back(object);
+        endInsertRows();
+    }
+    void remove(C3dObject* object)
+    {
+        const int row = int(std::find(rows.begin(), rows.end(), object) - rows.begin());
+        beginRemoveRows({}, row, row);
+        rows.erase(rows.begin() + row);
+        endRemoveRows();
+    }
+    // Only the object item: its property items are not on screen.
+    void changed(C3dObject* object)
+    {
+        const int row = int(std::find(rows.begin(), rows.end(), object) - rows.begin());
+        const QModelIndex item = index(row, 0);
+        emit dataChanged(item, item);
+    }
+
+    std::vector<C3dObject*> rows;
+};
+
+struct FloorViews : Fixture {
+    explicit FloorViews(int count)
+    {
+        fillScene(doc, count, false);
+        for (int i = 0; i < 2; ++i) {
+            for (const auto& object : doc.m_objects)
+                models[i].rows.push_back(object.get());
+            views[i].setHeaderHidden(true);
+            views[i].setUniformRowHeights(true);
+            views[i].setModel(&models[i]);
+            showView(&views[i], 400 * i);
+        }
+        settle({&views[0], &views[1]});
+    }
+
+    CTeskDoc doc;
+    FloorModel models[2];
+    QTreeView views[2];
+};
+
+void BM_EditFloor(benchmark::State& state, Edit edit)
+{
+    ensureApp();
+    FloorViews& f = cachedFixture<FloorViews>(static_cast<int>(state.range(0)));
+    auto& objects = f.doc.m_objects;
+    std::vector<double> seconds;
+    bool flip = false;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        switch (edit) {
+        case Edit::Add:
+            objects.push_back(std::make_unique<C3dObject>(std::make_unique<C3dShape>(0, 0, 0, SHAPE_SPHERE)));
+            for (FloorModel& model : f.models)
+                model.append(objects.back().get());
+            break;
+        case Edit::Rename:
+            objects.front()->m_pShape->SetName((flip = !flip) ? "Kula" : "Kuleczka");
+            for (FloorModel& model : f.models)
+                model.changed(objects.front().get());
+            break;
+        case Edit::Delete:
+            for (FloorModel& model : f.models)
+                model.remove(objects[1].get());
+            objects.erase(objects.begin() + 1);
+            break;
+        }
+        settle({&f.views[0], &f.views[1]});
+        seconds.push_back(secondsSince(start));
+        state.SetIterationTime(seconds.back());
+        if (edit == Edit::Add) {
+            for (FloorModel& model : f.models)
+                model.remove(objects.back().get());
+            objects.pop_back();
+        } else if (edit == Edit::Delete) {
+            objects.push_back(std::make_unique<C3dObject>(std::make_unique<C3dShape>(0, 0, 0, SHAPE_CUBE)));
+            for (FloorModel& model : f.models)
+                model.append(objects.back().get());
+        }
+        if (edit != Edit::Rename)
+            settle({&f.views[0], &f.views[1]});
+    }
+    reportMedian(state, std::move(seconds));
+}
+
+// One window on a scene whose every other object has a user-defined colour.
+struct FilterView : Fixture {
+    explicit FilterView(int count)
+    {
+        fillScene(doc, count, true);
+        doc.AddView(view);
+        view->OnInitialUpdate();
+        showView(view, 0);
+        settle({view});
+    }
+    ~FilterView() override { delete view; }
+
+    CTeskDoc doc;
+    CTeskView* view = new CTeskView;
+};
+
+void BM_FillTree(benchmark::State& state)
+{
+    ensureApp();
+    CTeskDoc doc;
+    fillScene(doc, static_cast<int>(state.range(0)), false);
+    auto view = std::make_unique<CTeskView>();
+    doc.AddView(view.get());
+    showView(view.get(), 0);
+    for (auto _ : state) {
+        view->OnInitialUpdate();
+        settle({view.get()});
+    }
+    state.counters["rows"] = static_cast<double>(view->model()->rowCount());
+}
+
+void BM_FilterNarrow(benchmark::State& state)
+{
+    ensureApp();
+    FilterView& f = cachedFixture<FilterView>(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (f.view->m_nFilter != FILTER_ALL) {
+            f.view->OnShowAll();
+            settle({f.view});
+        }
+        // Some expanded items for the narrowing to carry along.
+        for (int row = 0; row < 50; ++row)
+            f.view->expand(f.view->model()->index(row, 0));
+        state.ResumeTiming();
+        f.view->OnShowListed();
+        settle({f.view});
+    }
+    state.counters["rows"] = static_cast<double>(f.view->model()->rowCount());
+}
+
+void BM_FilterRebuild(benchmark::State& state)
+{
+    ensureApp();
+    FilterView& f = cachedFixture<FilterView>(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (f.view->m_nFilter != FILTER_USER) {
+            f.view->OnShowUserDefined();
+            settle({f.view});
+        }
+        state.ResumeTiming();
+        // From a colour filter back to every object: a full rebuild.
+        f.view->OnShowAll();
+        settle({f.view});
+    }
+    state.counters["rows"] = static_cast<double>(f.view->model()->rowCount());
+}
+
+void BM_OpenTwoWindows(benchmark::State& state)
+{
+    ensureApp();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("million.qbx"));
+    {
+        CTeskDoc scene;
+        fillScene(scene, static_cast<int>(state.range(0)), true);
+        QString error;
+        if (!scene.OnSaveDocument(path, &error)) {
+            state.SkipWithError(error.toUtf8().constData());
+            return;
+        }
+    }
+
+    fw::WinApp app;
+    fw::MdiFrameWnd frame;
+    frame.SetAsMainWindow();
+    app.m_pMainWnd = &frame;
+    auto owned = std::make_unique<fw::MultiDocTemplate>(
+        &frame, [] { return std::make_unique<CTeskDoc>(); }, [] { return new fw::FrameWindow; },
+        [] { return new CTeskView; });
+    fw::MultiDocTemplate* docTemplate = owned.get();
+    app.AddDocTemplate(std::move(owned));
+    frame.resize(1000, 700);
+    frame.show();
+
+    for (auto _ : state) {
+        QString error;
+        fw::Document* doc = docTemplate->OpenDocumentFile(path, &error);
+        if (!doc) {
+            state.SkipWithError(error.toUtf8().constData());
+            break;
+        }
+        frame.OnCommand(ID_ADD_VIEW);
+        const std::vector<fw::FrameWindow*> frames = docTemplate->framesOf(doc);
+        QAbstractItemView* first = dynamic_cast<CTeskView*>(frames.front()->GetActiveView());
+        QAbstractItemView* second = dynamic_cast<CTeskView*>(frames.back()->GetActiveView());
+        settle({first, second});
+        state.PauseTiming();
+        docTemplate->CloseAllDocuments();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+} // namespace
+
+BENCHMARK(BM_FillTree)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_EditTwoViews, add, Edit::Add)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_EditTwoViews, rename, Edit::Rename)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_EditTwoViews, delete, Edit::Delete)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_EditFloor, add, Edit::Add)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_EditFloor, rename, Edit::Rename)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_EditFloor, delete, Edit::Delete)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FilterNarrow)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FilterRebuild)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenTwoWindows)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

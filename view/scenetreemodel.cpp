@@ -1,0 +1,256 @@
+#include "view/scenetreemodel.h"
+
+#include "framework/core/ansi.h"
+#include "model/c3dobject.h"
+
+#include <algorithm>
+
+namespace {
+
+// Removals tolerated before the row map is re-synced. Until then a lookup
+// may walk back at most this many rows from the recorded one.
+constexpr int kMaxStaleRows = 1024;
+
+QString propertyLabel(const C3dShape& shape, int tag)
+{
+    switch (tag) {
+    case PROPERTY_X: return QStringLiteral("x: ") + QString::number(shape.m_nX);
+    case PROPERTY_Y: return QStringLiteral("y: ") + QString::number(shape.m_nY);
+    case PROPERTY_Z: return QStringLiteral("z: ") + QString::number(shape.m_nZ);
+    case PROPERTY_TYPE: return QStringLiteral("type: ") + QLatin1String(shape.GetTypeName());
+    case PROPERTY_COLOUR: return QStringLiteral("colour: ") + QLatin1String(shape.GetColourText());
+    default: return {};
+    }
+}
+
+// The text an editor of the item starts from: the name, or the bare number.
+QString editText(const C3dShape& shape, int tag)
+{
+    switch (tag) {
+    case 0: return fw::fromAnsi(shape.m_szName);
+    case PROPERTY_X: return QString::number(shape.m_nX);
+    case PROPERTY_Y: return QString::number(shape.m_nY);
+    case PROPERTY_Z: return QString::number(shape.m_nZ);
+    case PROPERTY_TYPE: return QString::number(shape.GetType());
+    default: return propertyLabel(shape, tag);
+    }
+}
+
+} // namespace
+
+CSceneTreeModel::CSceneTreeModel(QObject* parent)
+    : QAbstractItemModel(parent)
+{
+}
+
+CSceneTreeModel::~CSceneTreeModel() = default;
+
+void CSceneTreeModel::reset(std::vector<C3dObject*> objects)
+{
+    beginResetModel();
+    m_rows = std::move(objects);
+    m_rowOf.clear();
+    m_rowOf.reserve(m_rows.size());
+    reindexFrom(0);
+    endResetModel();
+}
+
+void CSceneTreeModel::append(C3dObject* object)
+{
+    if (rowOf(object) >= 0)
+        return;
+    const int row = static_cast<int>(m_rows.size());
+    beginInsertRows({}, row, row);
+    m_rows.push_back(object);
+    m_rowOf[object] = row;
+    endInsertRows();
+}
+
+bool CSceneTreeModel::remove(const C3dObject* object)
+{
+    const int row = rowOf(object);
+    if (row < 0)
+        return false;
+    beginRemoveRows({}, row, row);
+    m_rows.erase(m_rows.begin() + row);
+    m_rowOf.erase(object);
+    // The rows behind the removed one now sit one place lower than recorded.
+    if (static_cast<std::size_t>(row) < m_rows.size()) {
+        m_staleFrom = std::min(m_staleFrom, static_cast<std::size_t>(row));
+        if (++m_removedSinceReindex >= kMaxStaleRows)
+            reindexFrom(m_staleFrom);
+    }
+    endRemoveRows();
+    return true;
+}
+
+bool CSceneTreeModel::refresh(const C3dObject* object, bool propertiesShown)
+{
+    const QModelIndex item = objectIndex(object);
+    if (!item.isValid())
+        return false;
+    emit dataChanged(item, item);
+    if (propertiesShown)
+        emit dataChanged(index(0, 0, item), index(kPropertyCount - 1, 0, item));
+    return true;
+}
+
+std::size_t CSceneTreeModel::retain(const std::function<bool(const C3dObject*)>& keep)
+{
+    const std::size_t count = m_rows.size();
+    std::vector<int> newRow(count, -1);
+    std::vector<C3dObject*> kept;
+    kept.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (keep(m_rows[i])) {
+            newRow[i] = static_cast<int>(kept.size());
+            kept.push_back(m_rows[i]);
+        }
+    }
+    const std::size_t dropped = count - kept.size();
+    if (dropped == 0)
+        return 0;
+
+    emit layoutAboutToBeChanged();
+    // Follow every persistent index (expanded items, selection, current item)
+    // to its item's new row; those of dropped items become invalid.
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& item : from) {
+        if (!item.internalPointer()) {
+            const int row = newRow[static_cast<std::size_t>(item.row())];
+            to.append(row < 0 ? QModelIndex() : createIndex(row, 0));
+            continue;
+        }
+        const int parentRow = rowOf(static_cast<const C3dObject*>(item.internalPointer()));
+        const bool gone = parentRow < 0 || newRow[static_cast<std::size_t>(parentRow)] < 0;
+        to.append(gone ? QModelIndex() : item);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (newRow[i] < 0)
+            m_rowOf.erase(m_rows[i]);
+    }
+    m_rows = std::move(kept);
+    reindexFrom(0);
+    changePersistentIndexList(from, to);
+    emit layoutChanged();
+    return dropped;
+}
+
+int CSceneTreeModel::rowOf(const C3dObject* object) const
+{
+    const auto it = m_rowOf.find(object);
+    if (it == m_rowOf.end() || m_rows.empty())
+        return -1;
+    const int recorded = it->second;
+    const int lowest = std::max(0, recorded - m_removedSinceReindex);
+    for (int row = std::min(recorded, static_cast<int>(m_rows.size()) - 1); row >= lowest; --row) {
+        if (m_rows[static_cast<std::size_t>(row)] == object) {
+            it->second = row;
+            return row;
+        }
+    }
+    return -1;
+}
+
+QModelIndex CSceneTreeModel::objectIndex(const C3dObject* object) const
+{
+    const int row = rowOf(object);
+    return row < 0 ? QModelIndex() : createIndex(row, 0);
+}
+
+C3dObject* CSceneTreeModel::objectOf(const QModelIndex& item) const
+{
+    if (!item.isValid() || item.model() != this)
+        return nullptr;
+    if (item.internalPointer())
+        return static_cast<C3dObject*>(item.internalPointer());
+    const auto row = static_cast<std::size_t>(item.row());
+    return row < m_rows.size() ? m_rows[row] : nullptr;
+}
+
+int CSceneTreeModel::propertyOf(const QModelIndex& item)
+{
+    return item.isValid() && item.internalPointer() ? item.row() + 1 : 0;
+}
+
+QModelIndex CSceneTreeModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (row < 0 || column != 0)
+        return {};
+    if (!parent.isValid())
+        return static_cast<std::size_t>(row) < m_rows.size() ? createIndex(row, 0) : QModelIndex();
+    if (parent.internalPointer() || parent.column() != 0 || row >= kPropertyCount)
+        return {};
+    const auto parentRow = static_cast<std::size_t>(parent.row());
+    return parentRow < m_rows.size() ? createIndex(row, 0, m_rows[parentRow]) : QModelIndex();
+}
+
+QModelIndex CSceneTreeModel::parent(const QModelIndex& child) const
+{
+    if (!child.isValid() || !child.internalPointer())
+        return {};
+    return objectIndex(static_cast<const C3dObject*>(child.internalPointer()));
+}
+
+int CSceneTreeModel::rowCount(const QModelIndex& parent) const
+{
+    if (!parent.isValid())
+        return static_cast<int>(m_rows.size());
+    return parent.internalPointer() || parent.column() != 0 ? 0 : kPropertyCount;
+}
+
+int CSceneTreeModel::columnCount(const QModelIndex&) const { return 1; }
+
+bool CSceneTreeModel::hasChildren(const QModelIndex& parent) const
+{
+    if (!parent.isValid())
+        return !m_rows.empty();
+    return !parent.internalPointer() && parent.column() == 0;
+}
+
+QVariant CSceneTreeModel::data(const QModelIndex& index, int role) const
+{
+    const C3dObject* object = objectOf(index);
+    if (!object)
+        return {};
+    const C3dShape& shape = *object->m_pShape;
+    const int tag = propertyOf(index);
+    switch (role) {
+    case Qt::DisplayRole:
+        return tag == 0 ? fw::fromAnsi(shape.m_szName) : propertyLabel(shape, tag);
+    case Qt::EditRole:
+        return editText(shape, tag);
+    case ItemDataRole:
+        return tag == 0 ? QVariant::fromValue(const_cast<C3dObject*>(object)) : QVariant(tag);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags CSceneTreeModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+    if (index.internalPointer())
+        flags |= Qt::ItemNeverHasChildren;
+    return flags;
+}
+
+bool CSceneTreeModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !objectOf(index) || !m_editSink)
+        return false;
+    m_editSink(index, value.toString());
+    return true;
+}
+
+void CSceneTreeModel::reindexFrom(std::size_t first)
+{
+    for (std::size_t row = first; row < m_rows.size(); ++row)
+        m_rowOf[m_rows[row]] = static_cast<int>(row);
+    m_removedSinceReindex = 0;
+    m_staleFrom = kNoneStale;
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+class C3dObject;
+
+// Tags of the five property items under every object item, in their order.
+enum PropertyItem : int {
+    PROPERTY_X = 1,
+    PROPERTY_Y = 2,
+    PROPERTY_Z = 3,
+    PROPERTY_TYPE = 4,
+    PROPERTY_COLOUR = 5,
+};
+
+// The two-level tree of one view: one top-level object item per shown
+// object, each with the five property items "x: %d", "y: %d", "z: %d",
+// "type: %s" and "colour: %s".
+//
+// Ownership: the objects belong to the document; the model keeps plain
+// pointers and must be told (remove, reset) before an object dies.
+// Indexes: an object item carries no internal pointer; a property item
+// carries its object, so that its parent is found again after rows move.
+// Looking an object's row up is O(1) amortised: a hash map of rows that a
+// removal leaves at most a bounded number of places too high, re-synced
+// once that bound is reached.
+// The model serves exactly one view, which tells it what is on screen.
+// Edits: setData does not change the object; it hands the edited text to
+// the edit sink (the view), which writes the object and has the document
+// broadcast the change. The labels change when refresh() is called.
+// ItemDataRole: an object item answers its C3dObject*, a property item its
+// PropertyItem tag.
+class CSceneTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    static constexpr int ItemDataRole = Qt::UserRole;
+    static constexpr int kPropertyCount = 5;
+
+    using EditSink = std::function<void(const QModelIndex& item, const QString& text)>;
+
+    explicit CSceneTreeModel(QObject* parent = nullptr);
+    ~CSceneTreeModel() override;
+
+    void setEditSink(EditSink sink) { m_editSink = std::move(sink); }
+
+    // Replaces all rows (a model reset: every item shows collapsed).
+    void reset(std::vector<C3dObject*> objects);
+    // Appends the object's item at the end; an object already shown is left alone.
+    void append(C3dObject* object);
+    // Deletes the object's item; false when the object is not shown.
+    bool remove(const C3dObject* object);
+    // Relabels the object's item, and its property items when the view shows
+    // them (`propertiesShown`, the item is expanded); false when the object
+    // is not shown. Property items out of sight are read afresh when the view
+    // lays them out, and announcing them would make QTreeView search its
+    // whole layout for rows it does not have.
+    bool refresh(const C3dObject* object, bool propertiesShown);
+    // Drops the items whose object fails `keep`, in one pass; the others
+    // stay in order with their expanded state and selection. Returns how
+    // many items were dropped.
+    std::size_t retain(const std::function<bool(const C3dObject*)>& keep);
+
+    std::size_t objectCount() const { return m_rows.size(); }
+    // The row of the object's item, or -1 when the object is not shown.
+    int rowOf(const C3dObject* object) const;
+    QModelIndex objectIndex(const C3dObject* object) const;
+    // The object of an item: its own for an object item, its parent's for a property item.
+    C3dObject* objectOf(const QModelIndex& item) const;
+    // The PropertyItem tag of a property item; 0 for an object item.
+    static int propertyOf(const QModelIndex& item);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+private:
+    static constexpr std::size_t kNoneStale = static_cast<std::size_t>(-1);
+
+    void reindexFrom(std::size_t first);
+
+    std::vector<C3dObject*> m_rows;
+    // Object -> its row, possibly too high by up to m_removedSinceReindex.
+    mutable std::unordered_map<const C3dObject*, int> m_rowOf;
+    int m_removedSinceReindex = 0;
+    // The lowest row removed since the last re-sync; rows before it are exact.
+    std::size_t m_staleFrom = kNoneStale;
+    EditSink m_editSink;
+};

@@ -1,0 +1,381 @@
+#include "view/teskview.h"
+
+#include "dialogs/choosecolor.h"
+#include "document/commands.h"
+#include "document/teskdoc.h"
+#include "framework/core/ansi.h"
+#include "framework/gui/framewindow.h"
+#include "framework/gui/mdiframewnd.h"
+#include "view/labelnumber.h"
+#include "view/objectpopupmenu.h"
+#include "view/scenetreemodel.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <array>
+
+namespace {
+
+// The default editors, with the label edit's limit of 255 characters.
+class LabelEditDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setMaxLength(static_cast<int>(C3dShape::kMaxName));
+        return editor;
+    }
+};
+
+} // namespace
+
+CTeskView::CTeskView(QWidget* parent)
+    : QTreeView(parent)
+    , m_pModel(new CSceneTreeModel(this))
+{
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    // One row height for all rows keeps layout and scrolling linear in the
+    // visible rows, not in the scene.
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setItemDelegate(new LabelEditDelegate(this));
+    setModel(m_pModel);
+    m_pModel->setEditSink([this](const QModelIndex& item, const QString& text) { OnEndLabelEdit(item, text); });
+}
+
+CTeskView::~CTeskView()
+{
+    // An open editor may still commit while the widget tears down.
+    m_pModel->setEditSink(nullptr);
+}
+
+CTeskDoc* CTeskView::GetDocument() const
+{
+    Q_ASSERT(!fw::View::GetDocument() || qobject_cast<CTeskDoc*>(fw::View::GetDocument()));
+    return static_cast<CTeskDoc*>(fw::View::GetDocument());
+}
+
+QModelIndex CTeskView::GetSelectedItem() const
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QModelIndex() : selected.first();
+}
+
+void CTeskView::OnUpdate(fw::View*, int hint, fw::Object* object)
+{
+    Q_ASSERT(!object || object->IsKindOf(&C3dObject::classInfo));
+    auto* changed = static_cast<C3dObject*>(object);
+    switch (hint) {
+    case HINT_ADDED:
+        if (changed)
+            AddObjectItem(changed);
+        break;
+    case HINT_CHANGED:
+        if (const QModelIndex item = m_pModel->objectIndex(changed); item.isValid())
+            UpdateObjectItem(item, changed);
+        break;
+    case HINT_REMOVED:
+        if (const QModelIndex item = m_pModel->objectIndex(changed); item.isValid())
+            RemoveObjectItem(item);
+        break;
+    default:
+        FillTree();
+        break;
+    }
+    ShowObjectCount();
+}
+
+void CTeskView::OnActivateView(bool, fw::View*, fw::View*)
+{
+    // Only the view that is now active writes the count.
+    ShowObjectCount();
+}
+
+fw::FrameWindow* CTeskView::GetParentFrame() const
+{
+    for (QWidget* widget = parentWidget(); widget; widget = widget->parentWidget()) {
+        if (auto* frame = qobject_cast<fw::FrameWindow*>(widget))
+            return frame;
+    }
+    return nullptr;
+}
+
+bool CTeskView::OnCmdMsg(int id, fw::CmdUI* ui)
+{
+    using Entry = fw::MessageMapEntry<CTeskView>;
+    static constexpr std::array<Entry, 12> messageMap = {{
+        {ID_ADD_SPHERE, ID_ADD_SPHERE, &CTeskView::runCommand<&CTeskView::OnAddSphere>, nullptr},
+        {ID_ADD_CUBE, ID_ADD_CUBE, &CTeskView::runCommand<&CTeskView::OnAddCube>, nullptr},
+        {ID_ADD_STAR, ID_ADD_STAR, &CTeskView::runCommand<&CTeskView::OnAddStar>, nullptr},
+        {ID_OBJECT_ADD, ID_OBJECT_ADD, &CTeskView::runCommand<&CTeskView::OnAddSphere>,
+         &CTeskView::OnUpdateObjectCommand},
+        {ID_OBJECT_DELETE, ID_OBJECT_DELETE, &CTeskView::runCommand<&CTeskView::OnDeleteObject>,
+         &CTeskView::OnUpdateObjectCommand},
+        {ID_OBJECT_EDIT, ID_OBJECT_EDIT, &CTeskView::runCommand<&CTeskView::OnEditObject>,
+         &CTeskView::OnUpdateObjectCommand},
+        {ID_SHOW_ALL, ID_SHOW_ALL, &CTeskView::runCommand<&CTeskView::OnShowAll>, &CTeskView::OnUpdateFilterCommand},
+        {ID_SHOW_LISTED, ID_SHOW_LISTED, &CTeskView::runCommand<&CTeskView::OnShowListed>,
+         &CTeskView::OnUpdateFilterCommand},
+        {ID_SHOW_USER, ID_SHOW_USER, &CTeskView::runCommand<&CTeskView::OnShowUserDefined>,
+         &CTeskView::OnUpdateFilterCommand},
+        {ID_TB_SHOW_ALL, ID_TB_SHOW_ALL, &CTeskView::runCommand<&CTeskView::OnShowAll>,
+         &CTeskView::OnUpdateFilterCommand},
+        {ID_TB_SHOW_LISTED, ID_TB_SHOW_LISTED, &CTeskView::runCommand<&CTeskView::OnShowListed>,
+         &CTeskView::OnUpdateFilterCommand},
+        {ID_TB_SHOW_USER, ID_TB_SHOW_USER, &CTeskView::runCommand<&CTeskView::OnShowUserDefined>,
+         &CTeskView::OnUpdateFilterCommand},
+    }};
+    return fw::dispatchMessageMap<CTeskView>(this, messageMap, id, ui);
+}
+
+void CTeskView::OnUpdateFilterCommand(fw::CmdUI& ui)
+{
+    switch (ui.id) {
+    case ID_SHOW_ALL:
+    case ID_TB_SHOW_ALL: ui.SetRadio(m_nFilter == FILTER_ALL); break;
+    case ID_SHOW_LISTED:
+    case ID_TB_SHOW_LISTED: ui.SetRadio(m_nFilter == FILTER_LISTED); break;
+    case ID_SHOW_USER:
+    case ID_TB_SHOW_USER: ui.SetRadio(m_nFilter == FILTER_USER); break;
+    default: break;
+    }
+}
+
+void CTeskView::OnUpdateObjectCommand(fw::CmdUI& ui)
+{
+    if (ui.id == ID_OBJECT_DELETE || ui.id == ID_OBJECT_EDIT)
+        ui.Enable(GetSelectedItem().isValid());
+}
+
+void CTeskView::OnEditObject()
+{
+    QModelIndex item = GetSelectedItem();
+    if (!item.isValid())
+        return;
+    if (item.parent().isValid())
+        item = item.parent();
+    EditObjectColour(item);
+}
+
+void CTeskView::OnAddSphere() { GetDocument()->AddObject(SHAPE_SPHERE); }
+
+void CTeskView::OnAddCube() { GetDocument()->AddObject(SHAPE_CUBE); }
+
+void CTeskView::OnAddStar() { GetDocument()->AddObject(SHAPE_STAR); }
+
+bool CTeskView::OnBeginLabelEdit(const QModelIndex& item)
+{
+    const QModelIndex parentItem = item.parent();
+    if (!parentItem.isValid() || CSceneTreeModel::propertyOf(item) != PROPERTY_COLOUR)
+        return false;
+    EditObjectColour(parentItem);
+    return true;
+}
+
+void CTeskView::OnEndLabelEdit(const QModelIndex& item, const QString& text)
+{
+    C3dObject* object = m_pModel->objectOf(item);
+    if (!object)
+        return;
+    C3dShape& shape = *object->m_pShape;
+    // The label edit holds at most 255 characters.
+    const QStringView edited = QStringView(text).left(static_cast<qsizetype>(C3dShape::kMaxName));
+    if (item.parent().isValid()) {
+        switch (CSceneTreeModel::propertyOf(item)) {
+        case PROPERTY_X: shape.m_nX = parseLabelNumber(edited); break;
+        case PROPERTY_Y: shape.m_nY = parseLabelNumber(edited); break;
+        case PROPERTY_Z: shape.m_nZ = parseLabelNumber(edited); break;
+        case PROPERTY_TYPE: shape.m_nType = parseLabelNumber(edited); break;
+        default: break;
+        }
+    } else {
+        shape.SetName(fw::toAnsi(edited));
+    }
+    GetDocument()->ObjectChanged(object);
+}
+
+void CTeskView::OnDeleteObject()
+{
+    QModelIndex item = GetSelectedItem();
+    if (!item.isValid())
+        return;
+    if (item.parent().isValid())
+        item = item.parent();
+    if (C3dObject* object = m_pModel->objectOf(item))
+        GetDocument()->RemoveObject(object);
+}
+
+void CTeskView::OnShowAll() { applyFilter(FILTER_ALL); }
+
+void CTeskView::OnShowListed() { applyFilter(FILTER_LISTED); }
+
+void CTeskView::OnShowUserDefined() { applyFilter(FILTER_USER); }
+
+void CTeskView::EditObjectColour(const QModelIndex& objectItem)
+{
+    C3dObject* object = m_pModel->objectOf(objectItem);
+    if (!object)
+        return;
+    C3dShape& shape = *object->m_pShape;
+    CChooseColor dialog(window());
+    dialog.m_nColourMode = shape.m_nColourMode;
+    dialog.m_nColour = shape.m_nColour;
+    if (dialog.DoModal() != QDialog::Accepted)
+        return;
+    // The dialog runs its own event loop; write only into an object still shown.
+    if (m_pModel->rowOf(object) < 0)
+        return;
+    shape.m_nColourMode = dialog.m_nColourMode;
+    shape.m_nColour = dialog.m_nColour;
+    GetDocument()->ObjectChanged(object);
+}
+
+void CTeskView::AddObjectItem(C3dObject* object) { m_pModel->append(object); }
+
+void CTeskView::RemoveObjectItem(const QModelIndex& objectItem)
+{
+    if (const C3dObject* object = m_pModel->objectOf(objectItem))
+        m_pModel->remove(object);
+}
+
+void CTeskView::UpdateObjectItem(const QModelIndex& objectItem, C3dObject* object)
+{
+    m_pModel->refresh(object, isExpanded(objectItem));
+}
+
+void CTeskView::ShowObjectCount()
+{
+    fw::MdiFrameWnd* main = fw::MdiFrameWnd::mainFrame();
+    if (!main || main->GetActiveView() != static_cast<fw::View*>(this))
+        return;
+    main->SetStatusText(QString::asprintf("Object count: %d", static_cast<int>(m_pModel->objectCount())));
+}
+
+void CTeskView::FillTree()
+{
+    std::vector<C3dObject*> objects;
+    if (const CTeskDoc* doc = GetDocument()) {
+        objects.reserve(doc->m_objects.size());
+        for (const auto& object : doc->m_objects)
+            objects.push_back(object.get());
+    }
+    m_pModel->reset(std::move(objects));
+}
+
+void CTeskView::applyFilter(int target)
+{
+    // The colour mode that a colour filter leaves out.
+    const int opposite = target == FILTER_LISTED ? COLOUR_USER : COLOUR_LISTED;
+    if (m_nFilter == FILTER_ALL) {
+        // Narrowing from all objects: the others keep their places and state.
+        if (target != FILTER_ALL)
+            m_pModel->retain([opposite](const C3dObject* object) { return object->m_pShape->m_nColourMode != opposite; });
+    } else {
+        const int admitted = target == FILTER_LISTED ? COLOUR_LISTED : COLOUR_USER;
+        std::vector<C3dObject*> objects;
+        for (const auto& object : GetDocument()->m_objects) {
+            if (target == FILTER_ALL || object->m_pShape->m_nColourMode == admitted)
+                objects.push_back(object.get());
+        }
+        m_pModel->reset(std::move(objects));
+    }
+    m_nFilter = target;
+    ShowObjectCount();
+}
+
+bool CTeskView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    // A click on the selected item only arms Qt's double-click timer, which
+    // comes back here with AllEditTriggers when it fires.
+    const bool starts = index.isValid() && trigger != SelectedClicked
+                        && (trigger == AllEditTriggers || (editTriggers() & trigger));
+    if (starts && OnBeginLabelEdit(index))
+        return true;
+    return QTreeView::edit(index, trigger, event);
+}
+
+void CTeskView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QPoint screenPos;
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        // The popup's commands act on what was clicked.
+        const QModelIndex item = indexAt(event->pos());
+        if (item.isValid())
+            selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
+        else
+            selectionModel()->clear();
+        screenPos = event->globalPos();
+    } else {
+        // From the keyboard: at the selected item, else the tree's top-left corner.
+        const QModelIndex item = GetSelectedItem();
+        if (item.isValid())
+            scrollTo(item);
+        const QRect rect = item.isValid() ? visualRect(item).intersected(viewport()->rect()) : QRect();
+        screenPos = viewport()->mapToGlobal(rect.isEmpty() ? QPoint(0, 0) : rect.bottomLeft());
+    }
+    event->accept();
+    OnContextMenu(screenPos);
+}
+
+void CTeskView::keyPressEvent(QKeyEvent* event)
+{
+    const bool menuKey = event->key() == Qt::Key_Menu
+                         || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (!menuKey) {
+        QTreeView::keyPressEvent(event);
+        return;
+    }
+    QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(), mapToGlobal(QPoint()), event->modifiers());
+    QCoreApplication::sendEvent(this, &menuEvent);
+    event->accept();
+}
+
+void CTeskView::OnContextMenu(const QPoint& screenPos)
+{
+    QPointer<QMenu> menu = createObjectPopupMenu(this);
+    menu->exec(screenPos);
+    delete menu;
+}
+
+void CTeskView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const
+{
+    // Dotted connector lines and +/- boxes, as a tree control draws them.
+    const int indent = indentation();
+    const QModelIndex parentItem = index.parent();
+    const int level = parentItem.isValid() ? 1 : 0;
+    const int midY = rect.top() + rect.height() / 2;
+    const int midX = rect.left() + level * indent + indent / 2;
+    const bool hasNext = index.row() + 1 < model()->rowCount(parentItem);
+
+    painter->save();
+    painter->setPen(QPen(palette().color(QPalette::Dark), 0, Qt::DotLine));
+    if (level == 1 && parentItem.row() + 1 < model()->rowCount()) {
+        const int x = rect.left() + indent / 2;
+        painter->drawLine(x, rect.top(), x, rect.bottom());
+    }
+    const int top = level == 0 && index.row() == 0 ? midY : rect.top();
+    painter->drawLine(midX, top, midX, hasNext ? rect.bottom() : midY);
+    painter->drawLine(midX, midY, rect.left() + (level + 1) * indent - 2, midY);
+    if (level == 0) {
+        const QRect box(midX - 4, midY - 4, 8, 8);
+        painter->fillRect(box, palette().base());
+        painter->setPen(QPen(palette().color(QPalette::Mid), 0));
+        painter->drawRect(box);
+        painter->setPen(QPen(palette().color(QPalette::Text), 0));
+        painter->drawLine(midX - 2, midY, midX + 2, midY);
+        if (!isExpanded(index))
+            painter->drawLine(midX, midY - 2, midX, midY + 2);
+    }
+    painter->restore();
+}

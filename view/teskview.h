@@ -1,0 +1,110 @@
+#pragma once
+
+#include "framework/core/view.h"
+
+#include <QTreeView>
+
+class C3dObject;
+class CSceneTreeModel;
+class CTeskDoc;
+
+// Which objects a view's tree shows after the last filter command.
+enum FilterMode : int {
+    FILTER_ALL = 0,     // every object
+    FILTER_LISTED = 1,  // objects with a listed colour
+    FILTER_USER = 2,    // objects with a user-defined colour
+};
+
+// The view of a scene: one window's tree of object items, each with its
+// five property items (CSceneTreeModel), and every editing command that
+// starts from the tree.
+//
+// Ownership: created by the document template's view factory and owned by
+// the fw::FrameWindow that holds it; it owns its tree model and refers to
+// the document's objects without owning them.
+// Updates: follows the document's broadcasts item by item (hint 1 appends,
+// 2 relabels, 3 deletes the object's item; anything else rebuilds). It
+// changes the scene only through CTeskDoc::AddObject, RemoveObject and,
+// after writing an object's fields, ObjectChanged; it never relabels its
+// own items, the broadcast does that in every view alike.
+// Commands (OnCmdMsg, reached through fw::MdiFrameWnd::RouteCommand): the
+// three add commands, ID_OBJECT_ADD/DELETE/EDIT and the six filter commands.
+// Status text: "Object count: %d" with the number of object items in this
+// tree, handed to the main frame's SetStatusText only while this view is the
+// active one: after every update, every filter command and on activation.
+// Label editing: F2 or a click on the selected item; Enter or leaving the
+// editor applies the text, Escape drops it. The colour item opens the
+// colour dialog instead of an editor.
+class CTeskView : public QTreeView, public fw::View {
+    Q_OBJECT
+
+public:
+    explicit CTeskView(QWidget* parent = nullptr);
+    ~CTeskView() override;
+
+    // QAbstractItemView::edit(index) stays public beside the override below.
+    using QTreeView::edit;
+
+    CTeskDoc* GetDocument() const;
+    CSceneTreeModel* treeModel() const { return m_pModel; }
+    // The tree's selected item, or an invalid index when none is selected.
+    QModelIndex GetSelectedItem() const;
+
+    void OnUpdate(fw::View* sender, int hint, fw::Object* object) override;
+    void OnActivateView(bool activate, fw::View* activated, fw::View* deactivated) override;
+    fw::FrameWindow* GetParentFrame() const override;
+    bool OnCmdMsg(int id, fw::CmdUI* ui) override;
+
+    // Radio mark of the six filter commands: on for the current m_nFilter.
+    virtual void OnUpdateFilterCommand(fw::CmdUI& ui);
+    // Delete and edit are enabled exactly while an item is selected.
+    virtual void OnUpdateObjectCommand(fw::CmdUI& ui);
+    // Opens the colour dialog for the selected item's object.
+    virtual void OnEditObject();
+    virtual void OnAddSphere();
+    virtual void OnAddCube();
+    virtual void OnAddStar();
+    // A label edit of `item` is starting. Returns true to cancel the editor:
+    // the colour item runs the colour dialog instead.
+    virtual bool OnBeginLabelEdit(const QModelIndex& item);
+    // An edit of `item` was applied with `text`: a name for an object item,
+    // a number for x, y, z and type (clamped to 32 bits). Writes the object
+    // and announces the change, also when nothing differs.
+    virtual void OnEndLabelEdit(const QModelIndex& item, const QString& text);
+    // Removes the selected item's object from the scene.
+    virtual void OnDeleteObject();
+    virtual void OnShowAll();
+    virtual void OnShowListed();
+    virtual void OnShowUserDefined();
+    // Runs the colour dialog for the object of `objectItem`; OK writes the
+    // colour and announces the change, Cancel leaves everything as it was.
+    virtual void EditObjectColour(const QModelIndex& objectItem);
+    virtual void AddObjectItem(C3dObject* object);
+    virtual void RemoveObjectItem(const QModelIndex& objectItem);
+    virtual void UpdateObjectItem(const QModelIndex& objectItem, C3dObject* object);
+    virtual void ShowObjectCount();
+    // Shows every object of the document, in list order, all collapsed.
+    virtual void FillTree();
+
+    // The filter of the last filter command; a FilterMode.
+    int m_nFilter = FILTER_ALL;
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    // The Menu key and Shift+F10 ask for the context menu.
+    void keyPressEvent(QKeyEvent* event) override;
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+    // Shows the object popup menu at `screenPos`.
+    virtual void OnContextMenu(const QPoint& screenPos);
+
+private:
+    void applyFilter(int target);
+    template <void (CTeskView::*Handler)()>
+    void runCommand(int)
+    {
+        (this->*Handler)();
+    }
+
+    CSceneTreeModel* m_pModel;
+};
