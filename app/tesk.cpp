@@ -325,7 +325,9 @@ void CTeskApp::commitData(QSessionManager& manager)
 #endif
 
 CAboutBox::CAboutBox(QWidget* parent)
-    : QDialog(parent)
+    // A modal dialog frame: title bar and close box, no minimise or maximise box.
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("About tesk"));
 

@@ -64,7 +64,9 @@ private:
 } // namespace
 
 CChooseColor::CChooseColor(QWidget* parent)
-    : QDialog(parent)
+    // A modal dialog frame: title bar and close box, no minimise or maximise box.
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Dialog"));
     setObjectName(QStringLiteral("IDD_CHOOSE_COLOUR"));
