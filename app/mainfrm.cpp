@@ -7,12 +7,15 @@
 #include "framework/core/stdids.h"
 #include "framework/core/view.h"
 #include "framework/gui/framewindow.h"
+#include "framework/gui/lockkeys.h"
 
 #include <QAbstractEventDispatcher>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -55,7 +58,9 @@ CMainFrame::CMainFrame(QWidget* parent)
 
     connect(this, &fw::MdiFrameWnd::activeViewChanged, this, &CMainFrame::onActiveViewChanged);
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, &CMainFrame::onIdle);
+    qApp->installEventFilter(this);
     updateFrameTitle();
+    updateLockKeyPanes();
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -142,6 +147,35 @@ void CMainFrame::createStatusBar()
 }
 
 void CMainFrame::SetStatusText(const QString& text) { m_panes.front()->setText(text); }
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    // A lock key may also change while another program has the keyboard:
+    // look again whenever tesk becomes active.
+    if (event->type() == QEvent::ApplicationStateChange) {
+        updateLockKeyPanes();
+    } else if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && watched->isWindowType()) {
+        // Each key reaches its window first, then the widgets: look once, at the window.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_CapsLock || key == Qt::Key_NumLock || key == Qt::Key_ScrollLock)
+            updateLockKeyPanes();
+    }
+    return fw::MdiFrameWnd::eventFilter(watched, event);
+}
+
+void CMainFrame::updateLockKeyPanes()
+{
+    const std::optional<fw::LockKeys> keys = fw::queryLockKeys();
+    if (!keys)
+        return;
+    const std::array<std::pair<bool, int>, 3> indicators = {{
+        {keys->caps, fw::ID_INDICATOR_CAPS},
+        {keys->num, fw::ID_INDICATOR_NUM},
+        {keys->scroll, fw::ID_INDICATOR_SCRL},
+    }};
+    for (std::size_t i = 0; i < indicators.size(); ++i)
+        m_panes[i + 1]->setText(indicators[i].first ? res::loadString(indicators[i].second) : QString());
+}
 
 QString CMainFrame::GetPaneText(int index) const
 {

@@ -20,8 +20,10 @@ class QToolBar;
 // and, for the toolbar, each time the event loop goes idle.
 // Status bar: pane 0 shows "Ready" or the prompt of the hovered command;
 // pane 1 is written only by SetStatusText (the active view's object count)
-// and cleared when no scene window is active; panes 2 to 4 are the lock-key
-// indicators, left empty because Qt does not report lock-key states.
+// and cleared when no scene window is active; panes 2 to 4 show "CAP",
+// "NUM" and "SCRL" while their lock key is on, refreshed after every lock
+// key and whenever the application becomes active, and stay empty where the
+// windowing system cannot tell (anything but X11).
 // Title: "TESK - Main Frame", then " - " and the active scene's title. While
 // the active scene window is maximised the title is "TESK - Main Frame" and
 // Qt adds " - [window title]", as the system does for maximised document
@@ -52,6 +54,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
     // The toolbar area gets no context menu of its own, as in the original.
     QMenu* createPopupMenu() override { return nullptr; }
+    // Watches the whole application for lock keys and activation.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenus();
@@ -64,6 +68,7 @@ private:
     void onIdle();
     void onActiveViewChanged();
     void updateFrameTitle();
+    void updateLockKeyPanes();
 
     void OnBarCheck(int id);
     void OnUpdateControlBarMenu(fw::CmdUI& ui);
