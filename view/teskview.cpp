@@ -158,14 +158,16 @@ void CTeskView::OnUpdateObjectCommand(fw::CmdUI& ui)
         ui.Enable(GetSelectedItem().isValid());
 }
 
+QModelIndex CTeskView::selectedObjectItem() const
+{
+    const QModelIndex item = GetSelectedItem();
+    return item.parent().isValid() ? item.parent() : item;
+}
+
 void CTeskView::OnEditObject()
 {
-    QModelIndex item = GetSelectedItem();
-    if (!item.isValid())
-        return;
-    if (item.parent().isValid())
-        item = item.parent();
-    EditObjectColour(item);
+    if (const QModelIndex item = selectedObjectItem(); item.isValid())
+        EditObjectColour(item);
 }
 
 void CTeskView::OnAddSphere() { GetDocument()->AddObject(SHAPE_SPHERE); }
@@ -207,12 +209,7 @@ void CTeskView::OnEndLabelEdit(const QModelIndex& item, const QString& text)
 
 void CTeskView::OnDeleteObject()
 {
-    QModelIndex item = GetSelectedItem();
-    if (!item.isValid())
-        return;
-    if (item.parent().isValid())
-        item = item.parent();
-    if (C3dObject* object = m_pModel->objectOf(item))
+    if (C3dObject* object = m_pModel->objectOf(selectedObjectItem()))
         GetDocument()->RemoveObject(object);
 }
 
@@ -262,13 +259,18 @@ void CTeskView::ShowObjectCount()
     main->SetStatusText(QString::asprintf("Object count: %d", static_cast<int>(m_pModel->objectCount())));
 }
 
-void CTeskView::FillTree()
+void CTeskView::FillTree() { rebuild(FILTER_ALL); }
+
+void CTeskView::rebuild(int filter)
 {
+    const int admitted = filter == FILTER_LISTED ? COLOUR_LISTED : COLOUR_USER;
     std::vector<C3dObject*> objects;
     if (const CTeskDoc* doc = GetDocument()) {
         objects.reserve(doc->m_objects.size());
-        for (const auto& object : doc->m_objects)
-            objects.push_back(object.get());
+        for (const auto& object : doc->m_objects) {
+            if (filter == FILTER_ALL || object->m_pShape->m_nColourMode == admitted)
+                objects.push_back(object.get());
+        }
     }
     m_pModel->reset(std::move(objects));
 }
@@ -282,13 +284,7 @@ void CTeskView::applyFilter(int target)
         if (target != FILTER_ALL)
             m_pModel->retain([opposite](const C3dObject* object) { return object->m_pShape->m_nColourMode != opposite; });
     } else {
-        const int admitted = target == FILTER_LISTED ? COLOUR_LISTED : COLOUR_USER;
-        std::vector<C3dObject*> objects;
-        for (const auto& object : GetDocument()->m_objects) {
-            if (target == FILTER_ALL || object->m_pShape->m_nColourMode == admitted)
-                objects.push_back(object.get());
-        }
-        m_pModel->reset(std::move(objects));
+        rebuild(target);
     }
     m_nFilter = target;
     ShowObjectCount();

@@ -99,7 +99,11 @@ protected:
     virtual void OnContextMenu(const QPoint& screenPos);
 
 private:
+    // The selected item's object item (the parent of a property item); invalid when none.
+    QModelIndex selectedObjectItem() const;
     void applyFilter(int target);
+    // Shows, all collapsed and in list order, the objects that `filter` admits.
+    void rebuild(int filter);
     template <void (CTeskView::*Handler)()>
     void runCommand(int)
     {
