@@ -269,17 +269,19 @@ bool CMainFrame::OnCmdMsg(int id, fw::CmdUI* ui)
     return fw::dispatchMessageMap<CMainFrame>(this, messageMap, id, ui);
 }
 
+QWidget* CMainFrame::controlBar(int id) const
+{
+    // The bars' ids are the commands that show and hide them.
+    return id == fw::ID_VIEW_TOOLBAR ? static_cast<QWidget*>(m_wndToolBar) : statusBar();
+}
+
 void CMainFrame::OnBarCheck(int id)
 {
-    QWidget* bar = id == fw::ID_VIEW_TOOLBAR ? static_cast<QWidget*>(m_wndToolBar) : statusBar();
+    QWidget* bar = controlBar(id);
     bar->setVisible(bar->isHidden());
 }
 
-void CMainFrame::OnUpdateControlBarMenu(fw::CmdUI& ui)
-{
-    const QWidget* bar = ui.id == fw::ID_VIEW_TOOLBAR ? static_cast<QWidget*>(m_wndToolBar) : statusBar();
-    ui.SetCheck(!bar->isHidden());
-}
+void CMainFrame::OnUpdateControlBarMenu(fw::CmdUI& ui) { ui.SetCheck(!controlBar(ui.id)->isHidden()); }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {

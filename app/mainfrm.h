@@ -70,6 +70,7 @@ private:
     void updateFrameTitle();
     void updateLockKeyPanes();
 
+    QWidget* controlBar(int id) const;
     void OnBarCheck(int id);
     void OnUpdateControlBarMenu(fw::CmdUI& ui);
 
