@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/core/commandtarget.h"
+#include "framework/core/filestamp.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -48,6 +49,11 @@ public:
     const QString& GetTitle() const { return m_title; }
     void SetTitle(const QString& title);
 
+    // What the document's file was when it was last opened or saved; invalid
+    // for a document without a file.
+    const FileStamp& GetFileStamp() const { return m_fileStamp; }
+    void SetFileStamp(const FileStamp& stamp) { m_fileStamp = stamp; }
+
     DocTemplate* GetDocTemplate() const { return m_pDocTemplate; }
     void SetDocTemplate(DocTemplate* docTemplate) { m_pDocTemplate = docTemplate; }
 
@@ -83,6 +89,7 @@ private:
     bool m_modified = false;
     QString m_pathName;
     QString m_title;
+    FileStamp m_fileStamp;
     DocTemplate* m_pDocTemplate = nullptr;
 };
 

@@ -1,0 +1,80 @@
+#include "framework/core/filestamp.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+namespace fw {
+
+struct FileHasher::State {
+    XXH3_state_t state;
+};
+
+FileHasher::FileHasher()
+    : m_state(std::make_unique<State>())
+{
+    XXH3_64bits_reset(&m_state->state);
+}
+
+FileHasher::~FileHasher() = default;
+
+void FileHasher::update(const void* data, std::size_t size) { XXH3_64bits_update(&m_state->state, data, size); }
+
+std::uint64_t FileHasher::digest() const { return XXH3_64bits_digest(&m_state->state); }
+
+FileStamp StatFile(const QString& path, std::uint64_t hash)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return {static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, hash};
+}
+
+FileChange CompareFileStamp(const QString& path, const FileStamp& stamp)
+{
+    const FileStamp now = StatFile(path, stamp.hash);
+    if (!now.isValid())
+        return FileChange::Missing;
+    if (now.size != stamp.size)
+        return FileChange::Changed;
+    if (now.mtimeNs == stamp.mtimeNs)
+        return FileChange::Unchanged;
+    // Same size, another time: read at most the size the stamp knew, which
+    // the document has held before, and compare the hash.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return FileChange::Changed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return FileChange::Changed;
+    }
+    FileHasher hasher;
+    char buffer[1 << 16];
+    std::int64_t total = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return FileChange::Changed;
+        }
+        if (n == 0)
+            break;
+        total += n;
+        if (total > stamp.size)
+            break;
+        hasher.update(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return total == stamp.size && hasher.digest() == stamp.hash ? FileChange::Unchanged : FileChange::Changed;
+}
+
+} // namespace fw
