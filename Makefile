@@ -1,41 +1,52 @@
-# Entry points. Every target installs the Debian packages it needs first.
-#   make run    build and start the editor (RUN_ARGS=scene.qbx opens a scene)
-#   make test   build with ASan+UBSan and run every test (offscreen)
-#   make bench  Release build of the benchmarks, then run them
-#   make fuzz   clang/libFuzzer build of the loader fuzzer, run for FUZZ_SECONDS
+# Entry points. Every target installs the Debian packages it needs first,
+# from the lists in scripts/packages/ (run, plus test, bench or fuzz).
+#   make run         build and start the editor (RUN_ARGS=scene.qbx opens a scene)
+#   make test        build with ASan+UBSan and run every test (offscreen)
+#   make bench       Release build of the benchmarks, then run them
+#   make fuzz        clang/libFuzzer build of the loader fuzzer, run for FUZZ_SECONDS
+#   make screenshot  docs/screenshot.png, taken under Xvfb
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 BENCH_FILTER ?= .
 
-.PHONY: deps run test bench fuzz clean
+.PHONY: deps-run deps-test deps-bench deps-fuzz run test bench fuzz screenshot clean
 
-deps:
-	@bash scripts/install-deps.sh
+deps-run:
+	@bash scripts/install-deps.sh run
+deps-test:
+	@bash scripts/install-deps.sh run test
+deps-bench:
+	@bash scripts/install-deps.sh run bench
+deps-fuzz:
+	@bash scripts/install-deps.sh run fuzz
 
-build/run/CMakeCache.txt: | deps
-	cmake -S . -B build/run -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build/run/CMakeCache.txt: | deps-run
+	cmake -S . -B build/run -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESK_TESTS=OFF
 
-run: deps build/run/CMakeCache.txt
+run: deps-run build/run/CMakeCache.txt
 	cmake --build build/run -j$(JOBS) --target tesk
 	./build/run/bin/tesk $(RUN_ARGS)
 
-test: deps
+test: deps-test
 	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DTESK_SANITIZE=ON
 	cmake --build build/test -j$(JOBS)
 	cd build/test && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --output-on-failure -j$(JOBS)
 
-bench: deps
-	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTESK_BENCH=ON
+bench: deps-bench
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTESK_BENCH=ON -DTESK_TESTS=OFF
 	cmake --build build/release -j$(JOBS) --target tesk_bench
 	QT_QPA_PLATFORM=offscreen ./build/release/bin/tesk_bench --benchmark_filter='$(BENCH_FILTER)'
 
-fuzz: deps
+fuzz: deps-fuzz
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Release -DTESK_FUZZ=ON
 	cmake --build build/fuzz -j$(JOBS) --target qbx_fuzz
 	mkdir -p fuzz-corpus && cp -n tests/data/qbx-vectors/*.qbx fuzz-corpus/ 2>/dev/null || true
 	./build/fuzz/bin/qbx_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 fuzz-corpus tests/data/qbx-vectors tests/data/regressions
+
+screenshot:
+	bash scripts/screenshot.sh
 
 clean:
 	rm -rf build

@@ -2,7 +2,11 @@
 // the same document load and save code that the editor uses.
 //
 // Exit status: 0 success, 1 a file was refused (one line on stderr names the
-// file and the reason), 2 usage error (the usage text on stderr).
+// file and the reason), 2 usage error (the usage text, or one line naming an
+// unknown command or option, on stderr).
+//
+// Words that begin with '-' are options until "--"; a lone "-" is a file
+// name that stands for standard input (or, as build's output, standard output).
 
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
@@ -16,16 +20,27 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
 constexpr char kUsage[] = "usage: qbx dump FILE\n"
                           "       qbx build JSON_FILE OUT_FILE\n"
                           "       qbx check FILE...\n"
+                          "       qbx --help | --version\n"
                           "\n"
                           "  dump   print the scene in FILE as JSON\n"
                           "  build  write the scene described by JSON_FILE to OUT_FILE\n"
-                          "  check  report for each FILE whether it loads, and its object count\n";
+                          "  check  report for each FILE whether it loads, and its object count\n"
+                          "\n"
+                          "A FILE or JSON_FILE of - is standard input, an OUT_FILE of - standard\n"
+                          "output. -- ends the options, for file names that begin with -.\n";
+
+bool isStdio(std::string_view path)
+{
+    return path == "-";
+}
 
 // `text` on one line: a control character (a newline in a file name, say)
 // becomes '?'.
@@ -58,6 +73,13 @@ int usage()
     return 2;
 }
 
+// `kind` is "command" or "option".
+int unknownWord(const char* kind, const char* word)
+{
+    printLine(stderr, QStringLiteral("qbx: unknown %1 \"%2\" (see qbx --help)").arg(QLatin1String(kind), QString::fromLocal8Bit(word)));
+    return 2;
+}
+
 // Stdout that could not take the output (a closed pipe, a full disk).
 int finishStdout()
 {
@@ -68,51 +90,98 @@ int finishStdout()
     return 0;
 }
 
-int dump(const char* path)
+int printToStdout(const char* text)
+{
+    std::fputs(text, stdout);
+    return finishStdout();
+}
+
+// All of `path`, or of standard input for "-".
+bool readAll(const char* path, QByteArray& data, QString* error)
+{
+    QFile file;
+    bool opened = false;
+    if (isStdio(path)) {
+        opened = file.open(stdin, QIODevice::ReadOnly);
+    } else {
+        file.setFileName(QString::fromLocal8Bit(path));
+        opened = file.open(QIODevice::ReadOnly);
+    }
+    if (opened)
+        data = file.readAll();
+    if (!opened || file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+// Loads the scene file `path` through the document's file reader, or the
+// scene on standard input for "-" (read whole: the loader works on bytes in
+// memory). `schema` receives the schema stored with the object class.
+bool loadScene(const char* path, CTeskDoc& doc, std::optional<unsigned>& schema, QString* error)
 {
     QByteArray data;
-    QString error;
-    if (!fw::Document::ReadFile(QString::fromLocal8Bit(path), data, &error))
-        return refuse(path, error);
+    const bool read = isStdio(path) ? readAll(path, data, error) : fw::Document::ReadFile(QString::fromLocal8Bit(path), data, error);
+    if (!read)
+        return false;
     fw::Archive ar = fw::Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
+    if (!doc.LoadFrom(ar, error))
+        return false;
+    schema = ar.StoredSchema(&C3dObject::classInfo);
+    return true;
+}
+
+int dump(const char* path)
+{
     CTeskDoc doc;
-    if (!doc.LoadFrom(ar, &error))
+    std::optional<unsigned> schema;
+    QString error;
+    if (!loadScene(path, doc, schema, &error))
         return refuse(path, error);
-    const std::string json = qbx::DumpJson(doc.m_objects, ar.StoredSchema(&C3dObject::classInfo));
+    const std::string json = qbx::DumpJson(doc.m_objects, schema);
     std::fwrite(json.data(), 1, json.size(), stdout);
     return finishStdout();
 }
 
 int build(const char* jsonPath, const char* outPath)
 {
-    QFile file(QString::fromLocal8Bit(jsonPath));
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(jsonPath, file.errorString());
-    const QByteArray json = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return refuse(jsonPath, file.errorString());
+    QByteArray json;
     QString error;
+    if (!readAll(jsonPath, json, &error))
+        return refuse(jsonPath, error);
     std::optional<qbx::ObjectList> objects = qbx::ObjectsFromJson(json, &error);
     if (!objects)
         return refuse(jsonPath, error);
     CTeskDoc doc;
     doc.m_objects = std::move(*objects);
+    if (isStdio(outPath)) {
+        // Every refusal comes before the first byte; only the write itself
+        // can still fail, and finishStdout reports that.
+        fw::Archive ar = fw::Archive::forStoring();
+        doc.Serialize(ar);
+        std::fwrite(ar.bytes().data(), 1, ar.bytes().size(), stdout);
+        return finishStdout();
+    }
     if (!doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &error))
         return refuse(outPath, error);
     return 0;
 }
 
-int check(char** paths, int count)
+int check(std::span<const char* const> paths)
 {
     int status = 0;
-    for (int i = 0; i < count; ++i) {
+    for (const char* path : paths) {
         CTeskDoc doc;
         QString error;
-        if (!doc.OnOpenDocument(QString::fromLocal8Bit(paths[i]), &error)) {
-            status = refuse(paths[i], error);
+        std::optional<unsigned> schema;
+        const bool loaded = isStdio(path) ? loadScene(path, doc, schema, &error) : doc.OnOpenDocument(QString::fromLocal8Bit(path), &error);
+        if (!loaded) {
+            status = refuse(path, error);
             continue;
         }
-        printLine(stdout, QStringLiteral("%1: ok (%2 objects)").arg(QString::fromLocal8Bit(paths[i])).arg(doc.m_objects.size()));
+        const std::size_t count = doc.m_objects.size();
+        printLine(stdout, QStringLiteral("%1: ok (%2 %3)").arg(QString::fromLocal8Bit(path)).arg(count).arg(QLatin1String(count == 1 ? "object" : "objects")));
     }
     const int written = finishStdout();
     return status != 0 ? status : written;
@@ -122,18 +191,33 @@ int check(char** paths, int count)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return usage();
-    const std::string command = argv[1];
-    if (command == "-h" || command == "--help" || command == "help") {
-        std::fputs(kUsage, stdout);
-        return finishStdout();
+    std::vector<const char*> words;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (!options || arg.size() < 2 || arg.front() != '-') {
+            words.push_back(argv[i]);
+        } else if (arg == "--") {
+            options = false;
+        } else if (arg == "-h" || arg == "--help") {
+            return printToStdout(kUsage);
+        } else if (arg == "--version") {
+            return printToStdout("qbx " QBX_VERSION "\n");
+        } else {
+            return unknownWord("option", argv[i]);
+        }
     }
-    if (command == "dump" && argc == 3)
-        return dump(argv[2]);
-    if (command == "build" && argc == 4)
-        return build(argv[2], argv[3]);
-    if (command == "check" && argc >= 3)
-        return check(argv + 2, argc - 2);
-    return usage();
+    if (words.empty())
+        return usage();
+    const std::string_view command = words.front();
+    const std::span<const char* const> operands = std::span(words).subspan(1);
+    if (command == "help")
+        return printToStdout(kUsage);
+    if (command == "dump")
+        return operands.size() == 1 ? dump(operands[0]) : usage();
+    if (command == "build")
+        return operands.size() == 2 ? build(operands[0], operands[1]) : usage();
+    if (command == "check")
+        return operands.empty() ? usage() : check(operands);
+    return unknownWord("command", words.front());
 }
