@@ -25,6 +25,7 @@
 #include <QSessionManager>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -223,6 +224,7 @@ fw::Document* CTeskApp::OpenDocumentFile(const QString& path)
 QStringList CTeskApp::OpenHandedOverFiles(const QStringList& files)
 {
     QStringList failures;
+    std::vector<FileFailure> shown;
     if (files.isEmpty())
         OnFileNew(fw::ID_FILE_NEW);
     for (const QString& file : files) {
@@ -230,18 +232,20 @@ QStringList CTeskApp::OpenHandedOverFiles(const QStringList& files)
         if (openFile(file, &error))
             continue;
         failures.append(QStringLiteral("cannot open \"%1\": %2").arg(displayName(file), error));
-        // The user who asked may see no terminal: tell them here as well,
-        // without holding up the answer.
-        const FileFailure failure = openFailure(file, error);
-        auto* box = new QMessageBox(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, m_pMainFrame.get());
-        box->setDetailedText(failure.detail);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
+        shown.push_back(openFailure(file, error));
     }
     m_pMainFrame->setWindowState(m_pMainFrame->windowState() & ~Qt::WindowMinimized);
     m_pMainFrame->show();
     m_pMainFrame->raise();
     m_pMainFrame->activateWindow();
+    // The user who asked may see no terminal: tell them here as well, above
+    // the main window, without holding up the answer.
+    for (const FileFailure& failure : shown) {
+        auto* box = new QMessageBox(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, m_pMainFrame.get());
+        box->setDetailedText(failure.detail);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
     return failures;
 }
 
