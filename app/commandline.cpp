@@ -29,7 +29,10 @@ CommandLine parseCommandLine(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Editor of scenes of simple 3D objects."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help = parser.addHelpOption();
+    // Not addHelpOption: its --help-all would list Qt's own options as well.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption newInstance(
         QStringLiteral("new-instance"),
