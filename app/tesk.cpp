@@ -11,18 +11,18 @@
 #include "framework/gui/multidoctemplate.h"
 #include "view/teskview.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QApplication>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QSessionManager>
+#include <QSettings>
 #include <array>
 #include <cstdio>
 #include <vector>
