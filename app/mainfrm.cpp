@@ -207,8 +207,9 @@ void CMainFrame::SetRecentFileCaptions(const QStringList& captions)
 void CMainFrame::executeCommand(int id)
 {
     // A key can arrive for a command whose menu item would be disabled; it does nothing then.
-    if (CommandState(id).enabled)
-        OnCommand(id);
+    if (!CommandState(id).enabled)
+        return;
+    OnCommand(id);
     focusActiveView();
 }
 
@@ -216,8 +217,11 @@ void CMainFrame::focusActiveView()
 {
     // Later, once a closing menu or dialog has given the focus back to
     // whatever had it before; the keys are the tree's after any command.
+    // Focus already inside the tree (a label being edited) stays there.
     QTimer::singleShot(0, this, [this] {
-        if (auto* view = dynamic_cast<QWidget*>(GetActiveView()))
+        auto* view = dynamic_cast<QWidget*>(GetActiveView());
+        const QWidget* focus = focusWidget();
+        if (view && focus != view && !view->isAncestorOf(focus))
             view->setFocus(Qt::OtherFocusReason);
     });
 }

@@ -1066,26 +1066,38 @@ void TestShell::everyToolBarButtonHasAnAccessibleName()
 void TestShell::focusReturnsToTheTree_data()
 {
     QTest::addColumn<int>("id");
-    QTest::newRow("menu command") << int(ID_ADD_SPHERE);
-    QTest::newRow("new window") << int(ID_FILE_NEW);
-    QTest::newRow("dialog") << int(ID_APP_ABOUT);
-    QTest::newRow("hidden bar") << int(ID_VIEW_TOOLBAR);
+    QTest::addColumn<bool>("editingLabel");
+    QTest::newRow("menu command") << int(ID_ADD_SPHERE) << false;
+    QTest::newRow("new window") << int(ID_FILE_NEW) << false;
+    QTest::newRow("dialog") << int(ID_APP_ABOUT) << false;
+    QTest::newRow("hidden bar") << int(ID_VIEW_TOOLBAR) << false;
+    // A label being edited keeps the keys: its editor is inside the tree.
+    QTest::newRow("label being edited") << int(ID_VIEW_TOOLBAR) << true;
 }
 
 void TestShell::focusReturnsToTheTree()
 {
     QFETCH(int, id);
+    QFETCH(bool, editingLabel);
     CMainFrame* frame = start();
     frame->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(frame));
-    // The focus where a menu closed with Escape leaves it.
-    frame->menuBar()->setFocus(Qt::MenuBarFocusReason);
-    QCOMPARE(frame->focusWidget(), frame->menuBar());
+    if (editingLabel) {
+        menuAction(frame, ID_ADD_SPHERE)->trigger();
+        idle();
+        activeView()->edit(activeView()->model()->index(0, 0));
+        QVERIFY(activeView()->isAncestorOf(frame->focusWidget()));
+    } else {
+        // The focus where a menu closed with Escape leaves it.
+        frame->menuBar()->setFocus(Qt::MenuBarFocusReason);
+        QCOMPARE(frame->focusWidget(), frame->menuBar());
+    }
+    QWidget* focusBefore = frame->focusWidget();
     if (id == ID_APP_ABOUT)
         QTimer::singleShot(0, this, [] { QApplication::activeModalWidget()->close(); });
     menuAction(frame, id)->trigger();
     idle();
-    QCOMPARE(frame->focusWidget(), static_cast<QWidget*>(activeView()));
+    QCOMPARE(frame->focusWidget(), editingLabel ? focusBefore : static_cast<QWidget*>(activeView()));
 }
 
 void TestShell::fileDialogsStartInAUsefulFolder_data()
