@@ -23,9 +23,15 @@ deps-fuzz:
 build/run/CMakeCache.txt: | deps-run
 	cmake -S . -B build/run -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESK_TESTS=OFF
 
+# Without a display there is nothing to run the editor on: say so before building.
+ifeq ($(strip $(DISPLAY)$(WAYLAND_DISPLAY)$(QT_QPA_PLATFORM)),)
+run:
+	@echo "tesk: no graphical display (DISPLAY or WAYLAND_DISPLAY is not set)" >&2; exit 1
+else
 run: deps-run build/run/CMakeCache.txt
 	cmake --build build/run -j$(JOBS) --target tesk
 	./build/run/bin/tesk $(RUN_ARGS)
+endif
 
 test: deps-test
 	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DTESK_SANITIZE=ON

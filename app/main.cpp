@@ -1,12 +1,3 @@
-#include "app/tesk.h"
+#include "app/startup.h"
 
-#include <QApplication>
-
-int main(int argc, char* argv[])
-{
-    QApplication application(argc, argv);
-    CTeskApp teskApp;
-    if (!teskApp.InitInstance())
-        return 1;
-    return application.exec();
-}
+int main(int argc, char* argv[]) { return runTesk(argc, argv); }

@@ -3,6 +3,7 @@
 #include "app/resources.h"
 #include "app/svgicon.h"
 #include "app/tesk.h"
+#include "app/windowstate.h"
 #include "framework/core/document.h"
 #include "framework/core/stdids.h"
 #include "framework/core/view.h"
@@ -21,6 +22,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <array>
@@ -54,7 +56,6 @@ CMainFrame::CMainFrame(QWidget* parent)
     createAccelerators();
     createToolBar();
     createStatusBar();
-    resize(800, 600);
 
     connect(this, &fw::MdiFrameWnd::activeViewChanged, this, &CMainFrame::onActiveViewChanged);
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, &CMainFrame::onIdle);
@@ -121,6 +122,7 @@ void CMainFrame::createToolBar()
         action->setStatusTip(res::statusPrompt(button.id));
         action->setIcon(svgIcon(QStringLiteral(":/tesk/icons/toolbar/%1.svg").arg(QLatin1String(button.icon))));
         m_wndToolBar->addAction(action);
+        m_wndToolBar->widgetForAction(action)->setAccessibleName(res::accessibleName(button.id));
     }
     addToolBar(Qt::TopToolBarArea, m_wndToolBar);
 }
@@ -205,9 +207,26 @@ void CMainFrame::SetRecentFileCaptions(const QStringList& captions)
 void CMainFrame::executeCommand(int id)
 {
     // A key can arrive for a command whose menu item would be disabled; it does nothing then.
-    if (CommandState(id).enabled)
-        OnCommand(id);
+    if (!CommandState(id).enabled)
+        return;
+    OnCommand(id);
+    focusActiveView();
 }
+
+void CMainFrame::focusActiveView()
+{
+    // Later, once a closing menu or dialog has given the focus back to
+    // whatever had it before; the keys are the tree's after any command.
+    // Focus already inside the tree (a label being edited) stays there.
+    QTimer::singleShot(0, this, [this] {
+        auto* view = dynamic_cast<QWidget*>(GetActiveView());
+        const QWidget* focus = focusWidget();
+        if (view && focus != view && !view->isAncestorOf(focus))
+            view->setFocus(Qt::OtherFocusReason);
+    });
+}
+
+void CMainFrame::RestoreWindowState() { restoreWindowState(this, m_wndToolBar, statusBar()); }
 
 void CMainFrame::updateActionStates(const QList<QAction*>& actions)
 {
@@ -249,6 +268,7 @@ void CMainFrame::onActiveViewChanged()
     if (QMdiSubWindow* window = MDIGetActive())
         m_stateConnection = connect(window, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::updateFrameTitle);
     updateFrameTitle();
+    focusActiveView();
 }
 
 void CMainFrame::updateFrameTitle()
@@ -290,6 +310,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    saveWindowState(this, m_wndToolBar, statusBar());
     if (app)
         app->CloseAllDocuments();
     fw::MdiFrameWnd::closeEvent(event);
@@ -312,4 +333,5 @@ void CMainFrame::dropEvent(QDropEvent* event)
         for (const QString& file : files)
             app->OpenDocumentFile(file);
     }
+    focusActiveView();
 }

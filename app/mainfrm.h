@@ -28,8 +28,11 @@ class QToolBar;
 // the active scene window is maximised the title is "TESK - Main Frame" and
 // Qt adds " - [window title]", as the system does for maximised document
 // windows.
-// Closing asks CTeskApp to save modified scenes first; dropped files are
-// handed to CTeskApp to open.
+// Closing asks CTeskApp to save modified scenes first, then keeps the
+// window's place and bars in the settings; dropped files are handed to
+// CTeskApp to open.
+// Focus: after every command, drop and switch of scene window, the keyboard
+// focus returns to the active scene window's tree.
 class CMainFrame : public fw::MdiFrameWnd {
     Q_OBJECT
 
@@ -41,6 +44,10 @@ public:
     QString GetPaneText(int index) const;
 
     QToolBar* GetToolBar() const { return m_wndToolBar; }
+
+    // Before the first show: the place, size, maximised state and bars of
+    // the last run, fitted to the screens present now.
+    void RestoreWindowState();
 
     // Replaces the recent-file entries of the File menu with `captions`;
     // an empty list shows the grayed "Recent File" item instead.
@@ -69,6 +76,7 @@ private:
     void onActiveViewChanged();
     void updateFrameTitle();
     void updateLockKeyPanes();
+    void focusActiveView();
 
     QWidget* controlBar(int id) const;
     void OnBarCheck(int id);

@@ -154,6 +154,29 @@ QString statusPrompt(int id) { return loadString(id).section(QLatin1Char('\n'), 
 
 QString toolTip(int id) { return loadString(id).section(QLatin1Char('\n'), 1, 1); }
 
+QString accessibleName(int id)
+{
+    // The buttons without a tool tip keep it that way; they still need a
+    // name that a screen reader can announce.
+    static constexpr std::array<StringEntry, 7> names = {{
+        {ID_FILE_PRINT, "Print"},
+        {ID_OBJECT_ADD, "Add object"},
+        {ID_OBJECT_DELETE, "Delete object"},
+        {ID_OBJECT_EDIT, "Edit object"},
+        {ID_TB_SHOW_ALL, "Show all objects"},
+        {ID_TB_SHOW_LISTED, "Show objects with a listed colour"},
+        {ID_TB_SHOW_USER, "Show objects with a user-defined colour"},
+    }};
+    const QString tip = toolTip(id);
+    if (!tip.isEmpty())
+        return tip;
+    for (const StringEntry& entry : names) {
+        if (entry.id == id)
+            return QString::fromLatin1(entry.text);
+    }
+    return {};
+}
+
 QString docString(DocString field)
 {
     return loadString(IDR_SCENE).section(QLatin1Char('\n'), static_cast<int>(field), static_cast<int>(field));

@@ -54,6 +54,10 @@ QString loadString(int id);
 QString statusPrompt(int id);
 QString toolTip(int id);
 
+// The name a screen reader announces for the toolbar button of command
+// `id`: its tool tip, or a name of its own for the buttons without one.
+QString accessibleName(int id);
+
 // A field of the document template string of IDR_SCENE, in the framework's order.
 enum class DocString { WindowTitle, DocName, FileNewName, FilterName, FilterExt, RegFileTypeId, RegFileTypeName };
 QString docString(DocString field);

@@ -1,6 +1,8 @@
 #include "app/tesk.h"
 
 #include "app/childfrm.h"
+#include "app/commandline.h"
+#include "app/filefailure.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
 #include "app/svgicon.h"
@@ -9,7 +11,7 @@
 #include "framework/gui/multidoctemplate.h"
 #include "view/teskview.h"
 
-#include <QCommandLineParser>
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -20,8 +22,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSessionManager>
+#include <QSettings>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -29,6 +33,8 @@ namespace {
 // QSettings keeps the application's settings.
 const QString kRegistryKey = QStringLiteral("Quorvane Productions");
 constexpr int kRecentFileCount = 4;
+// The folder where the last file dialog was accepted.
+const QString kLastFolderKey = QStringLiteral("Settings/LastFolder");
 
 QString appTitle() { return res::loadString(fw::AFX_IDS_APP_TITLE); }
 
@@ -78,6 +84,8 @@ bool CTeskApp::InitInstance(const QStringList& arguments)
     QCoreApplication::setApplicationName(appTitle());
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
     QGuiApplication::setDesktopFileName(QStringLiteral("tesk"));
+    // Every window and message box, start-up errors included, shows it.
+    QApplication::setWindowIcon(svgIcon(res::appIconPath()));
     m_recentFiles.ReadList();
 
     auto docTemplate = std::make_unique<fw::MultiDocTemplate>(
@@ -95,6 +103,7 @@ bool CTeskApp::InitInstance(const QStringList& arguments)
     if (!processShellCommand(arguments))
         return false;
 
+    m_pMainFrame->RestoreWindowState();
     m_pMainFrame->show();
     m_pMainFrame->setAcceptDrops(true);
 #if QT_CONFIG(sessionmanager)
@@ -106,15 +115,7 @@ bool CTeskApp::InitInstance(const QStringList& arguments)
 
 bool CTeskApp::processShellCommand(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Editor of scenes of simple 3D objects."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A scene file (*.qbx) to open instead of a new scene."),
-                                 QStringLiteral("[file...]"));
-    parser.process(arguments);
-
-    const QStringList files = parser.positionalArguments();
+    const QStringList files = parseCommandLine(arguments).files;
     if (files.isEmpty()) {
         OnFileNew(fw::ID_FILE_NEW);
         return true;
@@ -125,10 +126,9 @@ bool CTeskApp::processShellCommand(const QStringList& arguments)
             continue;
         // Before the main window shows, stderr is the one sure channel; a
         // message box would wait forever where nobody can dismiss it.
-        const QString text = QStringLiteral("Cannot open \"%1\":\n%2").arg(displayName(file), error);
-        std::fprintf(stderr, "tesk: %s\n", qUtf8Printable(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        std::fprintf(stderr, "tesk: cannot open \"%s\": %s\n", qUtf8Printable(displayName(file)), qUtf8Printable(error));
         if (displayIsInteractive())
-            QMessageBox::warning(nullptr, appTitle(), text);
+            showFailure(openFailure(file, error), nullptr);
         return false;
     }
     return true;
@@ -217,8 +217,36 @@ fw::Document* CTeskApp::OpenDocumentFile(const QString& path)
     QString error;
     fw::Document* doc = openFile(path, &error);
     if (!doc)
-        showError(QStringLiteral("Cannot open \"%1\":\n%2").arg(displayName(path), error));
+        showFailure(openFailure(path, error), m_pMainFrame.get());
     return doc;
+}
+
+QStringList CTeskApp::OpenHandedOverFiles(const QStringList& files)
+{
+    QStringList failures;
+    std::vector<FileFailure> shown;
+    if (files.isEmpty())
+        OnFileNew(fw::ID_FILE_NEW);
+    for (const QString& file : files) {
+        QString error;
+        if (openFile(file, &error))
+            continue;
+        failures.append(QStringLiteral("cannot open \"%1\": %2").arg(displayName(file), error));
+        shown.push_back(openFailure(file, error));
+    }
+    m_pMainFrame->setWindowState(m_pMainFrame->windowState() & ~Qt::WindowMinimized);
+    m_pMainFrame->show();
+    m_pMainFrame->raise();
+    m_pMainFrame->activateWindow();
+    // The user who asked may see no terminal: tell them here as well, above
+    // the main window, without holding up the answer.
+    for (const FileFailure& failure : shown) {
+        auto* box = new QMessageBox(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, m_pMainFrame.get());
+        box->setDetailedText(failure.detail);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+    return failures;
 }
 
 bool CTeskApp::DoFileSave(fw::Document* doc)
@@ -242,7 +270,7 @@ bool CTeskApp::DoSave(fw::Document* doc, const QString& path)
     }
     QString error;
     if (!doc->OnSaveDocument(target, &error)) {
-        showError(QStringLiteral("Cannot save \"%1\":\n%2").arg(displayName(target), error));
+        showFailure(saveFailure(target, error), m_pMainFrame.get());
         return false;
     }
     addToRecentFileList(target);
@@ -252,7 +280,8 @@ bool CTeskApp::DoSave(fw::Document* doc, const QString& path)
 QString CTeskApp::DoPromptFileName(const QString& proposed, bool open)
 {
     const QString filter = res::docString(res::DocString::FilterName) + QStringLiteral(";;All Files (*)");
-    QFileDialog dialog(m_pMainFrame.get(), open ? QStringLiteral("Open") : QStringLiteral("Save As"), QString(), filter);
+    QFileDialog dialog(m_pMainFrame.get(), open ? QStringLiteral("Open") : QStringLiteral("Save As"), fileDialogFolder(),
+                       filter);
     dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (!open)
@@ -261,7 +290,19 @@ QString CTeskApp::DoPromptFileName(const QString& proposed, bool open)
         dialog.selectFile(proposed);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    const QString chosen = dialog.selectedFiles().constFirst();
+    QSettings().setValue(kLastFolderKey, QFileInfo(chosen).absolutePath());
+    return chosen;
+}
+
+QString CTeskApp::fileDialogFolder() const
+{
+    if (const fw::Document* doc = m_pMainFrame->GetActiveDocument(); doc && !doc->GetPathName().isEmpty())
+        return QFileInfo(doc->GetPathName()).absolutePath();
+    const QString last = QSettings().value(kLastFolderKey).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    return QDir::homePath();
 }
 
 bool CTeskApp::SaveModified(fw::Document* doc)
@@ -270,12 +311,12 @@ bool CTeskApp::SaveModified(fw::Document* doc)
         return true;
     const QString name = doc->GetPathName().isEmpty() ? doc->GetTitle() : displayName(doc->GetPathName());
     QMessageBox box(QMessageBox::Warning, appTitle(), QStringLiteral("Save changes to %1?").arg(name),
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_pMainFrame.get());
-    box.setDefaultButton(QMessageBox::Yes);
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_pMainFrame.get());
+    box.setDefaultButton(QMessageBox::Save);
     switch (box.exec()) {
-    case QMessageBox::Yes:
+    case QMessageBox::Save:
         return DoFileSave(doc);
-    case QMessageBox::No:
+    case QMessageBox::Discard:
         return true;
     default:
         return false;
@@ -308,7 +349,12 @@ void CTeskApp::updateRecentFileMenu()
     m_pMainFrame->SetRecentFileCaptions(captions);
 }
 
-void CTeskApp::showError(const QString& text) const { QMessageBox::warning(m_pMainFrame.get(), appTitle(), text); }
+void CTeskApp::showFailure(const FileFailure& failure, QWidget* parent)
+{
+    QMessageBox box(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, parent);
+    box.setDetailedText(failure.detail);
+    box.exec();
+}
 
 #if QT_CONFIG(sessionmanager)
 void CTeskApp::commitData(QSessionManager& manager)

@@ -10,6 +10,8 @@
 
 class CMainFrame;
 class QSessionManager;
+class QWidget;
+struct FileFailure;
 
 namespace fw {
 class Document;
@@ -43,8 +45,8 @@ public:
 
     bool OnCmdMsg(int id, fw::CmdUI* ui) override;
 
-    // The save prompt for a modified scene: Yes saves (and fails like Save
-    // does), No closes unsaved, Cancel keeps the scene open.
+    // The save prompt for a modified scene: Save saves (and fails like Save
+    // does), Discard closes unsaved, Cancel keeps the scene open.
     bool SaveModified(fw::Document* doc) override;
     // Prompts for every modified scene; false at the first Cancel.
     bool SaveAllModified();
@@ -53,6 +55,10 @@ public:
     // Opens `path` in a new window, or activates the window of the scene
     // already open from that file. Shows a message on failure.
     fw::Document* OpenDocumentFile(const QString& path);
+    // Opens files that another `tesk` handed over (a new scene when there
+    // are none) and brings the main window forward. Returns one line per
+    // file that could not be opened; each is also shown, without waiting.
+    QStringList OpenHandedOverFiles(const QStringList& files);
     // Saves `doc` to its file, asking for a name when it has none.
     bool DoFileSave(fw::Document* doc);
     // Saves `doc` to `path`; an empty `path` asks for a name (Save As).
@@ -75,7 +81,8 @@ public:
 
 protected:
     // Asks for a file name in the Open (`open`) or Save As dialog, starting
-    // at `proposed`. Returns the chosen name, or empty when cancelled.
+    // at `proposed` in fileDialogFolder(). Returns the chosen name, or empty
+    // when cancelled; the chosen name's folder is remembered in the settings.
     virtual QString DoPromptFileName(const QString& proposed, bool open);
 
 private:
@@ -83,7 +90,10 @@ private:
     bool processShellCommand(const QStringList& arguments);
     void addToRecentFileList(const QString& path);
     void updateRecentFileMenu();
-    void showError(const QString& text) const;
+    // The active scene's folder, else the folder where a file dialog was
+    // last accepted (kept between runs), else the home folder.
+    QString fileDialogFolder() const;
+    static void showFailure(const FileFailure& failure, QWidget* parent);
     void commitData(QSessionManager& manager);
 
     std::unique_ptr<CMainFrame> m_pMainFrame;

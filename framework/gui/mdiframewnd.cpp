@@ -6,6 +6,7 @@
 #include "framework/gui/winapp.h"
 
 #include <QMdiArea>
+#include <QStyle>
 
 namespace fw {
 namespace {
@@ -48,6 +49,7 @@ Document* MdiFrameWnd::GetActiveDocument() const
 void MdiFrameWnd::AddFrame(FrameWindow* frame)
 {
     m_mdiArea->addSubWindow(frame);
+    placeNewFrame(frame);
     connect(frame, &FrameWindow::aboutToClose, this, [this](FrameWindow* closing) {
         if (closing == m_activeFrame) {
             // The closing window's view must not be addressed once it is gone.
@@ -59,6 +61,22 @@ void MdiFrameWnd::AddFrame(FrameWindow* frame)
             emit activeViewChanged(nullptr);
         }
     });
+}
+
+void MdiFrameWnd::placeNewFrame(FrameWindow* frame)
+{
+    // One title bar down and right of the window added before it, while it
+    // still shows; back to the corner where the window would leave the area.
+    const int step = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame);
+    QPoint at(0, 0);
+    if (m_lastPlaced && m_lastPlaced->isVisible() && !m_lastPlaced->isMaximized())
+        at = m_lastPlaced->pos() + QPoint(step, step);
+    const QSize size = frame->testAttribute(Qt::WA_Resized) ? frame->size() : frame->sizeHint();
+    const QSize room = m_mdiArea->viewport()->size();
+    if (at.x() + size.width() > room.width() || at.y() + size.height() > room.height())
+        at = QPoint(0, 0);
+    frame->move(at);
+    m_lastPlaced = frame;
 }
 
 void MdiFrameWnd::ActivateFrame(FrameWindow* frame)

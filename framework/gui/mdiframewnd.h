@@ -24,6 +24,8 @@ class View;
 // activation hears OnActivateView(false, ...) before the gaining one hears
 // OnActivateView(true, ...); GetActiveView already names the new view then.
 // Broadcasts: activeViewChanged after every switch (also to none).
+// Placing: each document window added is cascaded from the one added
+// before it, as long as that one still shows and the new one fits.
 class MdiFrameWnd : public QMainWindow, public CommandTarget {
     Q_OBJECT
 
@@ -58,9 +60,11 @@ signals:
 
 private:
     void onSubWindowActivated(QMdiSubWindow* window);
+    void placeNewFrame(FrameWindow* frame);
 
     QMdiArea* m_mdiArea;
     QPointer<FrameWindow> m_activeFrame;
+    QPointer<FrameWindow> m_lastPlaced;
     View* m_activeView = nullptr;
 };
 

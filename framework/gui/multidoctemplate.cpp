@@ -48,10 +48,10 @@ FrameWindow* MultiDocTemplate::CreateNewFrame(Document* doc, FrameWindow* other)
     doc->AddView(frame->GetActiveView());
     m_frames.push_back(frame);
     connect(frame, &QObject::destroyed, this, [this, frame] { frameGone(frame); });
-    if (m_mainFrame)
-        m_mainFrame->AddFrame(frame);
     if (other)
         frame->resize(other->size());
+    if (m_mainFrame)
+        m_mainFrame->AddFrame(frame);
     return frame;
 }
 

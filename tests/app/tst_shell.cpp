@@ -1,7 +1,10 @@
 // The application shell driven through its real widgets on the offscreen
 // platform: start-up, command states and routing, bars, recent files, file
-// commands with their prompts and errors, drag and drop.
+// commands with their prompts and errors, drag and drop; the desktop
+// around it: command line, hand-over to a running editor, window state,
+// placing, focus and accessible names.
 
+#include "app/instancechannel.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
 #include "app/tesk.h"
@@ -14,12 +17,15 @@
 #include "view/teskview.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -31,20 +37,28 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <cstring>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace fw;
 
 namespace {
 
-// The application with its file dialogs replaced by a queue of answers.
+// The application with its file dialogs replaced by a queue of answers,
+// or left as they are with `realDialogs`.
 class ScriptedApp : public CTeskApp {
 public:
     QStringList fileNames;
+    bool realDialogs = false;
 
 protected:
-    QString DoPromptFileName(const QString&, bool) override
+    QString DoPromptFileName(const QString& proposed, bool open) override
     {
+        if (realDialogs)
+            return CTeskApp::DoPromptFileName(proposed, open);
         return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
     }
 };
@@ -58,6 +72,8 @@ public:
         arm();
     }
     QStringList texts;
+    QStringList details;
+    QList<QMessageBox::StandardButtons> shownButtons;
 
 private:
     void arm() { QTimer::singleShot(0, this, [this] { answer(); }); }
@@ -71,6 +87,8 @@ private:
             return;
         }
         texts << box->text();
+        details << box->detailedText();
+        shownButtons << box->standardButtons();
         m_idleTurns = 0;
         box->button(m_buttons.takeFirst())->click();
         if (!m_buttons.isEmpty())
@@ -187,10 +205,25 @@ private slots:
     void noPromptWhileAnotherWindowShowsTheScene();
     void saveAsAddsTheExtension_data();
     void saveAsAddsTheExtension();
-    void openErrorNamesFileAndReason();
+    void openErrorInPlainWordsWithTheReasonAsDetail_data();
+    void openErrorInPlainWordsWithTheReasonAsDetail();
     void openingAnOpenFileActivatesItsWindow();
     void droppedFilesOpenInTheirOwnWindows();
     void titleAndCountFollowTheActiveWindow();
+    void commandLine_data();
+    void commandLine();
+    void handOverToTheRunningEditor_data();
+    void handOverToTheRunningEditor();
+    void windowStateRestoredAndFitted_data();
+    void windowStateRestoredAndFitted();
+    void windowStateSurvivesRestart_data();
+    void windowStateSurvivesRestart();
+    void newWindowsCascade();
+    void everyToolBarButtonHasAnAccessibleName();
+    void focusReturnsToTheTree_data();
+    void focusReturnsToTheTree();
+    void fileDialogsStartInAUsefulFolder_data();
+    void fileDialogsStartInAUsefulFolder();
 
 private:
     CMainFrame* start(const QStringList& files = {});
@@ -263,6 +296,7 @@ void TestShell::startUp()
     QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Quorvane Productions"));
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("tesk"));
     QVERIFY(frame->acceptDrops());
+    QVERIFY(!QApplication::windowIcon().isNull());
 }
 
 void TestShell::missingFileOnCommandLineExitsWithOne()
@@ -308,6 +342,8 @@ void TestShell::toolBarTipsAndPrompts()
 void TestShell::promptsShowInPaneZero()
 {
     CMainFrame* frame = start();
+    // The hover reaches only a window that the platform shows already.
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
     QTest::mouseMove(frame->GetToolBar()->widgetForAction(toolAction(frame, ID_FILE_OPEN)));
     QTRY_COMPARE(frame->GetPaneText(0), QStringLiteral("Open an existing document"));
 
@@ -591,7 +627,7 @@ void TestShell::recentFileThatCannotOpenIsDropped()
     BoxAnswerer answerer({QMessageBox::Ok});
     menuAction(frame, ID_FILE_MRU_FILE1)->trigger();
     QCOMPARE(answerer.texts.size(), 1);
-    QVERIFY(answerer.texts.first().contains(file("gone.qbx")));
+    QVERIFY(answerer.details.first().contains(file("gone.qbx")));
     QCOMPARE(m_app->GetRecentFileList().files(), QStringList{file("kept.qbx")});
 }
 
@@ -601,11 +637,11 @@ void TestShell::savePrompt_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("closed");
     QTest::addColumn<bool>("saved");
-    QTest::newRow("window, Yes") << false << int(QMessageBox::Yes) << true << true;
-    QTest::newRow("window, No") << false << int(QMessageBox::No) << true << false;
+    QTest::newRow("window, Save") << false << int(QMessageBox::Save) << true << true;
+    QTest::newRow("window, Discard") << false << int(QMessageBox::Discard) << true << false;
     QTest::newRow("window, Cancel") << false << int(QMessageBox::Cancel) << false << false;
-    QTest::newRow("exit, Yes") << true << int(QMessageBox::Yes) << true << true;
-    QTest::newRow("exit, No") << true << int(QMessageBox::No) << true << false;
+    QTest::newRow("exit, Save") << true << int(QMessageBox::Save) << true << true;
+    QTest::newRow("exit, Discard") << true << int(QMessageBox::Discard) << true << false;
     QTest::newRow("exit, Cancel") << true << int(QMessageBox::Cancel) << false << false;
 }
 
@@ -629,6 +665,7 @@ void TestShell::savePrompt()
     idle();
 
     QCOMPARE(answerer.texts, QStringList{QStringLiteral("Save changes to Untitled?")});
+    QCOMPARE(answerer.shownButtons.first(), QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
     QTRY_COMPARE(documents().empty(), closed);
     if (exit)
         QCOMPARE(frame->isVisible(), !closed);
@@ -644,12 +681,15 @@ void TestShell::failedSaveKeepsSceneOpenAndModified()
     const QString target = file("no-such-folder/scene.qbx");
     m_app->fileNames = {target};
 
-    BoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
+    BoxAnswerer answerer({QMessageBox::Save, QMessageBox::Ok});
     frame->MDIGetActive()->close();
     idle();
     QCOMPARE(answerer.texts.size(), 2);
-    QVERIFY2(answerer.texts.at(1).contains(target) && answerer.texts.at(1).contains(QStringLiteral("No such file")),
-             qPrintable(answerer.texts.at(1)));
+    QCOMPARE(answerer.texts.at(1), QStringLiteral("\u201Cscene.qbx\u201D cannot be saved: the folder \u201C%1\u201D does not "
+                                                  "exist. The scene stays open with its changes.")
+                                       .arg(file("no-such-folder")));
+    QVERIFY2(answerer.details.at(1).contains(target) && answerer.details.at(1).contains(QStringLiteral("No such file")),
+             qPrintable(answerer.details.at(1)));
     QCOMPARE(documents().size(), 1u);
     QVERIFY(frame->GetActiveDocument()->IsModified());
 }
@@ -690,19 +730,41 @@ void TestShell::saveAsAddsTheExtension()
     QCOMPARE(frame->windowTitle(), QStringLiteral("TESK - Main Frame - ") + written);
 }
 
-void TestShell::openErrorNamesFileAndReason()
+void TestShell::openErrorInPlainWordsWithTheReasonAsDetail_data()
 {
-    QFile junk(file("junk.qbx"));
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write("\x02\x00", 2);
-    junk.close();
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("truncated") << QByteArray("\x02\x00", 2)
+                               << "\u201Cjunk.qbx\u201D is not a tesk scene, or it is damaged: it ends too early."
+                               << "end of file";
+    // One object of a class named "CSomethingElse".
+    QTest::newRow("other class") << QByteArray("\x01\x00\xff\xff\x03\x00\x0e\x00CSomethingElse", 22)
+                                 << "\u201Cjunk.qbx\u201D is not a tesk scene, or it is damaged: it holds a kind of data "
+                                    "that tesk does not know."
+                                 << "bad class";
+    QTest::newRow("missing") << QByteArray() << "\u201Cjunk.qbx\u201D cannot be opened: there is no such file."
+                             << "No such file";
+}
+
+void TestShell::openErrorInPlainWordsWithTheReasonAsDetail()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(QString, reason);
+    QFile::remove(file("junk.qbx"));
+    if (!bytes.isEmpty()) {
+        QFile junk(file("junk.qbx"));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(bytes);
+    }
     CMainFrame* frame = start();
     m_app->fileNames = {file("junk.qbx")};
     BoxAnswerer answerer({QMessageBox::Ok});
     clickToolButton(frame, ID_FILE_OPEN);
-    QCOMPARE(answerer.texts.size(), 1);
-    QVERIFY2(answerer.texts.first().contains(file("junk.qbx")) && answerer.texts.first().contains(QStringLiteral("end of file")),
-             qPrintable(answerer.texts.first()));
+    QCOMPARE(answerer.texts, QStringList{text});
+    QVERIFY2(answerer.details.first().contains(file("junk.qbx")) && answerer.details.first().contains(reason),
+             qPrintable(answerer.details.first()));
     QCOMPARE(documents().size(), 1u);
     QVERIFY(m_app->GetRecentFileList().files().isEmpty());
 }
@@ -764,6 +826,317 @@ void TestShell::titleAndCountFollowTheActiveWindow()
     QTRY_VERIFY(documents().empty());
     QCOMPARE(frame->windowTitle(), QStringLiteral("TESK - Main Frame"));
     QCOMPARE(frame->GetPaneText(1), QString());
+}
+
+namespace {
+
+// The real program run with `arguments`, without any display, Qt platform
+// or instance channel from the test's own environment unless `env` sets one.
+struct Run {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+QProcess* startTesk(const QStringList& arguments, const QMap<QString, QString>& env, const QString& runtimeDir,
+                    const QString& workDir)
+{
+    auto* tesk = new QProcess;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TESK_INSTANCE_NAME"})
+        environment.remove(QString::fromLatin1(name));
+    // A private runtime folder, as a login session gives each user.
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    for (auto it = env.begin(); it != env.end(); ++it)
+        environment.insert(it.key(), it.value());
+    tesk->setProcessEnvironment(environment);
+    tesk->setWorkingDirectory(workDir);
+    tesk->start(QStringLiteral(TESK_BINARY), arguments);
+    return tesk;
+}
+
+Run finished(QProcess* tesk)
+{
+    std::unique_ptr<QProcess> owner(tesk);
+    return {tesk->exitStatus() == QProcess::NormalExit ? tesk->exitCode() : -1,
+            QString::fromLocal8Bit(tesk->readAllStandardOutput()), QString::fromLocal8Bit(tesk->readAllStandardError())};
+}
+
+// A socket file that nobody listens on, as an editor that crashed leaves it.
+bool makeStaleSocket(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (fd < 0 || name.size() >= int(sizeof(address.sun_path)))
+        return false;
+    std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return bound && QFileInfo::exists(path);
+}
+
+} // namespace
+
+void TestShell::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("help, no display") << QStringList{"--help"} << "" << 0 << "--new-instance" << "";
+    QTest::newRow("version, no display") << QStringList{"--version"} << "" << 0 << "tesk 1.0\n" << "";
+    QTest::newRow("no display")
+        << QStringList{} << "" << 1 << "" << "tesk: no graphical display (DISPLAY or WAYLAND_DISPLAY is not set)\n";
+    QTest::newRow("x11 chosen, no display")
+        << QStringList{"-platform", "xcb"} << "" << 1 << "" << "tesk: no graphical display (DISPLAY is not set)\n";
+    QTest::newRow("unknown option with a dash")
+        << QStringList{"-dash.qbx"} << "offscreen" << 2 << ""
+        << "tesk: Unknown option 'dash.qbx'. Try \"tesk --help\".\n";
+    QTest::newRow("unknown long option")
+        << QStringList{"--bogus", "x.qbx"} << "offscreen" << 2 << ""
+        << "tesk: Unknown option 'bogus'. Try \"tesk --help\".\n";
+    // After "--" it is a file name; the file is missing, so start-up ends.
+    QTest::newRow("file after --") << QStringList{"-platform", "offscreen", "--", "-dash.qbx"} << "" << 1 << ""
+                                   << "-dash.qbx\": No such file or directory\n";
+}
+
+void TestShell::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, platform);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QMap<QString, QString> env{{QStringLiteral("XDG_CONFIG_HOME"), m_settingsDir.path()}};
+    if (!platform.isEmpty())
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    QProcess* tesk = startTesk(arguments, env, m_settingsDir.path(), m_dir.path());
+    QVERIFY(tesk->waitForFinished());
+    const Run run = finished(tesk);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.contains(out), qPrintable(run.out));
+    QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.endsWith(err) && run.err.count(QLatin1Char('\n')) == 1,
+             qPrintable(run.err));
+}
+
+void TestShell::handOverToTheRunningEditor_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("staleSocket");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("documents");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("two files") << QStringList{"one.qbx", "two.qbx"} << false << 0 << 3 << "";
+    QTest::newRow("no file opens a new scene") << QStringList{} << false << 0 << 2 << "";
+    QTest::newRow("missing file")
+        << QStringList{"one.qbx", "missing.qbx"} << false << 1 << 2 << "missing.qbx\": No such file or directory\n";
+    QTest::newRow("after a crashed editor") << QStringList{"one.qbx"} << true << 0 << 2 << "";
+}
+
+void TestShell::handOverToTheRunningEditor()
+{
+    QFETCH(QStringList, files);
+    QFETCH(bool, staleSocket);
+    QFETCH(int, exitCode);
+    QFETCH(int, documents);
+    QFETCH(QString, err);
+    writeScene(file("one.qbx"), 1);
+    writeScene(file("two.qbx"), 2);
+    const QString channel = file("channel");
+    if (staleSocket)
+        QVERIFY(makeStaleSocket(channel));
+    start();
+    CInstanceServer server([this](const QStringList& handed) { return m_app->OpenHandedOverFiles(handed); });
+    QString error;
+    QVERIFY2(server.Listen(channel, &error), qPrintable(error));
+
+    QProcess* tesk = startTesk(files, {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen")},
+                                       {QStringLiteral("TESK_INSTANCE_NAME"), channel}},
+                               m_settingsDir.path(), m_dir.path());
+    // This process answers, so it must keep its event loop turning meanwhile.
+    QTRY_VERIFY_WITH_TIMEOUT(tesk->state() == QProcess::NotRunning, 60000);
+    const Run run = finished(tesk);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+    QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.endsWith(err), qPrintable(run.err));
+    QCOMPARE(int(this->documents().size()), documents);
+    for (const QString& name : files) {
+        if (QFileInfo::exists(file(name)))
+            QVERIFY(!m_app->m_pDocTemplate->framesOf(this->documents().back()).empty());
+    }
+    // The editor tells its own user too, in a box that did not hold up the answer.
+    auto* box = m_app->GetMainFrame()->findChild<QMessageBox*>();
+    QCOMPARE(box != nullptr, exitCode != 0);
+    if (box)
+        box->close();
+}
+
+void TestShell::windowStateRestoredAndFitted_data()
+{
+    QTest::addColumn<QRect>("saved");
+    QTest::addColumn<bool>("exact");
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QTest::newRow("first start") << QRect() << false;
+    QTest::newRow("fits") << QRect(area.topLeft() + QPoint(10, 20), QSize(400, 300)) << true;
+    QTest::newRow("larger than the screen") << QRect(-500, -400, 5000, 4000) << false;
+    QTest::newRow("off the screen") << QRect(area.right() + 1000, area.bottom() + 1000, 300, 200) << false;
+}
+
+void TestShell::windowStateRestoredAndFitted()
+{
+    QFETCH(QRect, saved);
+    QFETCH(bool, exact);
+    if (saved.isValid()) {
+        // The state as a window of that geometry saved it in an earlier run.
+        QWidget earlier;
+        earlier.setGeometry(saved);
+        QSettings().setValue(QStringLiteral("Window/Geometry"), earlier.saveGeometry());
+    }
+    CMainFrame* frame = start();
+    const QRect area = frame->screen()->availableGeometry();
+    if (exact)
+        QCOMPARE(frame->geometry(), saved);
+    QVERIFY2(area.contains(frame->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                .arg(frame->frameGeometry().x())
+                                                                .arg(frame->frameGeometry().y())
+                                                                .arg(frame->frameGeometry().width())
+                                                                .arg(frame->frameGeometry().height())));
+    if (!saved.isValid())
+        QVERIFY((frame->geometry().center() - area.center()).manhattanLength() <= 2);
+}
+
+void TestShell::windowStateSurvivesRestart_data()
+{
+    QTest::addColumn<bool>("maximized");
+    QTest::newRow("normal") << false;
+    QTest::newRow("maximised") << true;
+}
+
+void TestShell::windowStateSurvivesRestart()
+{
+    QFETCH(bool, maximized);
+    CMainFrame* frame = start();
+    const QRect moved(frame->screen()->availableGeometry().topLeft() + QPoint(30, 40), QSize(500, 350));
+    frame->setGeometry(moved);
+    if (maximized)
+        frame->showMaximized();
+    menuAction(frame, ID_VIEW_STATUS_BAR)->trigger();
+    menuAction(frame, ID_APP_EXIT)->trigger();
+    QVERIFY(!frame->isVisible());
+
+    frame = start();
+    QCOMPARE(frame->isMaximized(), maximized);
+    QCOMPARE(frame->normalGeometry(), moved);
+    QVERIFY(frame->GetToolBar()->isVisible());
+    QVERIFY(!frame->statusBar()->isVisible());
+}
+
+void TestShell::newWindowsCascade()
+{
+    CMainFrame* frame = start();
+    menuAction(frame, ID_FILE_NEW)->trigger();
+    menuAction(frame, ID_ADD_VIEW)->trigger();
+    const QList<QMdiSubWindow*> windows = frame->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+    QCOMPARE(windows.size(), 3);
+    const QPoint step = windows.at(1)->pos() - windows.at(0)->pos();
+    QVERIFY2(step.x() > 0 && step.x() == step.y(), qPrintable(QStringLiteral("%1,%2").arg(step.x()).arg(step.y())));
+    QCOMPARE(windows.at(2)->pos() - windows.at(1)->pos(), step);
+    for (const QMdiSubWindow* window : windows)
+        QVERIFY(frame->mdiArea()->viewport()->rect().contains(window->geometry()));
+}
+
+void TestShell::everyToolBarButtonHasAnAccessibleName()
+{
+    CMainFrame* frame = start();
+    QStringList names;
+    for (QAction* action : frame->GetToolBar()->actions()) {
+        if (action->isSeparator())
+            continue;
+        QAccessibleInterface* button = QAccessible::queryAccessibleInterface(frame->GetToolBar()->widgetForAction(action));
+        QVERIFY(button);
+        names << button->text(QAccessible::Name);
+    }
+    QCOMPARE(names.size(), 14);
+    QVERIFY2(!names.contains(QString()) && QSet<QString>(names.begin(), names.end()).size() == names.size(),
+             qPrintable(names.join(QLatin1Char('|'))));
+}
+
+void TestShell::focusReturnsToTheTree_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<bool>("editingLabel");
+    QTest::newRow("menu command") << int(ID_ADD_SPHERE) << false;
+    QTest::newRow("new window") << int(ID_FILE_NEW) << false;
+    QTest::newRow("dialog") << int(ID_APP_ABOUT) << false;
+    QTest::newRow("hidden bar") << int(ID_VIEW_TOOLBAR) << false;
+    // A label being edited keeps the keys: its editor is inside the tree.
+    QTest::newRow("label being edited") << int(ID_VIEW_TOOLBAR) << true;
+}
+
+void TestShell::focusReturnsToTheTree()
+{
+    QFETCH(int, id);
+    QFETCH(bool, editingLabel);
+    CMainFrame* frame = start();
+    frame->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame));
+    if (editingLabel) {
+        menuAction(frame, ID_ADD_SPHERE)->trigger();
+        idle();
+        activeView()->edit(activeView()->model()->index(0, 0));
+        QVERIFY(activeView()->isAncestorOf(frame->focusWidget()));
+    } else {
+        // The focus where a menu closed with Escape leaves it.
+        frame->menuBar()->setFocus(Qt::MenuBarFocusReason);
+        QCOMPARE(frame->focusWidget(), frame->menuBar());
+    }
+    QWidget* focusBefore = frame->focusWidget();
+    if (id == ID_APP_ABOUT)
+        QTimer::singleShot(0, this, [] { QApplication::activeModalWidget()->close(); });
+    menuAction(frame, id)->trigger();
+    idle();
+    QCOMPARE(frame->focusWidget(), editingLabel ? focusBefore : static_cast<QWidget*>(activeView()));
+}
+
+void TestShell::fileDialogsStartInAUsefulFolder_data()
+{
+    QTest::addColumn<QString>("lastFolder");
+    QTest::addColumn<QString>("activeScene");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("first time") << "" << "" << QDir::homePath();
+    QTest::newRow("folder last used") << "last" << "" << "last";
+    QTest::newRow("active scene's folder") << "last" << "scenes/active.qbx" << "scenes";
+}
+
+void TestShell::fileDialogsStartInAUsefulFolder()
+{
+    QFETCH(QString, lastFolder);
+    QFETCH(QString, activeScene);
+    QFETCH(QString, expected);
+    for (const char* folder : {"last", "scenes", "picked"})
+        QVERIFY(QDir(m_dir.path()).mkpath(QString::fromLatin1(folder)));
+    if (!lastFolder.isEmpty())
+        QSettings().setValue(QStringLiteral("Settings/LastFolder"), file(lastFolder));
+    if (!activeScene.isEmpty())
+        writeScene(file(activeScene), 1);
+    writeScene(file("picked/chosen.qbx"), 1);
+    CMainFrame* frame = start(activeScene.isEmpty() ? QStringList() : QStringList{file(activeScene)});
+    m_app->realDialogs = true;
+    QString startedIn;
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        startedIn = dialog->directory().absolutePath();
+        dialog->selectFile(file("picked/chosen.qbx"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    menuAction(frame, ID_FILE_OPEN)->trigger();
+    QCOMPARE(startedIn, QDir::isAbsolutePath(expected) ? expected : file(expected));
+    // The accepted folder is the one remembered for next time.
+    QCOMPARE(frame->GetActiveDocument()->GetPathName(), file("picked/chosen.qbx"));
+    QCOMPARE(QSettings().value(QStringLiteral("Settings/LastFolder")).toString(), file("picked"));
 }
 
 QTEST_MAIN(TestShell)

@@ -1,0 +1,87 @@
+#include "app/commandline.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <array>
+
+namespace {
+
+// The options QGuiApplication and QApplication read themselves, with and
+// without a value; tesk accepts them so that they reach Qt untouched.
+constexpr std::array kQtValueOptions = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                        "qwindowgeometry", "qwindowicon", "qwindowtitle", "display",
+                                        "geometry", "style", "stylesheet", "session", "name", "title"};
+constexpr std::array kQtFlagOptions = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+QString platformNeedingDisplay(const QString& platform)
+{
+    if (platform.startsWith(QLatin1String("xcb")))
+        return QStringLiteral("DISPLAY");
+    if (platform.startsWith(QLatin1String("wayland")))
+        return QStringLiteral("WAYLAND_DISPLAY");
+    return {};
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Editor of scenes of simple 3D objects."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // Not addHelpOption: its --help-all would list Qt's own options as well.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption newInstance(
+        QStringLiteral("new-instance"),
+        QStringLiteral("Start an editor of its own instead of opening the files in the one already running."));
+    parser.addOption(newInstance);
+    for (const char* name : kQtValueOptions) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : kQtFlagOptions) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("A scene file (*.qbx) to open instead of a new scene."),
+                                 QStringLiteral("[--] [file...]"));
+
+    CommandLine result;
+    if (!parser.parse(arguments)) {
+        result.action = CommandLine::Action::UsageError;
+        result.text = parser.errorText() + QStringLiteral(" Try \"tesk --help\".");
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.action = CommandLine::Action::Help;
+        result.text = parser.helpText();
+    } else if (parser.isSet(version)) {
+        result.action = CommandLine::Action::Version;
+        result.text = QStringLiteral("tesk 1.0\n");
+    }
+    result.files = parser.positionalArguments();
+    result.newInstance = parser.isSet(newInstance);
+    result.platform = parser.value(QStringLiteral("platform"));
+    return result;
+}
+
+QString missingDisplayReason(const QString& platformOption)
+{
+    const QString platform = platformOption.isEmpty() ? qEnvironmentVariable("QT_QPA_PLATFORM") : platformOption;
+    if (!platform.isEmpty()) {
+        // A platform such as offscreen or vnc needs no display at all.
+        const QString variable = platformNeedingDisplay(platform);
+        if (variable.isEmpty() || !qEnvironmentVariableIsEmpty(qPrintable(variable)))
+            return {};
+        return QStringLiteral("no graphical display (%1 is not set)").arg(variable);
+    }
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return {};
+    return QStringLiteral("no graphical display (DISPLAY or WAYLAND_DISPLAY is not set)");
+}
