@@ -37,6 +37,15 @@ public:
             line->setMaxLength(static_cast<int>(C3dShape::kMaxName));
         return editor;
     }
+
+    // A change to the object from elsewhere relabels the item while its
+    // editor is open; what the user has typed there stays.
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        if (auto* line = qobject_cast<QLineEdit*>(editor); line && line->isModified())
+            return;
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
 };
 
 } // namespace

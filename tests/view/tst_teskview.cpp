@@ -189,6 +189,7 @@ private slots:
     void colourDialogOpensOnceFromClickKeyAndCommand();
     void filterCommandAppliesAnOpenLabelEdit_data();
     void filterCommandAppliesAnOpenLabelEdit();
+    void typedTextSurvivesAChangeFromAnotherWindow();
 
     void objectCommandsFollowSelection();
     void filterRadioMarks_data();
@@ -653,6 +654,23 @@ void TestTeskView::filterCommandAppliesAnOpenLabelEdit()
     QVERIFY(!editor || editor->isHidden());
     for (int row = 0; row < shownAfter; ++row)
         QVERIFY(!view->indexWidget(objectItem(view, row)));
+}
+
+void TestTeskView::typedTextSurvivesAChangeFromAnotherWindow()
+{
+    CTeskDoc* doc = openScene();
+    C3dObject* object = doc->AddObject(SHAPE_SPHERE);
+    CTeskView* view = active();
+    addView();
+    QLineEdit* editor = startEdit(view, objectItem(view, 0));
+    QVERIFY(editor);
+    typeOver(editor, QStringLiteral("Typed"));
+    object->m_pShape->m_nX = 7;
+    doc->ObjectChanged(object);
+    QCOMPARE(editor->text(), QStringLiteral("Typed"));
+    endEdit(editor, Qt::Key_Return);
+    QCOMPARE(QByteArray(object->m_pShape->m_szName), QByteArray("Typed"));
+    QCOMPARE(object->m_pShape->m_nX, 7);
 }
 
 void TestTeskView::objectCommandsFollowSelection()
