@@ -8,6 +8,7 @@
 #include "app/svgicon.h"
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
+#include "framework/gui/framewindow.h"
 #include "framework/gui/multidoctemplate.h"
 #include "view/teskview.h"
 
@@ -60,6 +61,27 @@ bool sameFile(const QString& a, const QString& b)
     const QString canonical = QFileInfo(a).canonicalFilePath();
     return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
+
+// The same file, or the same path where the file is gone (deleted by another
+// program since a scene was opened from it).
+bool sameFileOrPath(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    return sameFile(a, b) || QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
+}
+
+// A file the user may not write, or that nobody is meant to write: no write
+// permission at all, which the superuser (who may write anything) is shown
+// too, as editors do.
+bool isReadOnly(const QFileInfo& file)
+{
+    constexpr QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return file.exists() && (!file.isWritable() || !(file.permissions() & anyWrite));
+}
+
+// The title that a frame shows, without the modified mark's placeholder.
+QString frameTitle(const QWidget* frame) { return QString(frame->windowTitle()).remove(QStringLiteral("[*]")); }
 
 } // namespace
 
@@ -252,9 +274,14 @@ QStringList CTeskApp::OpenHandedOverFiles(const QStringList& files)
 bool CTeskApp::DoFileSave(fw::Document* doc)
 {
     const QFileInfo file(doc->GetPathName());
-    // A scene without a file, or whose file is read-only, is saved under a new name.
-    if (doc->GetPathName().isEmpty() || (file.exists() && !file.isWritable()))
+    // A scene without a file, or whose file is read-only, is saved under a
+    // new name; for a read-only file the user is told why first.
+    if (doc->GetPathName().isEmpty())
         return DoSave(doc, QString());
+    if (isReadOnly(file)) {
+        showError(QStringLiteral("%1 is read-only; save it under another name.").arg(file.fileName()));
+        return DoSave(doc, QString());
+    }
     return DoSave(doc, doc->GetPathName());
 }
 
@@ -268,6 +295,21 @@ bool CTeskApp::DoSave(fw::Document* doc, const QString& path)
             return false;
         target = withDefaultExtension(target);
     }
+    // Two windows must never carry one file: the other one's next save would
+    // overwrite this one's without a word.
+    for (fw::Document* other : m_pDocTemplate->documents()) {
+        const std::vector<fw::FrameWindow*> frames = m_pDocTemplate->framesOf(other);
+        // A scene without windows is on its way out.
+        if (other == doc || frames.empty() || !sameFileOrPath(other->GetPathName(), target))
+            continue;
+        const QString window = frameTitle(frames.front());
+        showError(QStringLiteral("Cannot save \"%1\":\nthe file is open in the window \"%2\". Close that window "
+                                 "first, or save under another name.")
+                      .arg(displayName(target), window));
+        return false;
+    }
+    if (!confirmOverwriteChanged(doc, target))
+        return false;
     QString error;
     if (!doc->OnSaveDocument(target, &error)) {
         showFailure(saveFailure(target, error), m_pMainFrame.get());
@@ -275,6 +317,21 @@ bool CTeskApp::DoSave(fw::Document* doc, const QString& path)
     }
     addToRecentFileList(target);
     return true;
+}
+
+bool CTeskApp::confirmOverwriteChanged(const fw::Document* doc, const QString& target) const
+{
+    const fw::FileStamp& stamp = doc->GetFileStamp();
+    if (!stamp.isValid() || !sameFileOrPath(target, doc->GetPathName())
+        || fw::CompareFileStamp(target, stamp) == fw::FileChange::Unchanged)
+        return true;
+    QMessageBox box(QMessageBox::Warning, appTitle(),
+                    QStringLiteral("%1 has changed on disk since it was opened. Overwrite it?")
+                        .arg(QFileInfo(target).fileName()),
+                    QMessageBox::Yes | QMessageBox::Cancel, m_pMainFrame.get());
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Overwrite"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Yes;
 }
 
 QString CTeskApp::DoPromptFileName(const QString& proposed, bool open)
@@ -348,6 +405,8 @@ void CTeskApp::updateRecentFileMenu()
         captions.append(m_recentFiles.MenuText(i));
     m_pMainFrame->SetRecentFileCaptions(captions);
 }
+
+void CTeskApp::showError(const QString& text) const { QMessageBox::warning(m_pMainFrame.get(), appTitle(), text); }
 
 void CTeskApp::showFailure(const FileFailure& failure, QWidget* parent)
 {

@@ -62,6 +62,9 @@ public:
     // Saves `doc` to its file, asking for a name when it has none.
     bool DoFileSave(fw::Document* doc);
     // Saves `doc` to `path`; an empty `path` asks for a name (Save As).
+    // Refuses a file that another open scene holds, and asks before
+    // overwriting the scene's own file when another program has changed or
+    // deleted it since it was opened or saved.
     bool DoSave(fw::Document* doc, const QString& path);
 
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
@@ -94,6 +97,10 @@ private:
     // last accepted (kept between runs), else the home folder.
     QString fileDialogFolder() const;
     static void showFailure(const FileFailure& failure, QWidget* parent);
+    void showError(const QString& text) const;
+    // True when `target` may be written: it is not `doc`'s own file, or that
+    // file is as `doc` last read or wrote it, or the user chose Overwrite.
+    bool confirmOverwriteChanged(const fw::Document* doc, const QString& target) const;
     void commitData(QSessionManager& manager);
 
     std::unique_ptr<CMainFrame> m_pMainFrame;

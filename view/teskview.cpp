@@ -10,6 +10,7 @@
 #include "view/objectpopupmenu.h"
 #include "view/scenetreemodel.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -17,7 +18,9 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <array>
 
 namespace {
@@ -34,6 +37,15 @@ public:
             line->setMaxLength(static_cast<int>(C3dShape::kMaxName));
         return editor;
     }
+
+    // A change to the object from elsewhere relabels the item while its
+    // editor is open; what the user has typed there stays.
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        if (auto* line = qobject_cast<QLineEdit*>(editor); line && line->isModified())
+            return;
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
 };
 
 } // namespace
@@ -41,6 +53,7 @@ public:
 CTeskView::CTeskView(QWidget* parent)
     : QTreeView(parent)
     , m_pModel(new CSceneTreeModel(this))
+    , m_pClickEditTimer(new QTimer(this))
 {
     setHeaderHidden(true);
     setRootIsDecorated(true);
@@ -48,10 +61,17 @@ CTeskView::CTeskView(QWidget* parent)
     // visible rows, not in the scene.
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked
+                    | QAbstractItemView::DoubleClicked);
     setItemDelegate(new LabelEditDelegate(this));
     setModel(m_pModel);
     m_pModel->setEditSink([this](const QModelIndex& item, const QString& text) { OnEndLabelEdit(item, text); });
+    m_pClickEditTimer->setObjectName(QStringLiteral("clickEditTimer"));
+    m_pClickEditTimer->setSingleShot(true);
+    connect(m_pClickEditTimer, &QTimer::timeout, this, [this] {
+        if (m_clickEditItem.isValid() && m_clickEditItem == currentIndex())
+            edit(m_clickEditItem, AllEditTriggers, nullptr);
+    });
 }
 
 CTeskView::~CTeskView()
@@ -224,6 +244,15 @@ void CTeskView::EditObjectColour(const QModelIndex& objectItem)
     C3dObject* object = m_pModel->objectOf(objectItem);
     if (!object)
         return;
+    // One colour edit at a time, in all views: a second dialog on the same
+    // object would write back the colour that the first one replaced.
+    static bool running = false;
+    if (running)
+        return;
+    running = true;
+    const auto done = qScopeGuard([] { running = false; });
+    // This edit has begun: a click edit still waiting must not follow it.
+    m_pClickEditTimer->stop();
     C3dShape& shape = *object->m_pShape;
     CChooseColor dialog(window());
     dialog.m_nColourMode = shape.m_nColourMode;
@@ -277,6 +306,8 @@ void CTeskView::rebuild(int filter)
 
 void CTeskView::applyFilter(int target)
 {
+    // Rebuilding or narrowing the tree would drop an open editor and its text.
+    commitOpenEdit();
     // The colour mode that a colour filter leaves out.
     const int opposite = target == FILTER_LISTED ? COLOUR_USER : COLOUR_LISTED;
     if (m_nFilter == FILTER_ALL) {
@@ -292,13 +323,69 @@ void CTeskView::applyFilter(int target)
 
 bool CTeskView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
 {
-    // A click on the selected item only arms Qt's double-click timer, which
-    // comes back here with AllEditTriggers when it fires.
-    const bool starts = index.isValid() && trigger != SelectedClicked
-                        && (trigger == AllEditTriggers || (editTriggers() & trigger));
-    if (starts && OnBeginLabelEdit(index))
+    const EditTrigger lastTrigger = m_lastTrigger;
+    m_lastTrigger = trigger;
+    if (!index.isValid())
+        return QTreeView::edit(index, trigger, event);
+    switch (trigger) {
+    case SelectedClicked:
+        // The edit waits for the double-click interval, in a timer of this
+        // view that a double-click or any edit that begins meanwhile stops.
+        // The release that ends a double-click starts nothing.
+        if (lastTrigger == DoubleClicked || state() == EditingState)
+            return false;
+        m_clickEditItem = index;
+        m_pClickEditTimer->start(QApplication::doubleClickInterval());
         return true;
-    return QTreeView::edit(index, trigger, event);
+    case DoubleClicked:
+        m_pClickEditTimer->stop();
+        // An object item keeps the tree's expand and collapse.
+        if (!index.parent().isValid())
+            return false;
+        break;
+    case CurrentChanged:
+        m_pClickEditTimer->stop();
+        break;
+    default:
+        break;
+    }
+    const bool starts = trigger == AllEditTriggers || (editTriggers() & trigger);
+    if (!starts)
+        return QTreeView::edit(index, trigger, event);
+    m_pClickEditTimer->stop();
+    if (OnBeginLabelEdit(index))
+        return true;
+    if (!QTreeView::edit(index, trigger, event))
+        return false;
+    if (indexWidget(index))
+        m_editedItem = index;
+    return true;
+}
+
+bool CTeskView::isOpenEditor(const QWidget* editor) const
+{
+    return editor && m_editedItem.isValid() && indexWidget(m_editedItem) == editor;
+}
+
+void CTeskView::commitData(QWidget* editor)
+{
+    if (isOpenEditor(editor))
+        QTreeView::commitData(editor);
+}
+
+void CTeskView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    if (isOpenEditor(editor))
+        QTreeView::closeEditor(editor, hint);
+}
+
+void CTeskView::commitOpenEdit()
+{
+    QWidget* editor = m_editedItem.isValid() ? indexWidget(m_editedItem) : nullptr;
+    if (!editor)
+        return;
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 void CTeskView::contextMenuEvent(QContextMenuEvent* event)

@@ -2,7 +2,10 @@
 
 #include "framework/core/view.h"
 
+#include <QPersistentModelIndex>
 #include <QTreeView>
+
+class QTimer;
 
 class C3dObject;
 class CSceneTreeModel;
@@ -32,9 +35,13 @@ enum FilterMode : int {
 // Status text: "Object count: %d" with the number of object items in this
 // tree, handed to the main frame's SetStatusText only while this view is the
 // active one: after every update, every filter command and on activation.
-// Label editing: F2 or a click on the selected item; Enter or leaving the
-// editor applies the text, Escape drops it. The colour item opens the
-// colour dialog instead of an editor.
+// Label editing: F2, a click on the selected item (once the double-click
+// interval has passed) or a double-click on a property item; Enter or
+// leaving the editor applies the text, Escape drops it. A double-click on an
+// object item expands or collapses it instead. The colour item opens the
+// colour dialog instead of an editor; only one colour dialog runs at a time,
+// in all views together, and an edit that begins voids a pending click edit.
+// A filter command applies an open edit before it changes the tree.
 class CTeskView : public QTreeView, public fw::View {
     Q_OBJECT
 
@@ -91,6 +98,10 @@ public:
 
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    // Both act on the open editor only: a commit and close that an editor
+    // queued (Enter) before it was closed or lost its item are dropped.
+    void commitData(QWidget* editor) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     // The Menu key and Shift+F10 ask for the context menu.
     void keyPressEvent(QKeyEvent* event) override;
@@ -101,6 +112,9 @@ protected:
 private:
     // The selected item's object item (the parent of a property item); invalid when none.
     QModelIndex selectedObjectItem() const;
+    // Applies the open label edit, if any, and closes its editor.
+    void commitOpenEdit();
+    bool isOpenEditor(const QWidget* editor) const;
     void applyFilter(int target);
     // Shows, all collapsed and in list order, the objects that `filter` admits.
     void rebuild(int filter);
@@ -111,4 +125,11 @@ private:
     }
 
     CSceneTreeModel* m_pModel;
+    // The item of the last editor opened; its editor is open while
+    // indexWidget() returns one for it.
+    QPersistentModelIndex m_editedItem;
+    // A click on the selected item waits here for the double-click interval.
+    QTimer* m_pClickEditTimer;
+    QPersistentModelIndex m_clickEditItem;
+    EditTrigger m_lastTrigger = NoEditTriggers;
 };

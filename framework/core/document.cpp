@@ -10,6 +10,17 @@
 
 namespace fw {
 
+namespace {
+
+std::uint64_t hashOf(const char* data, std::size_t size)
+{
+    FileHasher hasher;
+    hasher.update(data, size);
+    return hasher.digest();
+}
+
+} // namespace
+
 Document::Document()
     : m_title(QStringLiteral("Untitled"))
 {
@@ -77,6 +88,7 @@ bool Document::OnNewDocument()
     DeleteContents();
     SetModifiedFlag(false);
     m_pathName.clear();
+    m_fileStamp = {};
     SetTitle(QStringLiteral("Untitled"));
     return true;
 }
@@ -91,6 +103,7 @@ bool Document::OnOpenDocument(const QString& path, QString* error)
         return false;
     SetPathName(path);
     SetModifiedFlag(false);
+    SetFileStamp(StatFile(path, hashOf(data.constData(), static_cast<std::size_t>(data.size()))));
     return true;
 }
 
@@ -154,6 +167,7 @@ bool Document::OnSaveDocument(const QString& path, QString* error)
     }
     SetPathName(path);
     SetModifiedFlag(false);
+    SetFileStamp(StatFile(path, hashOf(bytes.data(), bytes.size())));
     return true;
 }
 

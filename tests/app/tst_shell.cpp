@@ -11,6 +11,7 @@
 #include "document/commands.h"
 #include "document/teskdoc.h"
 #include "framework/core/ansi.h"
+#include "framework/core/filestamp.h"
 #include "framework/core/stdids.h"
 #include "framework/gui/framewindow.h"
 #include "framework/gui/multidoctemplate.h"
@@ -30,6 +31,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -63,7 +65,8 @@ protected:
     }
 };
 
-// Answers the message boxes that appear next, in order, and keeps their texts.
+// Answers the message boxes that appear next, in order, and keeps their
+// texts and their buttons' texts (sorted, the default one in brackets).
 class BoxAnswerer : public QObject {
 public:
     explicit BoxAnswerer(QList<QMessageBox::StandardButton> buttons)
@@ -74,6 +77,7 @@ public:
     QStringList texts;
     QStringList details;
     QList<QMessageBox::StandardButtons> shownButtons;
+    QList<QStringList> captions;
 
 private:
     void arm() { QTimer::singleShot(0, this, [this] { answer(); }); }
@@ -89,6 +93,11 @@ private:
         texts << box->text();
         details << box->detailedText();
         shownButtons << box->standardButtons();
+        QStringList boxCaptions;
+        for (QAbstractButton* button : box->buttons())
+            boxCaptions << (button == box->defaultButton() ? "[" + button->text() + "]" : button->text());
+        boxCaptions.sort();
+        captions << boxCaptions;
         m_idleTurns = 0;
         box->button(m_buttons.takeFirst())->click();
         if (!m_buttons.isEmpty())
@@ -151,6 +160,14 @@ QStringList objectNames(Document* doc)
     return names;
 }
 
+// The number of objects in the scene file at `path`; -1 when there is none.
+int objectsInFile(const QString& path)
+{
+    CTeskDoc doc;
+    QString error;
+    return doc.OnOpenDocument(path, &error) ? static_cast<int>(doc.m_objects.size()) : -1;
+}
+
 void writeScene(const QString& path, int objects)
 {
     CTeskDoc doc;
@@ -203,6 +220,12 @@ private slots:
     void savePrompt();
     void failedSaveKeepsSceneOpenAndModified();
     void noPromptWhileAnotherWindowShowsTheScene();
+    void saveAsksBeforeOverwritingAFileChangedOnDisk_data();
+    void saveAsksBeforeOverwritingAFileChangedOnDisk();
+    void saveAsOntoAFileOpenInAnotherWindowIsRefused_data();
+    void saveAsOntoAFileOpenInAnotherWindowIsRefused();
+    void saveOfAReadOnlyFileSaysWhyBeforeSaveAs_data();
+    void saveOfAReadOnlyFileSaysWhyBeforeSaveAs();
     void saveAsAddsTheExtension_data();
     void saveAsAddsTheExtension();
     void openErrorInPlainWordsWithTheReasonAsDetail_data();
@@ -705,6 +728,133 @@ void TestShell::noPromptWhileAnotherWindowShowsTheScene()
     QVERIFY(answerer.texts.isEmpty());
     QCOMPARE(frame->mdiArea()->subWindowList().size(), 1);
     QVERIFY(frame->GetActiveDocument()->IsModified());
+}
+
+void TestShell::saveAsksBeforeOverwritingAFileChangedOnDisk_data()
+{
+    QTest::addColumn<QString>("onDisk");
+    QTest::addColumn<bool>("saveAs");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("objectsAfter");
+    const int none = QMessageBox::NoButton;
+    const int cancel = QMessageBox::Cancel;
+    const int overwrite = QMessageBox::Yes;
+    QTest::newRow("unchanged: no question") << "unchanged" << false << none << 4;
+    QTest::newRow("replaced, Cancel") << "replaced" << false << cancel << 5;
+    QTest::newRow("replaced, Overwrite") << "replaced" << false << overwrite << 4;
+    QTest::newRow("deleted, Cancel") << "deleted" << false << cancel << -1;
+    QTest::newRow("deleted, Overwrite") << "deleted" << false << overwrite << 4;
+    QTest::newRow("Save As onto its own replaced file, Cancel") << "replaced" << true << cancel << 5;
+}
+
+void TestShell::saveAsksBeforeOverwritingAFileChangedOnDisk()
+{
+    QFETCH(QString, onDisk);
+    QFETCH(bool, saveAs);
+    QFETCH(int, answer);
+    QFETCH(int, objectsAfter);
+    const QString path = file("ondisk.qbx");
+    writeScene(path, 3);
+    CMainFrame* frame = start({path});
+    Document* doc = frame->GetActiveDocument();
+    menuAction(frame, ID_ADD_CUBE)->trigger();
+    if (onDisk == "replaced")
+        writeScene(path, 5);
+    else if (onDisk == "deleted")
+        QVERIFY(QFile::remove(path));
+
+    m_app->fileNames = {path};
+    // Cancel also for the row that expects no question: a wrong one then fails below.
+    BoxAnswerer answerer({QMessageBox::StandardButton(answer == QMessageBox::NoButton ? QMessageBox::Cancel : answer)});
+    menuAction(frame, saveAs ? ID_FILE_SAVE_AS : ID_FILE_SAVE)->trigger();
+
+    if (answer == QMessageBox::NoButton) {
+        QVERIFY(answerer.texts.isEmpty());
+    } else {
+        QCOMPARE(answerer.texts, QStringList{"ondisk.qbx has changed on disk since it was opened. Overwrite it?"});
+        QCOMPARE(answerer.captions.first(), QStringList({"Overwrite", "[Cancel]"}));
+    }
+    QCOMPARE(objectsInFile(path), objectsAfter);
+    QCOMPARE(doc->GetPathName(), path);
+    QCOMPARE(doc->IsModified(), answer == QMessageBox::Cancel);
+    QCOMPARE(objectNames(doc).size(), 4);
+    if (answer != QMessageBox::Cancel)
+        QCOMPARE(CompareFileStamp(path, doc->GetFileStamp()), FileChange::Unchanged);
+}
+
+void TestShell::saveAsOntoAFileOpenInAnotherWindowIsRefused_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("twoWindows");
+    QTest::addColumn<bool>("deleted");
+    QTest::addColumn<QString>("window");
+    QTest::newRow("same name") << "held.qbx" << false << false << "held.qbx";
+    QTest::newRow("another spelling") << "./held.qbx" << false << false << "held.qbx";
+    QTest::newRow("through a link") << "link.qbx" << false << false << "held.qbx";
+    QTest::newRow("held in two windows") << "held.qbx" << true << false << "held.qbx:1";
+    QTest::newRow("held file deleted meanwhile") << "held.qbx" << false << true << "held.qbx";
+}
+
+void TestShell::saveAsOntoAFileOpenInAnotherWindowIsRefused()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, twoWindows);
+    QFETCH(bool, deleted);
+    QFETCH(QString, window);
+    const QString held = file("held.qbx");
+    writeScene(held, 1);
+    writeScene(file("saver.qbx"), 2);
+    QFile::remove(file("link.qbx"));
+    QVERIFY(QFile::link(held, file("link.qbx")));
+    CMainFrame* frame = start({held, file("saver.qbx")});
+    Document* saver = frame->GetActiveDocument();
+    Document* holder = documents().front();
+    if (twoWindows) {
+        frame->ActivateFrame(m_app->m_pDocTemplate->framesOf(holder).front());
+        menuAction(frame, ID_ADD_VIEW)->trigger();
+        frame->ActivateFrame(m_app->m_pDocTemplate->framesOf(saver).front());
+    }
+    if (deleted)
+        QVERIFY(QFile::remove(held));
+
+    m_app->fileNames = {file(typed)};
+    BoxAnswerer answerer({QMessageBox::Ok});
+    menuAction(frame, ID_FILE_SAVE_AS)->trigger();
+    QCOMPARE(answerer.texts.size(), 1);
+    QVERIFY2(answerer.texts.first().contains('"' + window + '"'), qPrintable(answerer.texts.first()));
+    QCOMPARE(saver->GetPathName(), file("saver.qbx"));
+    QCOMPARE(holder->GetPathName(), held);
+    QCOMPARE(objectsInFile(held), deleted ? -1 : 1);
+}
+
+void TestShell::saveOfAReadOnlyFileSaysWhyBeforeSaveAs_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("saved under another name") << "copy.qbx";
+    QTest::newRow("Save As cancelled") << "";
+}
+
+void TestShell::saveOfAReadOnlyFileSaysWhyBeforeSaveAs()
+{
+    QFETCH(QString, typed);
+    const QString path = file("readonly.qbx");
+    QFile::remove(path);
+    writeScene(path, 1);
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    CMainFrame* frame = start({path});
+    Document* doc = frame->GetActiveDocument();
+    menuAction(frame, ID_ADD_STAR)->trigger();
+    if (!typed.isEmpty())
+        m_app->fileNames = {file(typed)};
+
+    BoxAnswerer answerer({QMessageBox::Ok});
+    menuAction(frame, ID_FILE_SAVE)->trigger();
+    QCOMPARE(answerer.texts, QStringList{"readonly.qbx is read-only; save it under another name."});
+    QCOMPARE(objectsInFile(path), 1);
+    QCOMPARE(doc->GetPathName(), typed.isEmpty() ? path : file(typed));
+    QCOMPARE(doc->IsModified(), typed.isEmpty());
+    if (!typed.isEmpty())
+        QCOMPARE(objectsInFile(file(typed)), 2);
 }
 
 void TestShell::saveAsAddsTheExtension_data()

@@ -14,8 +14,10 @@
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -181,6 +183,13 @@ private slots:
     void colourItemOpensDialogInsteadOfEditor();
     void cancelledColourDialogChangesNothing_data();
     void cancelledColourDialogChangesNothing();
+    void doubleClickEditsPropertiesAndTogglesObjects_data();
+    void doubleClickEditsPropertiesAndTogglesObjects();
+    void colourDialogOpensOnceFromClickKeyAndCommand_data();
+    void colourDialogOpensOnceFromClickKeyAndCommand();
+    void filterCommandAppliesAnOpenLabelEdit_data();
+    void filterCommandAppliesAnOpenLabelEdit();
+    void typedTextSurvivesAChangeFromAnotherWindow();
 
     void objectCommandsFollowSelection();
     void filterRadioMarks_data();
@@ -220,6 +229,26 @@ private:
         view->setFocus();
         QTest::keyClick(view, Qt::Key_F2);
         return qobject_cast<QLineEdit*>(view->indexWidget(item));
+    }
+
+    // Double-clicks `item` as the window system delivers it.
+    void doubleClick(CTeskView* view, const QModelIndex& item)
+    {
+        const QPoint at = view->viewport()->mapTo(m_host->frame.get(), view->visualRect(item).center());
+        QTest::mouseDClick(m_host->frame->windowHandle(), Qt::LeftButton, {}, at);
+    }
+    void click(CTeskView* view, const QModelIndex& item)
+    {
+        const QPoint at = view->viewport()->mapTo(m_host->frame.get(), view->visualRect(item).center());
+        QTest::mouseClick(m_host->frame->windowHandle(), Qt::LeftButton, {}, at);
+    }
+    // Waits until the edit that a click on the selected item schedules has
+    // run or been dropped.
+    static void settleClickEdit(CTeskView* view)
+    {
+        auto* timer = view->findChild<QTimer*>(QStringLiteral("clickEditTimer"));
+        QVERIFY(timer);
+        QTRY_VERIFY(!timer->isActive());
     }
 
     std::unique_ptr<Host> m_host;
@@ -499,6 +528,149 @@ void TestTeskView::cancelledColourDialogChangesNothing()
     QCOMPARE(object->m_pShape->m_nColour, int(LIST_GREEN));
     QVERIFY(!doc->IsModified());
     QCOMPARE(treeLabels(view), before);
+}
+
+void TestTeskView::doubleClickEditsPropertiesAndTogglesObjects_data()
+{
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<bool>("selectedBefore");
+    QTest::addColumn<QString>("editorText");
+    QTest::newRow("object item toggles") << 0 << false << "";
+    QTest::newRow("selected object item toggles, no edit follows") << 0 << true << "";
+    QTest::newRow("x item edits") << int(PROPERTY_X) << false << "5";
+    QTest::newRow("selected type item edits") << int(PROPERTY_TYPE) << true << "2";
+}
+
+void TestTeskView::doubleClickEditsPropertiesAndTogglesObjects()
+{
+    QFETCH(int, tag);
+    QFETCH(bool, selectedBefore);
+    QFETCH(QString, editorText);
+    CTeskDoc* doc = openScene();
+    C3dObject* object = doc->AddObject(SHAPE_CUBE);
+    object->m_pShape->m_nX = 5;
+    CTeskView* view = active();
+    QVERIFY(QTest::qWaitForWindowActive(m_host->frame.get()));
+    view->expand(objectItem(view, 0));
+    const QModelIndex item = tag == 0 ? objectItem(view, 0) : propertyItem(view, 0, tag);
+    if (selectedBefore)
+        view->setCurrentIndex(item);
+
+    doubleClick(view, item);
+    settleClickEdit(view);
+    auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(item));
+    QCOMPARE(editor ? editor->text() : QString(), editorText);
+    if (tag == 0)
+        QVERIFY(!view->isExpanded(item));
+}
+
+void TestTeskView::colourDialogOpensOnceFromClickKeyAndCommand_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("click, then F2") << "click F2";
+    QTest::newRow("click, then Edit") << "click edit";
+    QTest::newRow("double-click") << "double-click";
+    QTest::newRow("click, then double-click") << "click double-click";
+}
+
+void TestTeskView::colourDialogOpensOnceFromClickKeyAndCommand()
+{
+    QFETCH(QString, how);
+    CTeskDoc* doc = openScene();
+    C3dObject* object = doc->AddObject(SHAPE_SPHERE);
+    CTeskView* view = active();
+    QVERIFY(QTest::qWaitForWindowActive(m_host->frame.get()));
+    view->expand(objectItem(view, 0));
+    const QModelIndex colour = propertyItem(view, 0, PROPERTY_COLOUR);
+    view->setCurrentIndex(colour);
+    view->setFocus();
+
+    // Every colour dialog that opens chooses "Zielony" with OK.
+    int dialogs = 0;
+    auto* watcher = new QTimer(view);
+    watcher->setInterval(0);
+    QPointer<CChooseColor> last;
+    QObject::connect(watcher, &QTimer::timeout, view, [&] {
+        auto* dialog = qobject_cast<CChooseColor*>(QApplication::activeModalWidget());
+        if (!dialog || dialog == last)
+            return;
+        last = dialog;
+        ++dialogs;
+        chooseListColour(dialog, LIST_GREEN);
+    });
+    watcher->start();
+
+    if (how.startsWith("click "))
+        click(view, colour);
+    if (how.endsWith("F2"))
+        QTest::keyClick(view, Qt::Key_F2);
+    else if (how.endsWith("edit"))
+        command(ID_OBJECT_EDIT);
+    else
+        doubleClick(view, colour);
+    QTRY_COMPARE(dialogs, 1);
+    settleClickEdit(view);
+    QCOMPARE(dialogs, 1);
+    QCOMPARE(object->m_pShape->m_nColour, int(LIST_GREEN));
+    QVERIFY(!view->indexWidget(colour));
+}
+
+void TestTeskView::filterCommandAppliesAnOpenLabelEdit_data()
+{
+    QTest::addColumn<int>("filterBefore");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<bool>("enterPressed");
+    QTest::addColumn<int>("shownAfter");
+    QTest::newRow("narrowing keeps the object") << int(ID_SHOW_ALL) << int(ID_SHOW_LISTED) << false << 1;
+    QTest::newRow("narrowing drops the object") << int(ID_SHOW_ALL) << int(ID_SHOW_USER) << false << 1;
+    QTest::newRow("rebuild") << int(ID_SHOW_LISTED) << int(ID_SHOW_ALL) << false << 2;
+    // Enter queues the commit; the command runs before it arrives.
+    QTest::newRow("after Enter, narrowing drops the object") << int(ID_SHOW_ALL) << int(ID_SHOW_USER) << true << 1;
+    QTest::newRow("after Enter, rebuild") << int(ID_SHOW_LISTED) << int(ID_SHOW_ALL) << true << 2;
+}
+
+void TestTeskView::filterCommandAppliesAnOpenLabelEdit()
+{
+    QFETCH(int, filterBefore);
+    QFETCH(int, id);
+    QFETCH(bool, enterPressed);
+    QFETCH(int, shownAfter);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("does not belong to this view")));
+    CTeskDoc* doc = openScene();
+    C3dObject* listed = doc->AddObject(SHAPE_SPHERE);
+    doc->AddObject(SHAPE_CUBE)->m_pShape->m_nColourMode = COLOUR_USER;
+    CTeskView* view = active();
+    command(filterBefore);
+    QPointer<QLineEdit> editor = startEdit(view, objectItem(view, 0));
+    QVERIFY(editor);
+    typeOver(editor, QStringLiteral("Renamed"));
+    if (enterPressed)
+        QTest::keyClick(editor, Qt::Key_Return);
+
+    command(id);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(QByteArray(listed->m_pShape->m_szName), QByteArray("Renamed"));
+    QCOMPARE(view->model()->rowCount(), shownAfter);
+    QVERIFY(!editor || editor->isHidden());
+    for (int row = 0; row < shownAfter; ++row)
+        QVERIFY(!view->indexWidget(objectItem(view, row)));
+}
+
+void TestTeskView::typedTextSurvivesAChangeFromAnotherWindow()
+{
+    CTeskDoc* doc = openScene();
+    C3dObject* object = doc->AddObject(SHAPE_SPHERE);
+    CTeskView* view = active();
+    addView();
+    QLineEdit* editor = startEdit(view, objectItem(view, 0));
+    QVERIFY(editor);
+    typeOver(editor, QStringLiteral("Typed"));
+    object->m_pShape->m_nX = 7;
+    doc->ObjectChanged(object);
+    QCOMPARE(editor->text(), QStringLiteral("Typed"));
+    endEdit(editor, Qt::Key_Return);
+    QCOMPARE(QByteArray(object->m_pShape->m_szName), QByteArray("Typed"));
+    QCOMPARE(object->m_pShape->m_nX, 7);
 }
 
 void TestTeskView::objectCommandsFollowSelection()
