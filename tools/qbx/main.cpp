@@ -6,6 +6,8 @@
 
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
+#include "framework/core/filereader.h"
+#include "framework/core/filewriter.h"
 #include "tools/qbx/scenejson.h"
 
 #include <QFile>
@@ -14,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
-#include <span>
 #include <string>
 
 namespace {
@@ -70,11 +71,11 @@ int finishStdout()
 
 int dump(const char* path)
 {
-    QByteArray data;
+    fw::FileReader file;
     QString error;
-    if (!fw::Document::ReadFile(QString::fromLocal8Bit(path), data, &error))
+    if (!file.Open(QString::fromLocal8Bit(path), &error))
         return refuse(path, error);
-    fw::Archive ar = fw::Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
+    fw::Archive ar = fw::Archive::forLoading(file);
     CTeskDoc doc;
     if (!doc.LoadFrom(ar, &error))
         return refuse(path, error);
@@ -122,6 +123,7 @@ int check(char** paths, int count)
 
 int main(int argc, char** argv)
 {
+    fw::IgnoreFileSizeSignal();
     if (argc < 2)
         return usage();
     const std::string command = argv[1];
