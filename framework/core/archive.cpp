@@ -267,15 +267,15 @@ std::string Archive::ReadString(std::size_t maxBytes)
         if (2 * length > Remaining() && !m_file)
             throw ArchiveError(ArchiveError::Cause::EndOfFile);
         need(2 * units);
-        const char* start = m_cur;
-        m_cur += 2 * units;
-        skip(2 * (length - units));
         QString utf16(static_cast<qsizetype>(units), Qt::Uninitialized);
         for (std::size_t i = 0; i < units; ++i) {
-            const auto lo = static_cast<unsigned char>(start[2 * i]);
-            const auto hi = static_cast<unsigned char>(start[2 * i + 1]);
+            const auto lo = static_cast<unsigned char>(m_cur[2 * i]);
+            const auto hi = static_cast<unsigned char>(m_cur[2 * i + 1]);
             utf16[static_cast<qsizetype>(i)] = QChar(static_cast<char16_t>(lo | (hi << 8)));
         }
+        // Skipping may refill the buffer: the kept units are copied first.
+        m_cur += 2 * units;
+        skip(2 * (length - units));
         text = toAnsi(utf16);
         if (text.size() > maxBytes)
             text.resize(maxBytes);

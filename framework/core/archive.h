@@ -105,8 +105,9 @@ public:
         // the bytes at hand can hold (all of a span, a buffer of a file).
         loaded.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, Remaining() / 2)));
         for (std::uint64_t i = 0; i < count; ++i) {
-            std::unique_ptr<Object> object = ReadObject(&T::classInfo);
-            loaded.emplace_back(static_cast<T*>(object.release()));
+            // Owned all along: growing the list may throw.
+            std::unique_ptr<T> object(static_cast<T*>(ReadObject(&T::classInfo).release()));
+            loaded.push_back(std::move(object));
         }
         list = std::move(loaded);
     }
