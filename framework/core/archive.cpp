@@ -249,9 +249,6 @@ std::string Archive::ReadString(std::size_t maxBytes)
     std::string text;
     if (!wide) {
         const std::size_t kept = static_cast<std::size_t>(std::min<std::uint64_t>(length, maxBytes));
-        // A string that cannot fit fails before anything is kept of it.
-        if (length > Remaining() && !m_file)
-            throw ArchiveError(ArchiveError::Cause::EndOfFile);
         need(kept);
         text.assign(m_cur, kept);
         m_cur += kept;
@@ -264,8 +261,6 @@ std::string Archive::ReadString(std::size_t maxBytes)
         const std::size_t units = length <= maxBytes
             ? static_cast<std::size_t>(length)
             : static_cast<std::size_t>(std::min<std::uint64_t>(length, 2 * std::uint64_t(maxBytes) + 2));
-        if (2 * length > Remaining() && !m_file)
-            throw ArchiveError(ArchiveError::Cause::EndOfFile);
         need(2 * units);
         QString utf16(static_cast<qsizetype>(units), Qt::Uninitialized);
         for (std::size_t i = 0; i < units; ++i) {

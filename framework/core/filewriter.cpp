@@ -74,16 +74,16 @@ std::string followLinks(std::string path)
     return path;
 }
 
-// Creates a new file beside `target`, named after it with `infix` and a
-// random tail; -1 with errno set when none can be made.
-int createBeside(const std::string& target, const char* infix, mode_t mode, std::string& created)
+// Creates a new file beside `target`: prefix, the target's name, infix and
+// a random tail; -1 with errno set when none can be made.
+int createBeside(const std::string& target, const char* prefix, const char* infix, mode_t mode, std::string& created)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string tail;
         for (int i = 0; i < 6; ++i)
             tail.push_back(kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))]);
-        created = folderOf(target) + "/" + infix + nameOf(target) + "." + tail;
+        created = folderOf(target) + "/" + prefix + nameOf(target) + infix + tail;
         const int fd = ::open(created.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -148,7 +148,7 @@ Outcome replaceByRename(const std::string& target, std::string_view bytes, const
     std::string temporary;
     // A new file gets the usual mode (the process's umask applies); the
     // temporary for an existing one stays private until it has the old mode.
-    const Descriptor file(createBeside(target, ".", old ? 0600 : 0666, temporary));
+    const Descriptor file(createBeside(target, ".", ".", old ? 0600 : 0666, temporary));
     if (file.get() < 0) {
         setError(error, errnoText(errno));
         return Outcome::Failed;
@@ -196,7 +196,7 @@ bool writeInPlace(const std::string& target, std::string_view bytes, std::uint64
         return false;
     }
     std::string backupName;
-    const Descriptor backup(createBeside(target, "", 0600, backupName));
+    const Descriptor backup(createBeside(target, "", ".backup-", 0600, backupName));
     if (backup.get() < 0) {
         setError(error, errnoText(errno));
         return false;
