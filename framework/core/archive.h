@@ -65,7 +65,8 @@ public:
     std::uint64_t ReadCount();
     // Reads a length-prefixed string. Narrow text comes back as its bytes;
     // wide (UTF-16) text is converted to the narrow code page. At most
-    // `maxBytes` are kept; the rest of a longer string is skipped.
+    // `maxBytes` (below 16 KiB: the kept part must fit the read buffer) are
+    // kept; the rest of a longer string is skipped.
     std::string ReadString(std::size_t maxBytes);
     // Reads one object record. Refuses nulls, references to objects already
     // read (each would be owned twice), references to indices that name no
