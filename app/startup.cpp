@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "app/instancechannel.h"
 #include "app/tesk.h"
+#include "framework/core/filewriter.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,6 +26,8 @@ QStringList absolutePaths(const QStringList& files)
 
 int runTesk(int argc, char* argv[])
 {
+    // A file-size limit must fail a save as a write error, not end the editor.
+    fw::IgnoreFileSizeSignal();
     CommandLine commandLine;
     QString channelName;
     {

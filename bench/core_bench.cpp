@@ -97,12 +97,12 @@ void BM_ReadFileBytes(benchmark::State& state)
     if (!prepareSceneFile(state))
         return;
     for (auto _ : state) {
-        QByteArray data;
-        QString error;
-        if (!fw::Document::ReadFile(scenePath(), data, &error)) {
-            state.SkipWithError(error.toStdString().c_str());
+        QFile file(scenePath());
+        if (!file.open(QIODevice::ReadOnly)) {
+            state.SkipWithError(file.errorString().toStdString().c_str());
             break;
         }
+        const QByteArray data = file.readAll();
         benchmark::DoNotOptimize(data.constData());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));

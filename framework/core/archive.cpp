@@ -1,6 +1,7 @@
 #include "framework/core/archive.h"
 
 #include "framework/core/ansi.h"
+#include "framework/core/filereader.h"
 
 #include <QString>
 #include <algorithm>
@@ -17,6 +18,9 @@ constexpr std::uint32_t kBigClassTag = 0x80000000u;
 constexpr std::uint32_t kMaxShortIndex = 0x7FFE;
 // Longest class name a record may carry.
 constexpr std::uint16_t kMaxClassName = 63;
+// What a file archive reads ahead. Larger than any piece that must lie in
+// one run (a class name, the kept part of a string).
+constexpr std::size_t kBufferSize = 64 * 1024;
 
 // `bytes` from a file, fit for a one-line message: printable ASCII stays,
 // everything else becomes \xNN.
@@ -56,18 +60,29 @@ const char* ArchiveError::causeText(Cause cause)
     case Cause::NullObject: return "null object in the list";
     case Cause::DuplicateObject: return "object listed twice";
     case Cause::WrongClass: return "object of the wrong class";
+    case Cause::OutOfMemory: return "out of memory";
     }
     return "bad data";
 }
 
 Archive::Archive(bool storing, std::span<const char> data)
     : m_storing(storing)
-    , m_data(data)
+    , m_cur(data.data())
+    , m_end(data.data() + data.size())
 {
 }
 
 Archive Archive::forStoring() { return Archive(true); }
 Archive Archive::forLoading(std::span<const char> data) { return Archive(false, data); }
+
+Archive Archive::forLoading(FileReader& file)
+{
+    Archive ar(false);
+    ar.m_file = &file;
+    ar.m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    ar.m_cur = ar.m_end = ar.m_buffer.get();
+    return ar;
+}
 
 void Archive::WriteUInt16(std::uint16_t value)
 {
@@ -131,31 +146,63 @@ void Archive::WriteObject(const Object& object)
     const_cast<Object&>(object).Serialize(*this);
 }
 
-void Archive::need(std::size_t bytes) const
+void Archive::refill(std::size_t bytes)
 {
-    if (Remaining() < bytes)
+    if (!m_file)
         throw ArchiveError(ArchiveError::Cause::EndOfFile);
+    // Keep the unread tail at the start of the buffer and read after it.
+    char* const buffer = m_buffer.get();
+    const std::size_t kept = Remaining();
+    std::memmove(buffer, m_cur, kept);
+    m_cur = buffer;
+    m_end = buffer + kept;
+    while (Remaining() < bytes) {
+        const std::size_t got = m_file->Read(buffer + Remaining(), kBufferSize - Remaining());
+        if (got == 0)
+            throw ArchiveError(ArchiveError::Cause::EndOfFile);
+        m_end += got;
+    }
+}
+
+void Archive::skip(std::uint64_t bytes)
+{
+    const std::size_t here = Remaining();
+    if (bytes <= here) {
+        m_cur += bytes;
+        return;
+    }
+    // Fail at once when the file cannot hold the rest, rather than read to its end.
+    if (!m_file || bytes - here > m_file->Left())
+        throw ArchiveError(ArchiveError::Cause::EndOfFile);
+    bytes -= here;
+    m_cur = m_end;
+    while (bytes > 0) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, kBufferSize));
+        need(piece);
+        m_cur += piece;
+        bytes -= piece;
+    }
 }
 
 std::uint8_t Archive::ReadUInt8()
 {
     need(1);
-    return static_cast<std::uint8_t>(m_data[m_pos++]);
+    return static_cast<std::uint8_t>(*m_cur++);
 }
 
 std::uint16_t Archive::ReadUInt16()
 {
     need(2);
-    const auto* p = reinterpret_cast<const unsigned char*>(m_data.data() + m_pos);
-    m_pos += 2;
+    const auto* p = reinterpret_cast<const unsigned char*>(m_cur);
+    m_cur += 2;
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
 std::uint32_t Archive::ReadUInt32()
 {
     need(4);
-    const auto* p = reinterpret_cast<const unsigned char*>(m_data.data() + m_pos);
-    m_pos += 4;
+    const auto* p = reinterpret_cast<const unsigned char*>(m_cur);
+    m_cur += 4;
     return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
@@ -196,14 +243,16 @@ std::string Archive::ReadString(std::size_t maxBytes)
 {
     bool wide = false;
     const std::uint64_t length = readStringLength(wide);
-    const std::uint64_t byteCount = wide ? length * 2 : length;
-    if (length > Remaining() || byteCount > Remaining())
+    // No file holds 2^63 bytes: a wide length beyond that ends the data.
+    if (wide && length > UINT64_MAX / 2)
         throw ArchiveError(ArchiveError::Cause::EndOfFile);
-    const char* start = m_data.data() + m_pos;
-    m_pos += static_cast<std::size_t>(byteCount);
     std::string text;
     if (!wide) {
-        text.assign(start, std::min<std::size_t>(static_cast<std::size_t>(length), maxBytes));
+        const std::size_t kept = static_cast<std::size_t>(std::min<std::uint64_t>(length, maxBytes));
+        need(kept);
+        text.assign(m_cur, kept);
+        m_cur += kept;
+        skip(length - kept);
     } else {
         // Every output byte takes one UTF-16 unit, or two for a surrogate
         // pair: 2 * (maxBytes + 1) units give more than maxBytes bytes
@@ -212,12 +261,16 @@ std::string Archive::ReadString(std::size_t maxBytes)
         const std::size_t units = length <= maxBytes
             ? static_cast<std::size_t>(length)
             : static_cast<std::size_t>(std::min<std::uint64_t>(length, 2 * std::uint64_t(maxBytes) + 2));
+        need(2 * units);
         QString utf16(static_cast<qsizetype>(units), Qt::Uninitialized);
         for (std::size_t i = 0; i < units; ++i) {
-            const auto lo = static_cast<unsigned char>(start[2 * i]);
-            const auto hi = static_cast<unsigned char>(start[2 * i + 1]);
+            const auto lo = static_cast<unsigned char>(m_cur[2 * i]);
+            const auto hi = static_cast<unsigned char>(m_cur[2 * i + 1]);
             utf16[static_cast<qsizetype>(i)] = QChar(static_cast<char16_t>(lo | (hi << 8)));
         }
+        // Skipping may refill the buffer: the kept units are copied first.
+        m_cur += 2 * units;
+        skip(2 * (length - units));
         text = toAnsi(utf16);
         if (text.size() > maxBytes)
             text.resize(maxBytes);
@@ -225,29 +278,30 @@ std::string Archive::ReadString(std::size_t maxBytes)
     return text;
 }
 
-const RuntimeClass* Archive::readClassRecord()
+const Archive::LoadedClass& Archive::readClassRecord()
 {
     const std::uint16_t schema = ReadUInt16();
     const std::uint16_t length = ReadUInt16();
     if (length > kMaxClassName)
         throw ArchiveError(ArchiveError::Cause::BadClass, "class name of " + std::to_string(length) + " bytes");
     need(length);
-    const std::string_view name(m_data.data() + m_pos, length);
-    m_pos += length;
+    const std::string_view name(m_cur, length);
+    m_cur += length;
     const RuntimeClass* cls = ClassRegistry::find(name);
     if (!cls)
         throw ArchiveError(ArchiveError::Cause::BadClass, "\"" + printable(name) + "\"");
-    m_loadedClasses.emplace(m_nextIndex++, cls);
-    m_loadedSchemas[cls] = schema;
-    return cls;
+    // Each record of a class keeps its own schema: objects that refer back
+    // to it are read with that one, whatever later records of the class say.
+    m_firstSchemas.try_emplace(cls, schema);
+    return m_loadedClasses.emplace(m_nextIndex++, LoadedClass{cls, schema}).first->second;
 }
 
 std::unique_ptr<Object> Archive::ReadObject(const RuntimeClass* expected)
 {
     const std::uint16_t tag = ReadUInt16();
-    const RuntimeClass* cls = nullptr;
+    const LoadedClass* record = nullptr;
     if (tag == kNewClassTag) {
-        cls = readClassRecord();
+        record = &readClassRecord();
     } else {
         const std::uint32_t objectTag = tag == kBigObjectTag
             ? ReadUInt32()
@@ -257,7 +311,7 @@ std::unique_ptr<Object> Archive::ReadObject(const RuntimeClass* expected)
             const auto found = m_loadedClasses.find(index);
             if (found == m_loadedClasses.end())
                 throw ArchiveError(ArchiveError::Cause::BadIndex, "class index " + std::to_string(index));
-            cls = found->second;
+            record = &found->second;
         } else if (objectTag == kNullTag) {
             throw ArchiveError(ArchiveError::Cause::NullObject);
         } else if (objectTag < m_nextIndex && !m_loadedClasses.contains(objectTag)) {
@@ -267,19 +321,19 @@ std::unique_ptr<Object> Archive::ReadObject(const RuntimeClass* expected)
             throw ArchiveError(ArchiveError::Cause::BadIndex, "object index " + std::to_string(objectTag));
         }
     }
-    if (cls != expected)
-        throw ArchiveError(ArchiveError::Cause::WrongClass, cls->name);
+    if (record->cls != expected)
+        throw ArchiveError(ArchiveError::Cause::WrongClass, record->cls->name);
     ++m_nextIndex;
-    std::unique_ptr<Object> object = cls->create();
-    m_loadingSchema = m_loadedSchemas[cls];
+    std::unique_ptr<Object> object = record->cls->create();
+    m_loadingSchema = record->schema;
     object->Serialize(*this);
     return object;
 }
 
 std::optional<unsigned> Archive::StoredSchema(const RuntimeClass* cls) const
 {
-    const auto found = m_loadedSchemas.find(cls);
-    if (found == m_loadedSchemas.end())
+    const auto found = m_firstSchemas.find(cls);
+    if (found == m_firstSchemas.end())
         return std::nullopt;
     return found->second;
 }

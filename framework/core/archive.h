@@ -14,11 +14,13 @@
 
 namespace fw {
 
+class FileReader;
+
 // A load that met malformed data. `cause` says what was wrong; what() is a
 // short reason for people ("end of file", "bad schema 2", ...).
 class ArchiveError : public std::runtime_error {
 public:
-    enum class Cause { EndOfFile, BadClass, BadIndex, BadSchema, NullObject, DuplicateObject, WrongClass };
+    enum class Cause { EndOfFile, BadClass, BadIndex, BadSchema, NullObject, DuplicateObject, WrongClass, OutOfMemory };
     ArchiveError(Cause cause, const std::string& detail = {});
     Cause cause() const { return m_cause; }
     static const char* causeText(Cause cause);
@@ -31,13 +33,18 @@ private:
 // strings, counts, and object records carrying class identity with
 // back-references, byte-compatible with the original program's files.
 //
-// A storing archive appends to an in-memory buffer (bytes()); a loading
-// archive reads from a span the caller keeps alive. Loading throws
-// ArchiveError on malformed data and never allocates by an untrusted count.
+// A storing archive appends to an in-memory buffer (bytes()). A loading
+// archive reads either from a span or from a FileReader, both of which the
+// caller keeps alive; a file is pulled through a fixed buffer, so memory
+// follows the objects read, not the file's size, and bytes after the last
+// record the caller asks for stay unread. Loading throws ArchiveError on
+// malformed data (and whatever the reader throws on a read error) and never
+// allocates by an untrusted count.
 class Archive {
 public:
     static Archive forStoring();
     static Archive forLoading(std::span<const char> data);
+    static Archive forLoading(FileReader& file);
 
     bool IsStoring() const { return m_storing; }
     bool IsLoading() const { return !m_storing; }
@@ -58,7 +65,8 @@ public:
     std::uint64_t ReadCount();
     // Reads a length-prefixed string. Narrow text comes back as its bytes;
     // wide (UTF-16) text is converted to the narrow code page. At most
-    // `maxBytes` are kept; the rest of a longer string is skipped.
+    // `maxBytes` (below 16 KiB: the kept part must fit the read buffer) are
+    // kept; the rest of a longer string is skipped.
     std::string ReadString(std::size_t maxBytes);
     // Reads one object record. Refuses nulls, references to objects already
     // read (each would be owned twice), references to indices that name no
@@ -68,11 +76,12 @@ public:
 
     // While an object's Serialize loads: the schema stored with its class.
     unsigned GetObjectSchema() const { return m_loadingSchema; }
-    // After loading: the schema stored with `cls`, if the data named it.
+    // After loading: the schema of the first record of `cls`, if the data named it.
     std::optional<unsigned> StoredSchema(const RuntimeClass* cls) const;
 
-    // Bytes not yet read (loading).
-    std::size_t Remaining() const { return m_data.size() - m_pos; }
+    // Bytes not yet read (loading): the rest of a span, or what the buffer
+    // holds of a file.
+    std::size_t Remaining() const { return static_cast<std::size_t>(m_end - m_cur); }
     const std::string& bytes() const { return m_out; }
     std::string takeBytes() { return std::move(m_out); }
     void Reserve(std::size_t bytes) { m_out.reserve(bytes); }
@@ -93,32 +102,52 @@ public:
     {
         const std::uint64_t count = ReadCount();
         std::vector<std::unique_ptr<T>> loaded;
-        // Every record takes at least two bytes: never reserve beyond what the data can hold.
+        // Every record takes at least two bytes: never reserve beyond what
+        // the bytes at hand can hold (all of a span, a buffer of a file).
         loaded.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, Remaining() / 2)));
         for (std::uint64_t i = 0; i < count; ++i) {
-            std::unique_ptr<Object> object = ReadObject(&T::classInfo);
-            loaded.emplace_back(static_cast<T*>(object.release()));
+            // Owned all along: growing the list may throw.
+            std::unique_ptr<T> object(static_cast<T*>(ReadObject(&T::classInfo).release()));
+            loaded.push_back(std::move(object));
         }
         list = std::move(loaded);
     }
 
 private:
+    // A class record met while loading: the class and the schema stored with it.
+    struct LoadedClass {
+        const RuntimeClass* cls;
+        unsigned schema;
+    };
+
     explicit Archive(bool storing, std::span<const char> data = {});
-    void need(std::size_t bytes) const;
+    // Makes at least `bytes` (at most kBufferSize) readable at m_cur.
+    void need(std::size_t bytes)
+    {
+        if (static_cast<std::size_t>(m_end - m_cur) < bytes)
+            refill(bytes);
+    }
+    void refill(std::size_t bytes);
+    // Passes over `bytes` bytes without keeping them.
+    void skip(std::uint64_t bytes);
     std::uint64_t readStringLength(bool& wide);
-    const RuntimeClass* readClassRecord();
+    const LoadedClass& readClassRecord();
 
     bool m_storing;
-    std::span<const char> m_data;
-    std::size_t m_pos = 0;
+    // Loading: the unread bytes at hand, in the span or in m_buffer.
+    const char* m_cur = nullptr;
+    const char* m_end = nullptr;
+    FileReader* m_file = nullptr;
+    std::unique_ptr<char[]> m_buffer;
     std::string m_out;
 
     // Shared index counter of class and object records; index 0 means "no object".
     std::uint32_t m_nextIndex = 1;
-    // Storing: class -> its index. Loading: index -> class, for indices that name a class.
+    // Storing: class -> its index. Loading: index -> class record, for
+    // indices that name a class, and the schema of each class's first record.
     std::unordered_map<const RuntimeClass*, std::uint32_t> m_storedClasses;
-    std::unordered_map<std::uint32_t, const RuntimeClass*> m_loadedClasses;
-    std::unordered_map<const RuntimeClass*, unsigned> m_loadedSchemas;
+    std::unordered_map<std::uint32_t, LoadedClass> m_loadedClasses;
+    std::unordered_map<const RuntimeClass*, unsigned> m_firstSchemas;
     unsigned m_loadingSchema = 0;
 };
 

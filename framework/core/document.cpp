@@ -1,25 +1,17 @@
 #include "framework/core/document.h"
 
 #include "framework/core/archive.h"
+#include "framework/core/filereader.h"
+#include "framework/core/filewriter.h"
 #include "framework/core/view.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
+#include <cstring>
+#include <new>
+#include <system_error>
 
 namespace fw {
-
-namespace {
-
-std::uint64_t hashOf(const char* data, std::size_t size)
-{
-    FileHasher hasher;
-    hasher.update(data, size);
-    return hasher.digest();
-}
-
-} // namespace
 
 Document::Document()
     : m_title(QStringLiteral("Untitled"))
@@ -95,32 +87,15 @@ bool Document::OnNewDocument()
 
 bool Document::OnOpenDocument(const QString& path, QString* error)
 {
-    QByteArray data;
-    if (!ReadFile(path, data, error))
+    FileReader file;
+    if (!file.Open(path, error))
         return false;
-    Archive ar = Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
+    Archive ar = Archive::forLoading(file);
     if (!LoadFrom(ar, error))
         return false;
     SetPathName(path);
     SetModifiedFlag(false);
-    SetFileStamp(StatFile(path, hashOf(data.constData(), static_cast<std::size_t>(data.size()))));
-    return true;
-}
-
-bool Document::ReadFile(const QString& path, QByteArray& data, QString* error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
+    m_fileStamp = file.Stamp();
     return true;
 }
 
@@ -132,6 +107,14 @@ bool Document::LoadFrom(Archive& ar, QString* error)
         if (error)
             *error = QString::fromUtf8(e.what());
         return false;
+    } catch (const std::bad_alloc&) {
+        if (error)
+            *error = QString::fromUtf8(ArchiveError::causeText(ArchiveError::Cause::OutOfMemory));
+        return false;
+    } catch (const std::system_error& e) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(e.code().value()));
+        return false;
     }
     return true;
 }
@@ -140,34 +123,12 @@ bool Document::OnSaveDocument(const QString& path, QString* error)
 {
     Archive ar = Archive::forStoring();
     Serialize(ar);
-    const std::string& bytes = ar.bytes();
-
-    // Unbuffered: QSaveFile::commit() replaces the target even when flushing
-    // its own buffer fails (a full disk), so every byte must have reached
-    // the temporary file through write() before commit() is called.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error)
-            *error = file.errorString();
+    FileStamp stamp;
+    if (!WriteFileKeepingItsKind(path, ar.bytes(), &stamp, error))
         return false;
-    }
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        // After a short write comes another: the call that fails sets the reason.
-        const qint64 n = file.write(bytes.data() + written, static_cast<qint64>(bytes.size() - written));
-        if (n <= 0)
-            break;
-        written += static_cast<std::size_t>(n);
-    }
-    if (written != bytes.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
     SetPathName(path);
     SetModifiedFlag(false);
-    SetFileStamp(StatFile(path, hashOf(bytes.data(), bytes.size())));
+    m_fileStamp = stamp;
     return true;
 }
 

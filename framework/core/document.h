@@ -3,7 +3,6 @@
 #include "framework/core/commandtarget.h"
 #include "framework/core/filestamp.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <vector>
@@ -23,10 +22,11 @@ class View;
 // is referenced, not owned.
 // Broadcasts: UpdateAllViews calls every registered view's OnUpdate in
 // registration order; modifiedChanged and titleChanged signal the GUI.
-// Files: OnOpenDocument reads the whole file and loads it through Serialize;
-// on failure the contents are unchanged and the reason is returned.
-// OnSaveDocument writes to a temporary file beside the target and replaces
-// the target only after every byte is written and flushed.
+// Files: OnOpenDocument streams a regular file through Serialize; on failure
+// the contents are unchanged and the reason is returned. OnSaveDocument
+// writes through WriteFileKeepingItsKind: the old file survives a failed
+// save, and its owner, group, mode and links survive a successful one. Both
+// record the file's stamp; OnNewDocument clears it.
 class Document : public QObject, public CommandTarget {
     Q_OBJECT
 
@@ -50,7 +50,9 @@ public:
     void SetTitle(const QString& title);
 
     // What the document's file was when it was last opened or saved; invalid
-    // for a document without a file.
+    // for a document without a file. The hash covers the bytes the load read:
+    // the whole file, unless more than a buffer of bytes follows the last
+    // record, which the load leaves unread.
     const FileStamp& GetFileStamp() const { return m_fileStamp; }
     void SetFileStamp(const FileStamp& stamp) { m_fileStamp = stamp; }
 
@@ -66,13 +68,12 @@ public:
     // the previous file at `path` is untouched and the document stays modified.
     virtual bool OnSaveDocument(const QString& path, QString* error);
 
-    // The two halves of OnOpenDocument, for callers that also want to ask
-    // the archive what it met (its stored schemas): reads the whole file at
-    // `path` into `data`, then loads from a loading archive through
-    // Serialize. Each returns false with the reason in `error` on failure;
-    // LoadFrom then leaves the contents as they were. Neither touches the
-    // path name or the modified flag.
-    static bool ReadFile(const QString& path, QByteArray& data, QString* error);
+    // The load half of OnOpenDocument, for callers that also want to ask the
+    // archive what it met (its stored schemas): loads from a loading archive
+    // through Serialize. Returns false with the reason in `error` on
+    // malformed data, a read error or an allocation failure ("out of
+    // memory"), and then leaves the contents as they were. Touches neither
+    // the path name, the modified flag nor the stamp.
     bool LoadFrom(Archive& ar, QString* error);
     // Removes the whole contents.
     virtual void DeleteContents() {}

@@ -27,13 +27,18 @@ void FileHasher::update(const void* data, std::size_t size) { XXH3_64bits_update
 
 std::uint64_t FileHasher::digest() const { return XXH3_64bits_digest(&m_state->state); }
 
+FileStamp StatStamp(const struct stat& st, std::uint64_t hash)
+{
+    return {static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, hash};
+}
+
 FileStamp StatFile(const QString& path, std::uint64_t hash)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    return {static_cast<std::int64_t>(st.st_size),
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, hash};
+    return StatStamp(st, hash);
 }
 
 FileChange CompareFileStamp(const QString& path, const FileStamp& stamp)

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+struct stat;
+
 namespace fw {
 
 // What a file was when a document last read or wrote it: its size, its
@@ -37,6 +39,9 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+// Size and modification time from `st`, with `hash` as given.
+FileStamp StatStamp(const struct stat& st, std::uint64_t hash);
 
 // Size and modification time of the regular file at `path` (symlinks
 // followed), with `hash` as given; an invalid stamp when there is no such

@@ -39,9 +39,11 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -199,7 +201,8 @@ private slots:
 
     void startUp_data();
     void startUp();
-    void missingFileOnCommandLineExitsWithOne();
+    void unopenableFileOnCommandLineExitsWithOne_data();
+    void unopenableFileOnCommandLineExitsWithOne();
     void toolBarTipsAndPrompts_data();
     void toolBarTipsAndPrompts();
     void promptsShowInPaneZero();
@@ -322,19 +325,31 @@ void TestShell::startUp()
     QVERIFY(!QApplication::windowIcon().isNull());
 }
 
-void TestShell::missingFileOnCommandLineExitsWithOne()
+void TestShell::unopenableFileOnCommandLineExitsWithOne_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << "missing.qbx" << "No such file";
+    // Regression: a named pipe froze the editor until something wrote to it.
+    QTest::newRow("named pipe") << "pipe.qbx" << "not a regular file";
+}
+
+void TestShell::unopenableFileOnCommandLineExitsWithOne()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    QVERIFY(::mkfifo(QFile::encodeName(file("pipe.qbx")).constData(), 0600) == 0 || errno == EEXIST);
     QProcess tesk;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_settingsDir.path());
     tesk.setProcessEnvironment(env);
-    tesk.start(QStringLiteral(TESK_BINARY), {file("missing.qbx")});
+    tesk.start(QStringLiteral(TESK_BINARY), {file(name)});
     QVERIFY(tesk.waitForFinished());
     QCOMPARE(tesk.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tesk.exitCode(), 1);
     const QString error = QString::fromLocal8Bit(tesk.readAllStandardError());
-    QVERIFY2(error.contains(file("missing.qbx")) && error.contains(QStringLiteral("No such file")), qPrintable(error));
+    QVERIFY2(error.contains(file(name)) && error.contains(reason), qPrintable(error));
 }
 
 void TestShell::toolBarTipsAndPrompts_data()

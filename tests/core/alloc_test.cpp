@@ -1,9 +1,12 @@
-// Loading must never allocate by a count read from the file. This binary
-// replaces the global operator new to see the largest single allocation,
-// which is why it stands apart from the other core tests.
+// Loading must never allocate by a count read from the file, and must
+// refuse rather than abort when memory runs out. This binary replaces the
+// global operator new to see the largest single allocation and to fail
+// large ones, which is why it stands apart from the other core tests.
 
 #include "testutil.h"
 
+#include <QCoreApplication>
+#include <QTemporaryDir>
 #include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -11,6 +14,8 @@
 
 namespace {
 std::atomic<std::size_t> g_largest{0};
+// Allocations of this size or more fail.
+std::atomic<std::size_t> g_failFrom{SIZE_MAX};
 }
 
 void* operator new(std::size_t size)
@@ -18,6 +23,8 @@ void* operator new(std::size_t size)
     std::size_t seen = g_largest.load();
     while (size > seen && !g_largest.compare_exchange_weak(seen, size)) {
     }
+    if (size >= g_failFrom.load())
+        throw std::bad_alloc();
     if (void* p = std::malloc(size ? size : 1))
         return p;
     throw std::bad_alloc();
@@ -61,4 +68,36 @@ INSTANTIATE_TEST_SUITE_P(
                                                     u32(0xFFFFFFFF) + u32(0x7FFFFFFF) + "abc"}),
     testutil::ByLabel());
 
+// Regression: an allocation failure while loading a big scene ended the
+// process instead of refusing the file.
+TEST(OutOfMemoryTest, AllocationFailureWhileOpeningIsARefusalThatKeepsTheScene)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.qbx"));
+    CTeskDoc big;
+    for (int i = 0; i < 100000; ++i)
+        big.AddObject(SHAPE_SPHERE);
+    testutil::writeBytes(path.toStdString(), testutil::save(big));
+
+    CTeskDoc doc;
+    C3dObject* kept = doc.AddObject(SHAPE_CUBE);
+    QString error;
+    g_failFrom = 256 * 1024; // the list of 100000 pointers needs more
+    const bool opened = doc.OnOpenDocument(path, &error);
+    g_failFrom = SIZE_MAX;
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(error.toStdString(), "out of memory");
+    ASSERT_EQ(doc.m_objects.size(), 1u);
+    EXPECT_EQ(doc.m_objects[0].get(), kept);
+    EXPECT_TRUE(doc.GetPathName().isEmpty());
+}
+
 } // namespace
+
+// QTemporaryDir wants an application object.
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -6,7 +6,9 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -148,6 +150,28 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"build from bad JSON to standard output", {"build", "@t/bad.json", "-"}, 1, {},
                 {"@t/bad.json: error: objects[0].name: not a string"}}),
     testutil::ByLabel());
+
+// Regression: under a file size limit, build was killed by SIGXFSZ
+// (exit status 153 in a shell) instead of failing the write.
+TEST(QbxCliLimits, BuildBeyondTheFileSizeLimitFailsAsAWriteError)
+{
+    QTemporaryDir dir;
+    const QString json = dir.filePath(QStringLiteral("good.json"));
+    const QString out = dir.filePath(QStringLiteral("out.qbx"));
+    testutil::writeBytes(json.toStdString(), testutil::readBytes(testutil::dataPath("qbx-vectors/three-objects.json")));
+    QProcess process;
+    process.setChildProcessModifier([] {
+        rlimit limit{64, 64}; // the scene takes 135 bytes
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    process.start(QStringLiteral(QBX_BINARY), {QStringLiteral("build"), json, out});
+    ASSERT_TRUE(process.waitForFinished(-1));
+    ASSERT_EQ(process.exitStatus(), QProcess::NormalExit) << "killed by signal " << process.exitCode();
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(lines(process.readAllStandardError()),
+              QStringList{out + QStringLiteral(": error: ") + QString::fromLocal8Bit(std::strerror(EFBIG))});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("good.json")});
+}
 
 TEST(QbxCliRoundTrip, DumpPrintsTheVectorsJsonAndBuildWritesItsBytes)
 {

@@ -27,6 +27,8 @@ struct Vector {
 
 const Vector kVectors[] = {
     {"borg-type-7", Form::Canonical, std::nullopt},
+    {"class-recorded-twice", Form::Foreign, std::nullopt},
+    {"class-schema1-then-3", Form::Foreign, std::nullopt},
     {"count-says-more", Form::Refused, Cause::EndOfFile},
     {"empty", Form::Canonical, std::nullopt},
     {"name-255", Form::Canonical, std::nullopt},

@@ -10,6 +10,8 @@
 
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
+#include "framework/core/filereader.h"
+#include "framework/core/filewriter.h"
 #include "tools/qbx/scenejson.h"
 
 #include <QFile>
@@ -116,16 +118,16 @@ bool readAll(const char* path, QByteArray& data, QString* error)
     return true;
 }
 
-// Loads the scene file `path` through the document's file reader, or the
-// scene on standard input for "-" (read whole: the loader works on bytes in
-// memory). `schema` receives the schema stored with the object class.
+// Loads the scene file `path`, or the scene on standard input for "-",
+// through the document's streaming reader. `schema` receives the schema
+// stored with the object class.
 bool loadScene(const char* path, CTeskDoc& doc, std::optional<unsigned>& schema, QString* error)
 {
-    QByteArray data;
-    const bool read = isStdio(path) ? readAll(path, data, error) : fw::Document::ReadFile(QString::fromLocal8Bit(path), data, error);
-    if (!read)
+    fw::FileReader file;
+    const bool opened = isStdio(path) ? file.OpenStandardInput(error) : file.Open(QString::fromLocal8Bit(path), error);
+    if (!opened)
         return false;
-    fw::Archive ar = fw::Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
+    fw::Archive ar = fw::Archive::forLoading(file);
     if (!doc.LoadFrom(ar, error))
         return false;
     schema = ar.StoredSchema(&C3dObject::classInfo);
@@ -191,6 +193,7 @@ int check(std::span<const char* const> paths)
 
 int main(int argc, char** argv)
 {
+    fw::IgnoreFileSizeSignal();
     std::vector<const char*> words;
     bool options = true;
     for (int i = 1; i < argc; ++i) {

@@ -1,0 +1,105 @@
+#include "framework/core/filereader.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace fw {
+namespace {
+
+QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+} // namespace
+
+FileReader::~FileReader()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool FileReader::Open(const QString& path, QString* error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    // A socket cannot even be opened, and opening a pipe without
+    // O_NONBLOCK waits for a writer: look at the path first, then check the
+    // descriptor again, since the path may have changed in between.
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (error)
+            *error = QStringLiteral("not a regular file");
+        return false;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = errnoText(errno);
+        return false;
+    }
+    if (::fstat(fd, &st) != 0) {
+        const int reason = errno;
+        ::close(fd);
+        if (error)
+            *error = errnoText(reason);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (error)
+            *error = QStringLiteral("not a regular file");
+        return false;
+    }
+    m_fd = fd;
+    m_opened = StatStamp(st, 0);
+    return true;
+}
+
+bool FileReader::OpenStandardInput(QString* error)
+{
+    const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int reason = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (error)
+            *error = errnoText(reason);
+        return false;
+    }
+    m_fd = fd;
+    m_sizeKnown = S_ISREG(st.st_mode);
+    m_opened = StatStamp(st, 0);
+    return true;
+}
+
+std::uint64_t FileReader::Left() const
+{
+    if (!m_sizeKnown)
+        return UINT64_MAX;
+    const auto size = static_cast<std::uint64_t>(m_opened.size);
+    return size > m_offset ? size - m_offset : 0;
+}
+
+std::size_t FileReader::Read(char* into, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_fd, into, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw std::system_error(errno, std::generic_category());
+        m_hasher.update(into, static_cast<std::size_t>(n));
+        m_offset += static_cast<std::uint64_t>(n);
+        return static_cast<std::size_t>(n);
+    }
+}
+
+FileStamp FileReader::Stamp() const
+{
+    return {m_opened.size, m_opened.mtimeNs, m_hasher.digest()};
+}
+
+} // namespace fw

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "framework/core/filestamp.h"
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+namespace fw {
+
+// A regular file opened for loading, read piece by piece into the caller's
+// buffer. Every byte handed out is also fed to a hash, so that the file's
+// stamp comes from the same single pass as the load.
+//
+// Open() refuses anything that is not a regular file (a pipe, a device, a
+// directory, a socket) before reading a byte, and never blocks on one.
+// Read errors throw std::system_error. The descriptor is closed by the
+// destructor; the reader is neither copied nor moved.
+class FileReader {
+public:
+    FileReader() = default;
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // Returns false with the reason in `error` when `path` cannot be read.
+    bool Open(const QString& path, QString* error);
+    // Reads standard input instead, whatever it is (a pipe, a terminal, a
+    // file): the user named it. Its size is unknown unless it is a regular file.
+    bool OpenStandardInput(QString* error);
+
+    // Reads up to `size` bytes into `into`; 0 at the end of the file.
+    std::size_t Read(char* into, std::size_t size);
+    // Bytes between the read position and the end the file had when opened;
+    // the largest number for a stream of unknown size.
+    std::uint64_t Left() const;
+
+    // Size and modification time at opening, with the hash of the bytes read
+    // so far: the whole file's once Read() has returned 0.
+    FileStamp Stamp() const;
+
+private:
+    int m_fd = -1;
+    FileStamp m_opened; // size and time at opening
+    std::uint64_t m_offset = 0;
+    bool m_sizeKnown = true;
+    FileHasher m_hasher;
+};
+
+} // namespace fw
