@@ -53,6 +53,10 @@ FileFailure openFailure(const QString& path, const QString& reason)
         text = QStringLiteral("%1 is not a tesk scene, or it is damaged: %2.").arg(name, QLatin1String(plain));
     else if (!QFileInfo::exists(path))
         text = QStringLiteral("%1 cannot be opened: there is no such file.").arg(name);
+    else if (reason.startsWith(QLatin1String(fw::ArchiveError::causeText(Cause::OutOfMemory))))
+        text = QStringLiteral("%1 cannot be opened: there is not enough memory for a scene this large.").arg(name);
+    else if (!QFileInfo(path).isFile())
+        text = QStringLiteral("%1 cannot be opened: it is not a file but a folder, a pipe or a device.").arg(name);
     else
         text = QStringLiteral("%1 cannot be opened: %2.").arg(name, reason);
     return {text, detailOf(path, reason)};

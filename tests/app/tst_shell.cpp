@@ -910,6 +910,10 @@ void TestShell::openErrorInPlainWordsWithTheReasonAsDetail_data()
                                  << "bad class";
     QTest::newRow("missing") << QByteArray() << "\u201Cjunk.qbx\u201D cannot be opened: there is no such file."
                              << "No such file";
+    // "/" stands for a folder in the file's place.
+    QTest::newRow("folder") << QByteArray("/")
+                            << "\u201Cjunk.qbx\u201D cannot be opened: it is not a file but a folder, a pipe or a device."
+                            << "not a regular file";
 }
 
 void TestShell::openErrorInPlainWordsWithTheReasonAsDetail()
@@ -918,7 +922,10 @@ void TestShell::openErrorInPlainWordsWithTheReasonAsDetail()
     QFETCH(QString, text);
     QFETCH(QString, reason);
     QFile::remove(file("junk.qbx"));
-    if (!bytes.isEmpty()) {
+    QDir(file("junk.qbx")).removeRecursively();
+    if (bytes == "/") {
+        QVERIFY(QDir().mkpath(file("junk.qbx")));
+    } else if (!bytes.isEmpty()) {
         QFile junk(file("junk.qbx"));
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write(bytes);
