@@ -78,8 +78,8 @@ int dump(const char* path)
     CTeskDoc doc;
     if (!doc.LoadFrom(ar, &error))
         return refuse(path, error);
-    const std::string json = qbx::DumpJson(doc.m_objects, ar.StoredSchema(&C3dObject::classInfo));
-    std::fwrite(json.data(), 1, json.size(), stdout);
+    qbx::WriteJson(doc.m_objects, ar.StoredSchema(&C3dObject::classInfo),
+                   [](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), stdout); });
     return finishStdout();
 }
 
