@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <new>
+#include <vector>
 #include <sys/mman.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -27,7 +29,40 @@ constexpr std::size_t kHeaderSize = 64;
 // More than a block can ever hand out, plus the carving thread's own hold.
 constexpr std::size_t kCredit = kBlockSize / kAlign + 1;
 
-std::atomic<std::size_t> g_mappedBlocks{0};
+// Blocks whose allocations are all gone, kept for the next load so that it
+// does not fault in and clear fresh pages again; beyond the cap they go back
+// to the kernel. The kernel may reclaim a kept block's pages under memory
+// pressure (MADV_FREE); a reused page then comes back cleared.
+constexpr std::size_t kMaxKeptBlocks = 256;
+
+std::atomic<std::size_t> g_blocksInUse{0};
+std::mutex g_keptMutex;
+std::vector<char*>& keptBlocks()
+{
+    static auto* kept = new std::vector<char*>; // outlives every static object that may free into it
+    return *kept;
+}
+
+char* reuseBlock()
+{
+    const std::lock_guard<std::mutex> lock(g_keptMutex);
+    std::vector<char*>& kept = keptBlocks();
+    if (kept.empty())
+        return nullptr;
+    char* block = kept.back();
+    kept.pop_back();
+    return block;
+}
+
+bool keepBlock(char* block)
+{
+    const std::lock_guard<std::mutex> lock(g_keptMutex);
+    std::vector<char*>& kept = keptBlocks();
+    if (kept.size() >= kMaxKeptBlocks)
+        return false;
+    kept.push_back(block);
+    return true;
+}
 
 // At the start of every block. `refs` counts live allocations, plus, while a
 // thread carves from the block, the credit of the allocations still to come.
@@ -45,9 +80,18 @@ BlockHeader* headerOf(void* pointer)
 // unaligned ends back.
 char* mapBlock()
 {
+    g_blocksInUse.fetch_add(1, std::memory_order_relaxed);
+    if (char* block = reuseBlock()) {
+#ifdef SCENE_POOL_ASAN
+        __lsan_register_root_region(block, kBlockSize);
+#endif
+        return block;
+    }
     void* mapped = ::mmap(nullptr, 2 * kBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED)
+    if (mapped == MAP_FAILED) {
+        g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
         throw std::bad_alloc();
+    }
     char* start = static_cast<char*>(mapped);
     char* block = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kBlockSize - 1) & ~(kBlockSize - 1));
     if (block > start)
@@ -62,25 +106,32 @@ char* mapBlock()
     __lsan_register_root_region(block, kBlockSize);
     ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
 #endif
-    g_mappedBlocks.fetch_add(1, std::memory_order_relaxed);
     return block;
 }
 
-void unmapBlock(BlockHeader* header)
+void giveUp(BlockHeader* header)
 {
+    char* block = reinterpret_cast<char*>(header);
+    g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
 #ifdef SCENE_POOL_ASAN
-    ASAN_UNPOISON_MEMORY_REGION(header, kBlockSize);
-    __lsan_unregister_root_region(header, kBlockSize);
+    __lsan_unregister_root_region(block, kBlockSize);
+    ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
 #endif
-    ::munmap(header, kBlockSize);
-    g_mappedBlocks.fetch_sub(1, std::memory_order_relaxed);
+    if (keepBlock(block)) {
+        ::madvise(block + kHeaderSize, kBlockSize - kHeaderSize, MADV_FREE);
+        return;
+    }
+#ifdef SCENE_POOL_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(block, kBlockSize);
+#endif
+    ::munmap(block, kBlockSize);
 }
 
-// Drops `count` references to the block; the last one unmaps it.
+// Drops `count` references to the block; the last one gives the block up.
 void release(BlockHeader* header, std::size_t count) noexcept
 {
     if (header->refs.fetch_sub(count, std::memory_order_acq_rel) == count)
-        unmapBlock(header);
+        giveUp(header);
 }
 
 // The block one thread carves from.
@@ -153,6 +204,6 @@ void deallocate(void* pointer, [[maybe_unused]] std::size_t bytes) noexcept
     release(headerOf(pointer), 1);
 }
 
-std::size_t mappedBlocks() { return g_mappedBlocks.load(std::memory_order_relaxed); }
+std::size_t blocksInUse() { return g_blocksInUse.load(std::memory_order_relaxed); }
 
 } // namespace ScenePool

@@ -14,10 +14,12 @@
 //
 // Each thread carves its allocations off a block of its own, one after the
 // other, without locking (an object and its shape end up side by side).
-// Freeing only counts the block's live allocations down; a block goes back
-// to the kernel as soon as its last allocation is freed and no thread carves
-// from it any more. A freed slot is not reused on its own: a block that keeps
-// a survivor keeps its memory until that one is freed too.
+// Freeing only counts the block's live allocations down; a block is given up
+// as soon as its last allocation is freed and no thread carves from it any
+// more. Given-up blocks, up to 512 MiB of them, are kept for reuse (the
+// kernel may reclaim their pages meanwhile); the rest go back to the kernel.
+// A freed slot is not reused on its own: a block that keeps a survivor keeps
+// its memory until that one is freed too.
 //
 // Sizes up to kMaxSize bytes; larger requests throw std::bad_alloc, as does
 // a failed mapping.
@@ -29,7 +31,7 @@ void* allocate(std::size_t bytes);
 // `bytes` as given to allocate.
 void deallocate(void* pointer, std::size_t bytes) noexcept;
 
-// Blocks currently mapped, those that threads carve from included.
-std::size_t mappedBlocks();
+// Blocks that hold live allocations or that a thread carves from.
+std::size_t blocksInUse();
 
 } // namespace ScenePool
