@@ -39,7 +39,13 @@ std::atomic<std::size_t> g_blocksInUse{0};
 std::mutex g_keptMutex;
 std::vector<char*>& keptBlocks()
 {
-    static auto* kept = new std::vector<char*>; // outlives every static object that may free into it
+    // Never destroyed: it outlives every static object that may free into it.
+    // Reserved whole, so that keeping a block never allocates.
+    static auto* kept = [] {
+        auto* blocks = new std::vector<char*>;
+        blocks->reserve(kMaxKeptBlocks);
+        return blocks;
+    }();
     return *kept;
 }
 
