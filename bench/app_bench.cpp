@@ -93,6 +93,6 @@ void BM_SceneCold(benchmark::State& state)
 }
 
 BENCHMARK(BM_StartUp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
-BENCHMARK(BM_SceneCold)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SceneCold)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
 
 } // namespace
