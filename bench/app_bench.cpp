@@ -1,86 +1,41 @@
-// Start-up of tesk to its main window with an empty scene, against a minimal
-// Qt main window built with the same flags, and against a main window with a
-// menu bar and a line of status text (the fonts and style set-up that any
-// window with text pays). Each iteration starts the three forms of
-// tesk_startup_probe (built next to this binary) as fresh processes, one
-// after the other, and times each from the spawn to the probe's report that
-// its window has been painted. Medians are reported as counters; the
-// benchmark's own time is tesk's.
-//   make bench BENCH_FILTER=BM_StartUp
+// Cold processes of tesk, timed from the spawn as users meet them, each
+// against a floor measured side by side in the same iteration:
+//   BM_StartUp       tesk with an empty scene to its first painted frame,
+//                    against a bare Qt main window and one with a menu bar
+//                    and a status-bar text (tesk_startup_probe's forms);
+//   BM_SceneCold     a scene of a million objects: `qbx check` of the file
+//                    (the cold load), `tesk FILE` to its first painted frame,
+//                    closing the scene's window, and quitting with it open.
+// Medians are reported as counters.
+//   make bench BENCH_FILTER='BM_StartUp|BM_SceneCold'
+
+#include "bench/benchscene.h"
+#include "bench/coldprocess.h"
 
 #include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
-std::string probePath()
+// Seconds from spawning the probe to its first byte; negative on failure.
+double timeToFirstPaint(const std::vector<std::string>& argv)
 {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tesk_startup_probe").string();
-}
-
-// Seconds from spawning the probe to its "shown" byte; negative on failure.
-double timeStartUp(const std::string& probe, const char* form)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::string arg0 = probe;
-    std::string arg1 = form;
-    char* argv[] = {arg0.data(), arg1.data(), nullptr};
-
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, probe.c_str(), &actions, nullptr, argv, environ);
-    ::close(fds[1]);
-    posix_spawn_file_actions_destroy(&actions);
-    char shown = 0;
-    ssize_t got = -1;
-    if (spawned == 0) {
-        do
-            got = ::read(fds[0], &shown, 1);
-        while (got < 0 && errno == EINTR);
-    }
-    const auto end = std::chrono::steady_clock::now();
-    ::close(fds[0]);
-    int status = 0;
-    if (spawned == 0)
-        ::waitpid(pid, &status, 0);
-    if (spawned != 0 || got != 1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return std::chrono::duration<double>(end - start).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    const coldprocess::Run run = coldprocess::run(argv);
+    return run.ok && run.output == "1" ? run.firstOutput : -1;
 }
 
 void BM_StartUp(benchmark::State& state)
 {
-    const std::string probe = probePath();
+    const std::string probe = coldprocess::sibling("tesk_startup_probe");
     std::vector<double> minimal;
     std::vector<double> text;
     std::vector<double> tesk;
     for (auto _ : state) {
-        const double minimalSeconds = timeStartUp(probe, "minimal");
-        const double textSeconds = timeStartUp(probe, "text");
-        const double teskSeconds = timeStartUp(probe, "tesk");
+        const double minimalSeconds = timeToFirstPaint({probe, "minimal"});
+        const double textSeconds = timeToFirstPaint({probe, "text"});
+        const double teskSeconds = timeToFirstPaint({probe, "tesk"});
         if (minimalSeconds < 0 || textSeconds < 0 || teskSeconds < 0) {
             state.SkipWithError("tesk_startup_probe failed to start or to report (is it built?)");
             return;
@@ -90,6 +45,7 @@ void BM_StartUp(benchmark::State& state)
         tesk.push_back(teskSeconds);
         state.SetIterationTime(teskSeconds);
     }
+    using coldprocess::median;
     state.counters["minimal_ms"] = median(minimal) * 1e3;
     state.counters["text_ms"] = median(text) * 1e3;
     state.counters["tesk_ms"] = median(tesk) * 1e3;
@@ -97,6 +53,46 @@ void BM_StartUp(benchmark::State& state)
     state.counters["vs_text"] = median(tesk) / median(text);
 }
 
+void BM_SceneCold(benchmark::State& state)
+{
+    if (!benchscene::prepareSceneFile(state))
+        return;
+    const std::string qbx = coldprocess::sibling("qbx");
+    const std::string probe = coldprocess::sibling("tesk_startup_probe");
+    const std::string path = benchscene::scenePath().toStdString();
+    std::vector<double> check;
+    std::vector<double> open;
+    std::vector<double> close;
+    std::vector<double> quit;
+    for (auto _ : state) {
+        const coldprocess::Run checked = coldprocess::run({qbx, "check", path});
+        const double openSeconds = timeToFirstPaint({probe, "tesk", path});
+        const coldprocess::Run closed = coldprocess::run({probe, "close", path});
+        const coldprocess::Run quitted = coldprocess::run({probe, "quit", path});
+        if (!checked.ok || openSeconds < 0 || !closed.ok || closed.output.empty() || !quitted.ok
+            || quitted.output.empty()) {
+            state.SkipWithError("qbx or tesk_startup_probe failed (are they built beside tesk_bench?)");
+            return;
+        }
+        check.push_back(checked.exited);
+        open.push_back(openSeconds);
+        close.push_back(std::stod(closed.output) * 1e-9);
+        // The probe reports when it starts to quit; the process's end is ours to see.
+        const double quitStart = std::stod(quitted.output) * 1e-9;
+        quit.push_back(std::chrono::duration<double>(quitted.end.time_since_epoch()).count() - quitStart);
+        state.SetIterationTime(openSeconds);
+    }
+    using coldprocess::median;
+    state.counters["check_ms"] = median(check) * 1e3;
+    state.counters["open_ms"] = median(open) * 1e3;
+    state.counters["close_ms"] = median(close) * 1e3;
+    state.counters["quit_ms"] = median(quit) * 1e3;
+    state.counters["open_vs_check"] = median(open) / median(check);
+    state.counters["close_vs_check"] = median(close) / median(check);
+    state.counters["quit_vs_check"] = median(quit) / median(check);
+}
+
 BENCHMARK(BM_StartUp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_SceneCold)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
 
 } // namespace

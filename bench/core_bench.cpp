@@ -1,64 +1,20 @@
 // Scene file speed: saving and opening a scene of many objects through the
 // document's own save and open, against the floor of reading the file's bytes.
 
+#include "bench/benchscene.h"
+#include "bench/coldprocess.h"
 #include "document/teskdoc.h"
 
 #include <QFile>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
-// A scene file in /tmp for this process, removed at exit.
-class SceneFile {
-public:
-    SceneFile()
-        : m_path(QStringLiteral("/tmp/tesk-core-bench-%1.qbx").arg(::getpid()))
-    {
-    }
-    ~SceneFile() { QFile::remove(m_path); }
-    const QString& path() const { return m_path; }
-
-private:
-    QString m_path;
-};
-
-const QString& scenePath()
-{
-    static const SceneFile file;
-    return file.path();
-}
-
-// A scene of `count` objects of every type, position and colour kind.
-std::unique_ptr<CTeskDoc> makeScene(std::int64_t count)
-{
-    auto doc = std::make_unique<CTeskDoc>();
-    doc->m_objects.reserve(static_cast<std::size_t>(count));
-    for (std::int64_t i = 0; i < count; ++i) {
-        const auto n = static_cast<std::int32_t>(i);
-        auto shape = std::make_unique<C3dShape>(n, -n, n / 2, static_cast<std::int32_t>(i % 3) + 1);
-        shape->m_nColourMode = n % 2;
-        shape->m_nColour = n % 2 ? C3dShape::Rgb(n, n >> 8, n >> 16) : n % 3;
-        doc->m_objects.push_back(std::make_unique<C3dObject>(std::move(shape)));
-    }
-    return doc;
-}
-
-// Makes sure the scene file holds `count` objects.
-bool prepareSceneFile(benchmark::State& state)
-{
-    static std::int64_t written = -1;
-    if (written == state.range(0))
-        return true;
-    QString error;
-    if (!makeScene(state.range(0))->OnSaveDocument(scenePath(), &error)) {
-        state.SkipWithError(error.toStdString().c_str());
-        return false;
-    }
-    written = state.range(0);
-    return true;
-}
+using benchscene::makeScene;
+using benchscene::prepareSceneFile;
+using benchscene::scenePath;
 
 void BM_SaveScene(benchmark::State& state)
 {
@@ -108,8 +64,45 @@ void BM_ReadFileBytes(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// A cold load as users meet it: `qbx check` of the scene file as a fresh
+// process, from the spawn to its exit, against the same load in this (warm)
+// process right after it. The benchmark's time is the cold one; the counters
+// give both medians and their ratio.
+void BM_LoadSceneCold(benchmark::State& state)
+{
+    if (!prepareSceneFile(state))
+        return;
+    const std::string qbx = coldprocess::sibling("qbx");
+    const std::string path = scenePath().toStdString();
+    std::vector<double> cold;
+    std::vector<double> warm;
+    for (auto _ : state) {
+        const coldprocess::Run check = coldprocess::run({qbx, "check", path});
+        if (!check.ok) {
+            state.SkipWithError("qbx check failed (is qbx built beside tesk_bench?)");
+            return;
+        }
+        cold.push_back(check.exited);
+        state.SetIterationTime(check.exited);
+
+        const auto start = std::chrono::steady_clock::now();
+        auto doc = std::make_unique<CTeskDoc>();
+        QString error;
+        if (!doc->OnOpenDocument(scenePath(), &error)) {
+            state.SkipWithError(error.toStdString().c_str());
+            return;
+        }
+        warm.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    state.counters["cold_ms"] = coldprocess::median(cold) * 1e3;
+    state.counters["warm_ms"] = coldprocess::median(warm) * 1e3;
+    state.counters["vs_warm"] = coldprocess::median(cold) / coldprocess::median(warm);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 BENCHMARK(BM_SaveScene)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 BENCHMARK(BM_LoadScene)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_LoadSceneCold)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK(BM_ReadFileBytes)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 } // namespace

@@ -49,9 +49,7 @@ void CSceneTreeModel::reset(std::vector<C3dObject*> objects)
 {
     beginResetModel();
     m_rows = std::move(objects);
-    m_rowOf.clear();
-    m_rowOf.reserve(m_rows.size());
-    reindexFrom(0);
+    dropIndex();
     endResetModel();
 }
 
@@ -127,12 +125,8 @@ std::size_t CSceneTreeModel::retain(const std::function<bool(const C3dObject*)>&
         const bool gone = parentRow < 0 || newRow[static_cast<std::size_t>(parentRow)] < 0;
         to.append(gone ? QModelIndex() : item);
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        if (newRow[i] < 0)
-            m_rowOf.erase(m_rows[i]);
-    }
     m_rows = std::move(kept);
-    reindexFrom(0);
+    dropIndex();
     changePersistentIndexList(from, to);
     emit layoutChanged();
     return dropped;
@@ -140,6 +134,12 @@ std::size_t CSceneTreeModel::retain(const std::function<bool(const C3dObject*)>&
 
 int CSceneTreeModel::rowOf(const C3dObject* object) const
 {
+    if (!m_indexed) {
+        m_rowOf.reserve(m_rows.size());
+        for (std::size_t row = 0; row < m_rows.size(); ++row)
+            m_rowOf[m_rows[row]] = static_cast<int>(row);
+        m_indexed = true;
+    }
     const auto it = m_rowOf.find(object);
     if (it == m_rowOf.end() || m_rows.empty())
         return -1;
@@ -245,6 +245,14 @@ bool CSceneTreeModel::setData(const QModelIndex& index, const QVariant& value, i
         return false;
     m_editSink(index, value.toString());
     return true;
+}
+
+void CSceneTreeModel::dropIndex()
+{
+    m_rowOf = {};
+    m_indexed = false;
+    m_removedSinceReindex = 0;
+    m_staleFrom = kNoneStale;
 }
 
 void CSceneTreeModel::reindexFrom(std::size_t first)

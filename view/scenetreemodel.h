@@ -26,7 +26,9 @@ enum PropertyItem : int {
 // carries its object, so that its parent is found again after rows move.
 // Looking an object's row up is O(1) amortised: a hash map of rows that a
 // removal leaves at most a bounded number of places too high, re-synced
-// once that bound is reached.
+// once that bound is reached. The map is built at the first lookup after a
+// reset or a filter, not before: opening a large scene paints its first
+// frame without it.
 // The model serves exactly one view, which tells it what is on screen.
 // Edits: setData does not change the object; it hands the edited text to
 // the edit sink (the view), which writes the object and has the document
@@ -85,11 +87,14 @@ public:
 private:
     static constexpr std::size_t kNoneStale = static_cast<std::size_t>(-1);
 
+    // Forgets the row map; the next lookup builds it afresh.
+    void dropIndex();
     void reindexFrom(std::size_t first);
 
     std::vector<C3dObject*> m_rows;
     // Object -> its row, possibly too high by up to m_removedSinceReindex.
     mutable std::unordered_map<const C3dObject*, int> m_rowOf;
+    mutable bool m_indexed = false;
     int m_removedSinceReindex = 0;
     // The lowest row removed since the last re-sync; rows before it are exact.
     std::size_t m_staleFrom = kNoneStale;

@@ -141,8 +141,8 @@ int dump(const char* path)
     QString error;
     if (!loadScene(path, doc, schema, &error))
         return refuse(path, error);
-    const std::string json = qbx::DumpJson(doc.m_objects, schema);
-    std::fwrite(json.data(), 1, json.size(), stdout);
+    qbx::WriteJson(doc.m_objects, schema,
+                   [](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), stdout); });
     return finishStdout();
 }
 

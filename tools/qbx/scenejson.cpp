@@ -6,10 +6,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QVariant>
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 
 namespace qbx {
 namespace {
@@ -28,7 +32,7 @@ constexpr std::array<IntField, 6> kIntFields = {{
     {"colour", &C3dShape::m_nColour},
 }};
 
-void appendJsonString(std::string& out, const QByteArray& utf8)
+void appendJsonString(std::string& out, std::string_view utf8)
 {
     static constexpr char kHex[] = "0123456789abcdef";
     out.push_back('"');
@@ -87,11 +91,8 @@ bool readInt(const QJsonValue& value, const QString& at, std::int32_t& out, QStr
     return true;
 }
 
-bool readName(const QJsonValue& value, const QString& at, C3dShape& shape, QString* error)
+bool setName(const QString& name, const QString& at, C3dShape& shape, QString* error)
 {
-    if (!value.isString())
-        return fail(error, at + QStringLiteral(": not a string"));
-    const QString name = value.toString();
     if (!fw::fitsAnsi(name))
         return fail(error, at + QStringLiteral(": a character has no Windows-1250 form"));
     if (name.contains(QChar(0)))
@@ -101,6 +102,13 @@ bool readName(const QJsonValue& value, const QString& at, C3dShape& shape, QStri
         return fail(error, at + QStringLiteral(": longer than %1 bytes").arg(C3dShape::kMaxName));
     shape.SetName(bytes);
     return true;
+}
+
+bool readName(const QJsonValue& value, const QString& at, C3dShape& shape, QString* error)
+{
+    if (!value.isString())
+        return fail(error, at + QStringLiteral(": not a string"));
+    return setName(value.toString(), at, shape, error);
 }
 
 bool isObjectKey(const QString& key)
@@ -147,30 +155,9 @@ std::unique_ptr<C3dObject> readObject(const QJsonValue& value, qsizetype index, 
     return std::make_unique<C3dObject>(std::move(shape));
 }
 
-} // namespace
-
-std::string DumpJson(const ObjectList& objects, std::optional<unsigned> schema)
-{
-    std::string out = "{\n \"schema\": ";
-    out += schema ? std::to_string(*schema) : std::string("null");
-    out += ",\n \"objects\": [";
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        const C3dShape& shape = *objects[i]->m_pShape;
-        out += i == 0 ? "\n  {\n   \"name\": " : ",\n  {\n   \"name\": ";
-        appendJsonString(out, fw::fromAnsi(shape.m_szName).toUtf8());
-        for (const IntField& field : kIntFields) {
-            out += ",\n   \"";
-            out += field.key;
-            out += "\": ";
-            out += std::to_string(shape.*field.member);
-        }
-        out += "\n  }";
-    }
-    out += objects.empty() ? "]\n}\n" : "\n ]\n}\n";
-    return out;
-}
-
-std::optional<ObjectList> ObjectsFromJson(const QByteArray& json, QString* error)
+// The reader of every document that the fast reader below does not take:
+// it gives each refusal its reason.
+std::optional<ObjectList> objectsFromQJson(const QByteArray& json, QString* error)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
@@ -204,6 +191,211 @@ std::optional<ObjectList> ObjectsFromJson(const QByteArray& json, QString* error
         objects.push_back(std::move(object));
     }
     return objects;
+}
+
+
+// A SAX handler of rapidjson's reader that builds the objects of a document
+// in the dump form as it goes. It takes only documents that it can read
+// exactly as objectsFromQJson would, and stops at anything else (a wrong
+// type, an unknown, missing or repeated key, a number that is not a plain
+// integer of the 32-bit range, a name that needs a reason to be refused):
+// objectsFromQJson then reads the document again and says what is wrong.
+class FastReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FastReader> {
+public:
+    // Keys of an object by number: 0 "name", then 1 + the index in
+    // kIntFields. Bit n of a seen-mask stands for key n.
+    static constexpr unsigned kAllKeys = (1u << (kIntFields.size() + 1)) - 1;
+
+    ObjectList objects;
+
+    bool Default() { return false; }
+    bool Null() { return scalar(); }
+    bool Bool(bool) { return scalar(); }
+
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool)
+    {
+        if (m_state == State::SchemaValue)
+            return scalar();
+        if (m_state != State::ObjectValue || m_key == 0)
+            return false;
+        // Only plain integer literals; fractions and exponents ("1.0", "1e3")
+        // follow Qt's own rules, so objectsFromQJson reads those.
+        const char* end = text + length;
+        std::int32_t value = 0;
+        const auto [parsed, status] = std::from_chars(text, end, value);
+        if (status != std::errc() || parsed != end)
+            return false;
+        (*m_shape).*kIntFields[m_key - 1].member = value;
+        m_state = State::Object;
+        return true;
+    }
+
+    bool String(const char* text, rapidjson::SizeType length, bool)
+    {
+        if (m_state == State::SchemaValue)
+            return scalar();
+        if (m_state != State::ObjectValue || m_key != 0)
+            return false;
+        const std::string_view utf8(text, length);
+        const bool plain = std::all_of(utf8.begin(), utf8.end(),
+                                       [](char c) { return c != '\0' && static_cast<unsigned char>(c) < 0x80; });
+        if (plain) {
+            // ASCII is the same bytes in Windows-1250.
+            if (length > C3dShape::kMaxName)
+                return false;
+            m_shape->SetName(utf8);
+        } else if (!setName(QString::fromUtf8(text, length), {}, *m_shape, nullptr)) {
+            return false;
+        }
+        m_state = State::Object;
+        return true;
+    }
+
+    bool StartObject()
+    {
+        if (m_state == State::Start) {
+            m_state = State::Top;
+            return true;
+        }
+        if (m_state != State::List)
+            return false;
+        m_shape = std::make_unique<C3dShape>(0, 0, 0, SHAPE_SPHERE);
+        m_seen = 0;
+        m_state = State::Object;
+        return true;
+    }
+
+    bool Key(const char* text, rapidjson::SizeType length, bool)
+    {
+        const std::string_view key(text, length);
+        if (m_state == State::Top) {
+            const unsigned bit = key == "schema" ? 1u : key == "objects" ? 2u : 0u;
+            if (bit == 0 || (m_topSeen & bit))
+                return false;
+            m_topSeen |= bit;
+            m_state = bit == 1u ? State::SchemaValue : State::ListStart;
+            return true;
+        }
+        if (m_state != State::Object)
+            return false;
+        if (key == "name") {
+            m_key = 0;
+        } else {
+            const auto found = std::find_if(kIntFields.begin(), kIntFields.end(),
+                                            [key](const IntField& field) { return key == field.key; });
+            if (found == kIntFields.end())
+                return false;
+            m_key = 1 + static_cast<std::size_t>(found - kIntFields.begin());
+        }
+        if (m_seen & (1u << m_key))
+            return false;
+        m_seen |= 1u << m_key;
+        m_state = State::ObjectValue;
+        return true;
+    }
+
+    bool EndObject(rapidjson::SizeType)
+    {
+        if (m_state == State::Top) {
+            m_state = State::Done;
+            return (m_topSeen & 2u) != 0;
+        }
+        if (m_state != State::Object || m_seen != kAllKeys)
+            return false;
+        objects.push_back(std::make_unique<C3dObject>(std::move(m_shape)));
+        m_state = State::List;
+        return true;
+    }
+
+    bool StartArray()
+    {
+        if (m_state != State::ListStart)
+            return false;
+        m_state = State::List;
+        return true;
+    }
+
+    bool EndArray(rapidjson::SizeType)
+    {
+        if (m_state != State::List)
+            return false;
+        m_state = State::Top;
+        return true;
+    }
+
+private:
+    enum class State { Start, Top, SchemaValue, ListStart, List, Object, ObjectValue, Done };
+
+    // A null, boolean, number or string: only the ignored "schema" may be one here.
+    bool scalar()
+    {
+        if (m_state != State::SchemaValue)
+            return false;
+        m_state = State::Top;
+        return true;
+    }
+
+    State m_state = State::Start;
+    unsigned m_topSeen = 0;
+    unsigned m_seen = 0;
+    std::size_t m_key = 0;
+    std::unique_ptr<C3dShape> m_shape;
+};
+} // namespace
+
+void WriteJson(const ObjectList& objects, std::optional<unsigned> schema,
+               const std::function<void(std::string_view)>& sink)
+{
+    constexpr std::size_t kPiece = 64 * 1024;
+    std::string out = "{\n \"schema\": ";
+    out.reserve(kPiece + 4096);
+    out += schema ? std::to_string(*schema) : std::string("null");
+    out += ",\n \"objects\": [";
+    char number[16];
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        const C3dShape& shape = *objects[i]->m_pShape;
+        out += i == 0 ? "\n  {\n   \"name\": " : ",\n  {\n   \"name\": ";
+        const std::string_view name(shape.m_szName);
+        // ASCII is the same bytes in UTF-8; other names take the code page's conversion.
+        if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            appendJsonString(out, name);
+        } else {
+            const QByteArray utf8 = fw::fromAnsi(name).toUtf8();
+            appendJsonString(out, std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        }
+        for (const IntField& field : kIntFields) {
+            out += ",\n   \"";
+            out += field.key;
+            out += "\": ";
+            const auto written = std::to_chars(number, number + sizeof number, shape.*field.member);
+            out.append(number, written.ptr);
+        }
+        out += "\n  }";
+        if (out.size() >= kPiece) {
+            sink(out);
+            out.clear();
+        }
+    }
+    out += objects.empty() ? "]\n}\n" : "\n ]\n}\n";
+    sink(out);
+}
+
+std::string DumpJson(const ObjectList& objects, std::optional<unsigned> schema)
+{
+    std::string json;
+    WriteJson(objects, schema, [&json](std::string_view piece) { json += piece; });
+    return json;
+}
+
+std::optional<ObjectList> ObjectsFromJson(const QByteArray& json, QString* error)
+{
+    FastReader fast;
+    rapidjson::MemoryStream stream(json.constData(), static_cast<std::size_t>(json.size()));
+    rapidjson::Reader reader;
+    constexpr unsigned kFlags = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+    if (reader.Parse<kFlags>(stream, fast))
+        return std::move(fast.objects);
+    return objectsFromQJson(json, error);
 }
 
 } // namespace qbx

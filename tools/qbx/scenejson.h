@@ -4,9 +4,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The JSON form of a scene that `qbx dump` prints and `qbx build` reads:
@@ -22,6 +24,10 @@ using ObjectList = std::vector<std::unique_ptr<C3dObject>>;
 // `objects` as JSON with one-space indentation, keys in the order above and
 // a final newline. `schema` is the one stored in the file, null when absent.
 std::string DumpJson(const ObjectList& objects, std::optional<unsigned> schema);
+// The same text handed to `sink` in pieces of about 64 KiB, so that a large
+// scene need not be held as text in memory at once.
+void WriteJson(const ObjectList& objects, std::optional<unsigned> schema,
+               const std::function<void(std::string_view)>& sink);
 
 // Reads objects from JSON of the dump form. "schema" may be present and is
 // ignored; any other key is an error, as are missing keys, names that are

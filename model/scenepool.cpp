@@ -1,0 +1,215 @@
+#include "model/scenepool.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <new>
+#include <vector>
+#include <sys/mman.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define SCENE_POOL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SCENE_POOL_ASAN 1
+#endif
+#endif
+
+#ifdef SCENE_POOL_ASAN
+#include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
+#endif
+
+namespace ScenePool {
+namespace {
+
+constexpr std::size_t kBlockSize = std::size_t(2) << 20; // one huge page
+constexpr std::size_t kAlign = 16;
+constexpr std::size_t kHeaderSize = 64;
+// More than a block can ever hand out, plus the carving thread's own hold.
+constexpr std::size_t kCredit = kBlockSize / kAlign + 1;
+
+// Blocks whose allocations are all gone, kept for the next load so that it
+// does not fault in and clear fresh pages again; beyond the cap they go back
+// to the kernel. The kernel may reclaim a kept block's pages under memory
+// pressure (MADV_FREE); a reused page then comes back cleared.
+constexpr std::size_t kMaxKeptBlocks = 256;
+
+std::atomic<std::size_t> g_blocksInUse{0};
+std::mutex g_keptMutex;
+std::vector<char*>& keptBlocks()
+{
+    // Never destroyed: it outlives every static object that may free into it.
+    // Reserved whole, so that keeping a block never allocates.
+    static auto* kept = [] {
+        auto* blocks = new std::vector<char*>;
+        blocks->reserve(kMaxKeptBlocks);
+        return blocks;
+    }();
+    return *kept;
+}
+
+char* reuseBlock()
+{
+    const std::lock_guard<std::mutex> lock(g_keptMutex);
+    std::vector<char*>& kept = keptBlocks();
+    if (kept.empty())
+        return nullptr;
+    char* block = kept.back();
+    kept.pop_back();
+    return block;
+}
+
+bool keepBlock(char* block)
+{
+    const std::lock_guard<std::mutex> lock(g_keptMutex);
+    std::vector<char*>& kept = keptBlocks();
+    if (kept.size() >= kMaxKeptBlocks)
+        return false;
+    kept.push_back(block);
+    return true;
+}
+
+// At the start of every block. `refs` counts live allocations, plus, while a
+// thread carves from the block, the credit of the allocations still to come.
+struct BlockHeader {
+    std::atomic<std::size_t> refs;
+};
+static_assert(sizeof(BlockHeader) <= kHeaderSize);
+
+BlockHeader* headerOf(void* pointer)
+{
+    return reinterpret_cast<BlockHeader*>(reinterpret_cast<std::uintptr_t>(pointer) & ~(kBlockSize - 1));
+}
+
+// A fresh block aligned to its size: map twice the size, then give the
+// unaligned ends back.
+char* mapBlock()
+{
+    g_blocksInUse.fetch_add(1, std::memory_order_relaxed);
+    if (char* block = reuseBlock()) {
+#ifdef SCENE_POOL_ASAN
+        __lsan_register_root_region(block, kBlockSize);
+#endif
+        return block;
+    }
+    void* mapped = ::mmap(nullptr, 2 * kBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
+        throw std::bad_alloc();
+    }
+    char* start = static_cast<char*>(mapped);
+    char* block = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kBlockSize - 1) & ~(kBlockSize - 1));
+    if (block > start)
+        ::munmap(start, static_cast<std::size_t>(block - start));
+    char* end = start + 2 * kBlockSize;
+    if (end > block + kBlockSize)
+        ::munmap(block + kBlockSize, static_cast<std::size_t>(end - (block + kBlockSize)));
+    // Advice only: without transparent huge pages the block still works on small pages.
+    ::madvise(block, kBlockSize, MADV_HUGEPAGE);
+#ifdef SCENE_POOL_ASAN
+    // Objects here may point at heap memory: the leak checker must see those pointers.
+    __lsan_register_root_region(block, kBlockSize);
+    ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
+#endif
+    return block;
+}
+
+void giveUp(BlockHeader* header)
+{
+    char* block = reinterpret_cast<char*>(header);
+    g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
+#ifdef SCENE_POOL_ASAN
+    __lsan_unregister_root_region(block, kBlockSize);
+    ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
+#endif
+    if (keepBlock(block)) {
+        ::madvise(block + kHeaderSize, kBlockSize - kHeaderSize, MADV_FREE);
+        return;
+    }
+#ifdef SCENE_POOL_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(block, kBlockSize);
+#endif
+    ::munmap(block, kBlockSize);
+}
+
+// Drops `count` references to the block; the last one gives the block up.
+void release(BlockHeader* header, std::size_t count) noexcept
+{
+    if (header->refs.fetch_sub(count, std::memory_order_acq_rel) == count)
+        giveUp(header);
+}
+
+// The block one thread carves from.
+class Carver {
+public:
+    Carver() = default;
+    Carver(const Carver&) = delete;
+    Carver& operator=(const Carver&) = delete;
+    ~Carver() { retire(); }
+
+    void* allocate(std::size_t bytes)
+    {
+        bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
+        if (static_cast<std::size_t>(m_end - m_next) < bytes)
+            start();
+        void* pointer = m_next;
+        m_next += bytes;
+        ++m_handedOut;
+#ifdef SCENE_POOL_ASAN
+        ASAN_UNPOISON_MEMORY_REGION(pointer, bytes);
+#endif
+        return pointer;
+    }
+
+private:
+    void start()
+    {
+        char* block = mapBlock();
+        retire();
+        m_header = new (block) BlockHeader{kCredit};
+        m_next = block + kHeaderSize;
+        m_end = block + kBlockSize;
+        m_handedOut = 0;
+    }
+
+    // Gives back the credit not used: from then on the block lives only as
+    // long as its allocations.
+    void retire() noexcept
+    {
+        if (m_header)
+            release(m_header, kCredit - m_handedOut);
+        m_header = nullptr;
+        m_next = m_end = nullptr;
+    }
+
+    BlockHeader* m_header = nullptr;
+    char* m_next = nullptr;
+    char* m_end = nullptr;
+    std::size_t m_handedOut = 0;
+};
+
+thread_local Carver t_carver;
+
+} // namespace
+
+void* allocate(std::size_t bytes)
+{
+    if (bytes > kMaxSize)
+        throw std::bad_alloc();
+    return t_carver.allocate(bytes == 0 ? 1 : bytes);
+}
+
+void deallocate(void* pointer, [[maybe_unused]] std::size_t bytes) noexcept
+{
+    if (!pointer)
+        return;
+#ifdef SCENE_POOL_ASAN
+    ASAN_POISON_MEMORY_REGION(pointer, bytes);
+#endif
+    release(headerOf(pointer), 1);
+}
+
+std::size_t blocksInUse() { return g_blocksInUse.load(std::memory_order_relaxed); }
+
+} // namespace ScenePool
