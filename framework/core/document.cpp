@@ -9,6 +9,17 @@
 #include <algorithm>
 
 namespace fw {
+namespace {
+
+// The stamp of the file at `path` that holds exactly `data`.
+FileStamp stampOf(const QString& path, const char* data, std::size_t size)
+{
+    FileHasher hasher;
+    hasher.update(data, size);
+    return StatFile(path, hasher.digest());
+}
+
+} // namespace
 
 Document::Document()
     : m_title(QStringLiteral("Untitled"))
@@ -89,6 +100,7 @@ bool Document::OnOpenDocument(const QString& path, QString* error)
     Archive ar = Archive::forLoading(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())));
     if (!LoadFrom(ar, error))
         return false;
+    m_fileStamp = stampOf(path, data.constData(), static_cast<std::size_t>(data.size()));
     SetPathName(path);
     SetModifiedFlag(false);
     return true;
@@ -152,6 +164,7 @@ bool Document::OnSaveDocument(const QString& path, QString* error)
         file.cancelWriting();
         return false;
     }
+    m_fileStamp = stampOf(path, bytes.data(), bytes.size());
     SetPathName(path);
     SetModifiedFlag(false);
     return true;
