@@ -4,6 +4,7 @@
 // Exit status: 0 success, 1 a file was refused (one line on stderr names the
 // file and the reason), 2 usage error (the usage text on stderr).
 
+#include "document/journalreader.h"
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
 #include "tools/qbx/scenejson.h"
@@ -22,10 +23,13 @@ namespace {
 constexpr char kUsage[] = "usage: qbx dump FILE\n"
                           "       qbx build JSON_FILE OUT_FILE\n"
                           "       qbx check FILE...\n"
+                          "       qbx recover JOURNAL OUT_FILE [BASE_FILE]\n"
                           "\n"
                           "  dump   print the scene in FILE as JSON\n"
                           "  build  write the scene described by JSON_FILE to OUT_FILE\n"
-                          "  check  report for each FILE whether it loads, and its object count\n";
+                          "  check  report for each FILE whether it loads, and its object count\n"
+                          "  recover  write the scene that the recovery JOURNAL gives back to OUT_FILE;\n"
+                          "         BASE_FILE stands in for the file the journal names\n";
 
 // `text` on one line: a control character (a newline in a file name, say)
 // becomes '?'.
@@ -118,6 +122,33 @@ int check(char** paths, int count)
     return status != 0 ? status : written;
 }
 
+int recover(const char* journalPath, const char* outPath, const char* basePath)
+{
+    QByteArray data;
+    QString error;
+    if (!fw::Document::ReadFile(QString::fromLocal8Bit(journalPath), data, &error))
+        return refuse(journalPath, error);
+    JournalContents contents;
+    if (!ReadJournal(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())), contents, &error))
+        return refuse(journalPath, error);
+    RecoveredScene scene = RecoverScene(contents, basePath ? QString::fromLocal8Bit(basePath) : contents.basePath);
+    const QString name = contents.hasFile ? contents.basePath : QStringLiteral("Untitled");
+    const QString note = DescribeRecovery(scene, name);
+    if (!scene.recovered)
+        return refuse(journalPath, note);
+    if (!note.isEmpty())
+        printLine(stderr, QString::fromLocal8Bit(journalPath) + QStringLiteral(": note: ") + note);
+    CTeskDoc doc;
+    doc.m_objects = std::move(scene.objects);
+    if (!doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &error))
+        return refuse(outPath, error);
+    printLine(stdout, QStringLiteral("%1: ok (%2 objects after %3 changes)")
+                          .arg(QString::fromLocal8Bit(outPath))
+                          .arg(doc.m_objects.size())
+                          .arg(scene.applied));
+    return finishStdout();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -135,5 +166,7 @@ int main(int argc, char** argv)
         return build(argv[2], argv[3]);
     if (command == "check" && argc >= 3)
         return check(argv + 2, argc - 2);
+    if (command == "recover" && (argc == 4 || argc == 5))
+        return recover(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
     return usage();
 }

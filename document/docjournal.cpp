@@ -1,0 +1,90 @@
+#include "document/docjournal.h"
+
+#include "document/scenejournal.h"
+#include "document/teskdoc.h"
+
+CDocJournal::CDocJournal(CTeskDoc& doc, QString folder)
+    : m_doc(doc)
+    , m_folder(std::move(folder))
+{
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(kFlushDelayMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, &CDocJournal::flush);
+}
+
+CDocJournal::~CDocJournal() { Drop(); }
+
+void CDocJournal::BeforeChange()
+{
+    if (m_journal)
+        return;
+    const fw::FileStamp& stamp = m_doc.GetFileStamp();
+    const bool hasFile = stamp.isValid() && !m_doc.GetPathName().isEmpty();
+    const auto& objects = m_doc.m_objects;
+    // A scene that already differs from its file without a journal (one
+    // that could not be made or continued) has only itself to build on.
+    const bool snapshot = m_doc.IsModified() || (hasFile ? objects.size() <= kSnapshotLimit : !objects.empty());
+    // A journal that cannot be made leaves the scene as it was before
+    // journals: the next change tries again.
+    m_journal = CSceneJournal::Create(m_folder, hasFile ? m_doc.GetPathName() : QString(), hasFile ? stamp : fw::FileStamp(),
+                                      snapshot ? &objects : nullptr, nullptr);
+    if (m_journal)
+        written();
+}
+
+void CDocJournal::RecordAdd(std::size_t position, const C3dObject& object)
+{
+    if (!m_journal)
+        return;
+    m_journal->RecordAdd(position, object);
+    written();
+}
+
+void CDocJournal::RecordChange(std::size_t position, const C3dObject& object)
+{
+    if (!m_journal)
+        return;
+    m_journal->RecordChange(position, object);
+    written();
+}
+
+void CDocJournal::RecordRemove(std::size_t position)
+{
+    if (!m_journal)
+        return;
+    m_journal->RecordRemove(position);
+    written();
+}
+
+void CDocJournal::Drop()
+{
+    m_flushTimer.stop();
+    if (m_journal)
+        m_journal->Remove();
+    m_journal.reset();
+}
+
+void CDocJournal::Keep()
+{
+    flush();
+    m_journal.reset();
+}
+
+void CDocJournal::Adopt(std::unique_ptr<CSceneJournal> journal)
+{
+    Drop();
+    m_journal = std::move(journal);
+}
+
+void CDocJournal::written()
+{
+    if (m_journal->NeedsSync() && !m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void CDocJournal::flush()
+{
+    m_flushTimer.stop();
+    if (m_journal)
+        m_journal->Sync();
+}
