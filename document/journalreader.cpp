@@ -73,8 +73,8 @@ public:
     LiveSlots(std::size_t initial, std::size_t capacity)
         : m_tree(capacity + 1, 0)
     {
-        for (std::size_t i = 1; i <= initial; ++i) {
-            m_tree[i] += 1;
+        for (std::size_t i = 1; i <= capacity; ++i) {
+            m_tree[i] += i <= initial ? 1 : 0;
             const std::size_t parent = i + (i & (~i + 1));
             if (parent <= capacity)
                 m_tree[parent] += m_tree[i];
@@ -122,9 +122,14 @@ std::unique_ptr<C3dObject> readObject(std::span<const char> bytes)
 bool loadStart(const JournalContents& contents, const QString& basePath, RecoveredScene& scene)
 {
     if (contents.hasFile) {
+        const QFileInfo info(basePath);
         QByteArray bytes;
-        if (!fw::Document::ReadFile(basePath, bytes, nullptr)) {
-            scene.base = QFileInfo::exists(basePath) ? JournalBase::Changed : JournalBase::Missing;
+        // Only a regular file of the recorded size is read: a device or a
+        // pipe named there could give bytes without end.
+        if (!info.exists()) {
+            scene.base = JournalBase::Missing;
+        } else if (!info.isFile() || info.size() != contents.baseStamp.size || !fw::Document::ReadFile(basePath, bytes, nullptr)) {
+            scene.base = JournalBase::Changed;
         } else {
             fw::FileHasher hasher;
             hasher.update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
