@@ -3,6 +3,7 @@
 // recovering a journal of 100,000 changes over its base beside opening the
 // base alone. Both report medians of the timed iterations.
 
+#include "bench/benchapp.h"
 #include "document/docjournal.h"
 #include "document/journalreader.h"
 #include "document/scenejournal.h"
@@ -50,6 +51,7 @@ bool writeBase(benchmark::State& state, const QString& path, std::int64_t count)
 // the middle of the list: with the journal on, the change that starts it.
 void BM_FirstChangeAfterOpen(benchmark::State& state, bool journal)
 {
+    ensureApp();
     QTemporaryDir dir;
     const QString base = dir.filePath(QStringLiteral("base.qbx"));
     if (!writeBase(state, base, state.range(0)))
@@ -95,7 +97,7 @@ std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString
     C3dObject object(std::make_unique<C3dShape>(0, 0, 0, SHAPE_SPHERE));
     std::size_t size = objects;
     for (int i = 0; i < changes; ++i) {
-        const std::uint32_t op = rng() % 5;
+        const auto op = rng() % 5;
         object.m_pShape->m_nX = static_cast<std::int32_t>(rng());
         object.m_pShape->SetName(std::to_string(i));
         if (op < 2) {

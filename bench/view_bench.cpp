@@ -8,6 +8,7 @@
 //   QT_QPA_PLATFORM=offscreen /usr/bin/time -v build/release/bin/tesk_bench --benchmark_filter=BM_OpenTwoWindows
 // and read "Maximum resident set size"; the benchmark also reports it as
 // the counter peak_rss_mb.
+#include "bench/benchapp.h"
 #include "document/commands.h"
 #include "document/teskdoc.h"
 #include "framework/core/ansi.h"
@@ -29,21 +30,6 @@
 #include <vector>
 
 namespace {
-
-// The widgets need a QApplication; the benchmark binary's main is shared
-// with other areas, so it is created here on first use and kept for the
-// life of the process.
-void ensureApp()
-{
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "tesk_bench";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
 
 // Runs posted work (delayed layouts) and repaints every viewport at once.
 void settle(std::initializer_list<QAbstractItemView*> views)

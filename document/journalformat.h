@@ -35,7 +35,7 @@ inline constexpr std::string_view kSuffix = ".tjournal";
 
 enum class Kind : std::uint8_t { Base = 1, Snapshot = 2, Add = 3, Change = 4, Remove = 5 };
 
-// The check of a record: kind and payload.
-std::uint32_t RecordCheck(Kind kind, std::string_view payload);
+// The check of a record, from the bytes of its kind and payload.
+std::uint32_t RecordCheck(std::string_view kindAndPayload);
 
 } // namespace journal

@@ -39,7 +39,7 @@ bool readRecord(std::span<const char> data, std::uint64_t& offset, Record& recor
     const char* start = data.data() + offset + 4;
     record.kind = static_cast<journal::Kind>(static_cast<std::uint8_t>(start[0]));
     record.payload = std::span<const char>(start + 1, static_cast<std::size_t>(length - 1));
-    if (getU32(start + length) != journal::RecordCheck(record.kind, std::string_view(record.payload.data(), record.payload.size()))) {
+    if (getU32(start + length) != journal::RecordCheck(std::string_view(start, static_cast<std::size_t>(length)))) {
         damage = QStringLiteral("damaged at byte %1").arg(offset);
         return false;
     }

@@ -132,7 +132,7 @@ std::string record(journal::Kind kind, const std::string& payload)
     putU32(static_cast<std::uint32_t>(payload.size() + 1));
     out.push_back(static_cast<char>(kind));
     out += payload;
-    putU32(journal::RecordCheck(kind, payload));
+    putU32(journal::RecordCheck(std::string_view(out).substr(4)));
     return out;
 }
 
