@@ -3,6 +3,10 @@
 #include "document/scenejournal.h"
 #include "document/teskdoc.h"
 
+#include <QThreadPool>
+#include <cerrno>
+#include <unistd.h>
+
 CDocJournal::CDocJournal(CTeskDoc& doc, QString folder)
     : m_doc(doc)
     , m_folder(std::move(folder))
@@ -66,7 +70,9 @@ void CDocJournal::Drop()
 
 void CDocJournal::Keep()
 {
-    flush();
+    m_flushTimer.stop();
+    if (m_journal)
+        m_journal->Sync();
     m_journal.reset();
 }
 
@@ -84,7 +90,14 @@ void CDocJournal::written()
 
 void CDocJournal::flush()
 {
-    m_flushTimer.stop();
-    if (m_journal)
-        m_journal->Sync();
+    // On a pool thread, so that a slow disk never holds up the editor; the
+    // descriptor of its own stays valid if the journal closes meanwhile.
+    const int fd = m_journal ? m_journal->TakeSyncHandle() : -1;
+    if (fd < 0)
+        return;
+    QThreadPool::globalInstance()->start([fd] {
+        while (::fdatasync(fd) != 0 && errno == EINTR) {
+        }
+        ::close(fd);
+    });
 }

@@ -17,8 +17,8 @@ class CTeskDoc;
 // save or a discard starts a journal in `folder` that builds on the
 // document's file as its stamp records it (or on an empty scene); the whole
 // scene goes in too where that is cheap or there is no file to build on.
-// What is written reaches the disk (fdatasync) within a second, by a timer,
-// never per change. The journal is removed by Drop (the scene was saved or
+// What is written reaches the disk (fdatasync, on a pool thread) within a
+// second, by a timer, never per change. The journal is removed by Drop (the scene was saved or
 // its changes discarded) and when this keeper is destroyed (the scene's
 // window closed); Keep closes it and leaves the file for the next start.
 class CDocJournal : public QObject {

@@ -228,6 +228,16 @@ void CSceneJournal::Sync()
     }
 }
 
+int CSceneJournal::TakeSyncHandle()
+{
+    if (!m_unsynced || m_fd < 0)
+        return -1;
+    const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (fd >= 0)
+        m_unsynced = false;
+    return fd;
+}
+
 void CSceneJournal::Remove()
 {
     if (m_fd < 0)

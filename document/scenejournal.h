@@ -18,7 +18,8 @@ class C3dObject;
 // Ownership: one document owns it (through CDocJournal). Every Record* call
 // hands the record to the kernel before it returns, so a killed process loses
 // no completed change; Sync() makes what was written durable (fdatasync) and
-// is called by the owner at most every second or so, never per change.
+// (or an fdatasync on TakeSyncHandle's descriptor, off the GUI thread) is
+// called by the owner at most every second or so, never per change.
 // Errors: a write that fails cuts the file back to its last whole record
 // and stops the journal (failed()); what it holds stays recoverable.
 class CSceneJournal {
@@ -47,6 +48,10 @@ public:
     bool NeedsSync() const { return m_unsynced; }
     // Flushes what was written to the disk.
     void Sync();
+    // For a flush on another thread: a descriptor of its own (the caller
+    // closes it) on which fdatasync covers everything written so far; -1
+    // when there is nothing to flush.
+    int TakeSyncHandle();
     // Deletes the file and releases the lock: the scene no longer needs it.
     void Remove();
 
