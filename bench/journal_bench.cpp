@@ -1,5 +1,6 @@
 // The recovery journal at a million objects: the cost of the first change
-// after an open (which starts the journal) with the journal on and off, and
+// after an open (which starts the journal) and of any later change, with
+// the journal on and off, and
 // recovering a journal of 100,000 changes over its base beside opening the
 // base alone. Both report medians of the timed iterations.
 
@@ -78,6 +79,33 @@ void BM_FirstChangeAfterOpen(benchmark::State& state, bool journal)
         state.ResumeTiming();
     }
     state.counters["median_ms"] = median(ms);
+}
+
+// What the journal adds to each change, without views: changes of random
+// objects of an open scene, with the journal on and off.
+void BM_ChangeWithoutViews(benchmark::State& state, bool journal)
+{
+    ensureApp();
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("base.qbx"));
+    if (!writeBase(state, base, state.range(0)))
+        return;
+    CTeskDoc doc;
+    QString error;
+    if (!doc.OnOpenDocument(base, &error)) {
+        state.SkipWithError(error.toStdString().c_str());
+        return;
+    }
+    if (journal)
+        doc.SetJournalFolder(dir.filePath(QStringLiteral("recovery")));
+    std::mt19937 rng(1);
+    // The first change starts the journal: measured by BM_FirstChangeAfterOpen.
+    doc.ObjectChanged(doc.m_objects.front().get());
+    for (auto _ : state) {
+        C3dObject* object = doc.m_objects[rng() % doc.m_objects.size()].get();
+        object->m_pShape->m_nX += 1;
+        doc.ObjectChanged(object);
+    }
 }
 
 // Writes a journal of `changes` random changes (two in five adds, two in
@@ -167,4 +195,6 @@ void BM_RecoverJournal(benchmark::State& state)
 
 BENCHMARK_CAPTURE(BM_FirstChangeAfterOpen, plain, false)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_FirstChangeAfterOpen, journal, true)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ChangeWithoutViews, plain, false)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ChangeWithoutViews, journal, true)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecoverJournal)->Args({1000000, 100000})->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();

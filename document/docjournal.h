@@ -13,7 +13,9 @@ class CTeskDoc;
 // Keeps the recovery journal of one scene while it has unsaved changes.
 //
 // Owned by its document, which calls BeforeChange before it changes its
-// list and the Record* function after. The first change after an open, a
+// list and the Record* function after. (A changed object's fields are
+// already written when BeforeChange comes: a copy of the whole scene taken
+// then holds them, and the change record repeating them is harmless.) The first change after an open, a
 // save or a discard starts a journal in `folder` that builds on the
 // document's file as its stamp records it (or on an empty scene); the whole
 // scene goes in too where that is cheap or there is no file to build on.

@@ -26,7 +26,8 @@ enum UpdateHint : int {
 // destroying (hint 3). Views hold plain pointers to the objects and must drop
 // them when hint 3 arrives.
 // With a journal folder set, every change is also written to the scene's
-// recovery journal (CDocJournal) before it is broadcast.
+// recovery journal (CDocJournal) as soon as it is made: an add or a change
+// before its broadcast, a removal after the unlinking.
 class CTeskDoc : public fw::Document {
     Q_OBJECT
 
