@@ -20,7 +20,7 @@ CDocJournal::~CDocJournal() { Drop(); }
 
 void CDocJournal::BeforeChange()
 {
-    if (m_journal)
+    if (m_journal || m_unavailable)
         return;
     const fw::FileStamp& stamp = m_doc.GetFileStamp();
     const bool hasFile = stamp.isValid() && !m_doc.GetPathName().isEmpty();
@@ -28,10 +28,11 @@ void CDocJournal::BeforeChange()
     // A scene that already differs from its file without a journal (one
     // that could not be made or continued) has only itself to build on.
     const bool snapshot = m_doc.IsModified() || (hasFile ? objects.size() <= kSnapshotLimit : !objects.empty());
-    // A journal that cannot be made leaves the scene as it was before
-    // journals: the next change tries again.
     m_journal = CSceneJournal::Create(m_folder, hasFile ? m_doc.GetPathName() : QString(), hasFile ? stamp : fw::FileStamp(),
                                       snapshot ? &objects : nullptr, nullptr);
+    // Without a journal the scene goes on as before journals; trying again
+    // at every change would copy a big scene each time in vain.
+    m_unavailable = !m_journal;
     if (m_journal)
         written();
 }
@@ -62,6 +63,7 @@ void CDocJournal::RecordRemove(std::size_t position)
 
 void CDocJournal::Drop()
 {
+    m_unavailable = false;
     m_flushTimer.stop();
     if (m_journal)
         m_journal->Remove();

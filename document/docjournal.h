@@ -15,14 +15,17 @@ class CTeskDoc;
 // Owned by its document, which calls BeforeChange before it changes its
 // list and the Record* function after. (A changed object's fields are
 // already written when BeforeChange comes: a copy of the whole scene taken
-// then holds them, and the change record repeating them is harmless.) The first change after an open, a
-// save or a discard starts a journal in `folder` that builds on the
-// document's file as its stamp records it (or on an empty scene); the whole
-// scene goes in too where that is cheap or there is no file to build on.
-// What is written reaches the disk (fdatasync, on a pool thread) within a
-// second, by a timer, never per change. The journal is removed by Drop (the scene was saved or
-// its changes discarded) and when this keeper is destroyed (the scene's
-// window closed); Keep closes it and leaves the file for the next start.
+// then holds them, and the change record repeating them is harmless.)
+// The first change after an open, a save or a discard starts a journal in
+// `folder` that builds on the document's file as its stamp records it (or
+// on an empty scene); the whole scene goes in too where that is cheap or
+// there is no file to build on. A journal that cannot be started (no
+// writable state folder) is not tried again until the scene is saved or
+// discarded. What is written reaches the disk (fdatasync, on a pool thread)
+// within a second, by a timer, never per change. The journal is removed by
+// Drop (the scene was saved or its changes discarded) and when this keeper
+// is destroyed (the scene's window closed); Keep closes it and leaves the
+// file for the next start.
 class CDocJournal : public QObject {
     Q_OBJECT
 
@@ -55,5 +58,7 @@ private:
     CTeskDoc& m_doc;
     QString m_folder;
     std::unique_ptr<CSceneJournal> m_journal;
+    // Starting a journal failed; tried again after the next Drop.
+    bool m_unavailable = false;
     QTimer m_flushTimer;
 };

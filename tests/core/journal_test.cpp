@@ -318,6 +318,25 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
     EXPECT_FALSE(QFileInfo::exists(journalPath)) << "closed";
 }
 
+TEST(DocJournal, AFolderThatCannotBeMadeIsNotTriedAgainUntilTheSceneIsSaved)
+{
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath(QStringLiteral("state"));
+    testutil::writeBytes(blocker.toStdString(), "a file where the folder goes");
+    CTeskDoc doc;
+    doc.SetJournalFolder(blocker + QStringLiteral("/tesk/recovery"));
+    doc.AddObject(SHAPE_SPHERE);
+    EXPECT_EQ(doc.GetJournal()->journal(), nullptr);
+    ASSERT_TRUE(QFile::remove(blocker));
+    doc.AddObject(SHAPE_CUBE);
+    EXPECT_EQ(doc.GetJournal()->journal(), nullptr) << "tried again before a save";
+    QString error;
+    ASSERT_TRUE(doc.OnSaveDocument(dir.filePath(QStringLiteral("scene.qbx")), &error));
+    doc.AddObject(SHAPE_STAR);
+    EXPECT_NE(doc.GetJournal()->journal(), nullptr);
+    EXPECT_EQ(doc.m_objects.size(), 3u);
+}
+
 TEST(QbxRecover, WritesTheRecoveredSceneOrRefusesWithoutItsBase)
 {
     History h;
