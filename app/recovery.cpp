@@ -25,9 +25,10 @@ void CTeskApp::OfferRecovery(const QString& file)
 
     CRecoveryDialog::Choice choice = CRecoveryDialog::Recover;
     if (!m_recoverAll) {
-        // Where nobody can answer, the journals wait for a start that can ask.
+        // At a start where nobody can answer, the journals wait for a start
+        // that can ask; a File > Open was asked for by someone.
         const QString platform = QGuiApplication::platformName();
-        if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        if (file.isEmpty() && (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")))
             return;
         std::vector<CRecoveryDialog::Entry> entries;
         for (const auto& orphan : orphans)

@@ -60,8 +60,9 @@ public:
 
     // Offers the scenes that recovery journals of editors no longer running
     // can give back (only those of `file`, when one is named): asks Recover,
-    // Discard or Later, or recovers them all unasked after --recover. On a
-    // display nobody can answer, and without --recover, it leaves them.
+    // Discard or Later, or recovers them all unasked after --recover. At
+    // start-up on a display nobody can answer (offscreen), and without
+    // --recover, it leaves them.
     void OfferRecovery(const QString& file = QString());
 
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
