@@ -16,7 +16,7 @@
 QString RecoveryFolder()
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification ignores relative paths.
+    // XDG_STATE_HOME counts only when it is an absolute path.
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/tesk/recovery");
