@@ -9,7 +9,6 @@
 #include "document/journalreader.h"
 #include "document/scenejournal.h"
 #include "document/teskdoc.h"
-#include "framework/core/document.h"
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -114,7 +113,7 @@ void BM_ChangeWithoutViews(benchmark::State& state, bool journal)
 std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString& base, std::size_t objects, int changes)
 {
     QByteArray bytes;
-    if (!fw::Document::ReadFile(base, bytes, nullptr))
+    if (!ReadWholeFile(base, bytes, nullptr))
         return nullptr;
     fw::FileHasher hasher;
     hasher.update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -172,7 +171,7 @@ void BM_RecoverJournal(benchmark::State& state)
         start = Clock::now();
         QByteArray bytes;
         JournalContents contents;
-        if (!fw::Document::ReadFile(journal->path(), bytes, nullptr)
+        if (!ReadWholeFile(journal->path(), bytes, nullptr)
             || !ReadJournal(std::span<const char>(bytes.constData(), static_cast<std::size_t>(bytes.size())), contents, nullptr)) {
             state.SkipWithError("cannot read the journal");
             break;

@@ -1,9 +1,9 @@
 #include "document/journalreader.h"
 
 #include "framework/core/archive.h"
-#include "framework/core/document.h"
 #include "model/c3dobject.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <string_view>
 
@@ -128,7 +128,7 @@ bool loadStart(const JournalContents& contents, const QString& basePath, Recover
         // pipe named there could give bytes without end.
         if (!info.exists()) {
             scene.base = JournalBase::Missing;
-        } else if (!info.isFile() || info.size() != contents.baseStamp.size || !fw::Document::ReadFile(basePath, bytes, nullptr)) {
+        } else if (!info.isFile() || info.size() != contents.baseStamp.size || !ReadWholeFile(basePath, bytes, nullptr)) {
             scene.base = JournalBase::Changed;
         } else {
             fw::FileHasher hasher;
@@ -167,6 +167,28 @@ QString changesText(std::size_t count)
 }
 
 } // namespace
+
+bool ReadWholeFile(const QString& path, QByteArray& data, QString* error)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile()) {
+        if (error)
+            *error = QStringLiteral("not a regular file");
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
 
 bool ReadJournal(std::span<const char> data, JournalContents& contents, QString* error)
 {

@@ -3,6 +3,7 @@
 #include "document/journalformat.h"
 #include "framework/core/filestamp.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -33,6 +34,10 @@ struct JournalContents {
     // Why reading stopped before the end of the data; empty when it did not.
     QString damage;
 };
+
+// Reads the whole regular file at `path` (a journal, or a journal's base)
+// into `data`; false with the reason in `error` otherwise.
+bool ReadWholeFile(const QString& path, QByteArray& data, QString* error);
 
 // Reads the records of a journal. Stops at the first record that is cut
 // short or fails its check, noting it in `damage`. Returns false with the
