@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <bit>
+#include <cstdint>
 #include <string_view>
 
 namespace {
@@ -65,45 +67,58 @@ bool readBase(const Record& record, JournalContents& contents)
     return !contents.hasFile || contents.baseStamp.isValid();
 }
 
-// Positions of the live objects among every object a recovery has held
-// (a Fenwick tree over slots, 1 for live): finds the k-th live slot and
-// removes one in O(log n), where erasing from the list would move the rest.
+// Positions of the live objects among every object a recovery has held:
+// a bit per slot (1 for live), in words of 64, and a Fenwick tree of the
+// words' counts. Finds the k-th live slot and removes one in O(log n) with
+// a tree small enough to stay in cache, where erasing from the list would
+// move the rest.
 class LiveSlots {
 public:
     LiveSlots(std::size_t initial, std::size_t capacity)
-        : m_tree(capacity + 1, 0)
+        : m_bits((capacity + 63) / 64, 0)
+        , m_tree(m_bits.size() + 1, 0)
     {
-        for (std::size_t i = 1; i <= capacity; ++i) {
-            m_tree[i] += i <= initial ? 1 : 0;
+        for (std::size_t word = 0; word < initial / 64; ++word)
+            m_bits[word] = ~std::uint64_t(0);
+        if (initial % 64 != 0)
+            m_bits[initial / 64] = (std::uint64_t(1) << (initial % 64)) - 1;
+        const std::size_t words = m_bits.size();
+        for (std::size_t i = 1; i <= words; ++i) {
+            m_tree[i] += std::popcount(m_bits[i - 1]);
             const std::size_t parent = i + (i & (~i + 1));
-            if (parent <= capacity)
+            if (parent <= words)
                 m_tree[parent] += m_tree[i];
         }
-        m_step = 1;
-        while (m_step * 2 <= capacity)
+        while (m_step * 2 <= words)
             m_step *= 2;
     }
     void add(std::size_t slot, int delta)
     {
-        for (std::size_t i = slot + 1; i < m_tree.size(); i += i & (~i + 1))
+        const std::uint64_t bit = std::uint64_t(1) << (slot % 64);
+        m_bits[slot / 64] = delta > 0 ? m_bits[slot / 64] | bit : m_bits[slot / 64] & ~bit;
+        for (std::size_t i = slot / 64 + 1; i < m_tree.size(); i += i & (~i + 1))
             m_tree[i] += delta;
     }
     // The slot of the live object at `position` (0-based), which must exist.
     std::size_t find(std::size_t position) const
     {
-        std::size_t slot = 0;
+        std::size_t word = 0;
         std::int64_t rest = static_cast<std::int64_t>(position) + 1;
         for (std::size_t step = m_step; step > 0; step /= 2) {
-            const std::size_t next = slot + step;
+            const std::size_t next = word + step;
             if (next < m_tree.size() && m_tree[next] < rest) {
-                slot = next;
+                word = next;
                 rest -= m_tree[next];
             }
         }
-        return slot;
+        std::uint64_t bits = m_bits[word];
+        while (--rest > 0)
+            bits &= bits - 1;
+        return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
     }
 
 private:
+    std::vector<std::uint64_t> m_bits;
     std::vector<std::int64_t> m_tree;
     std::size_t m_step = 1;
 };
@@ -115,6 +130,32 @@ std::unique_ptr<C3dObject> readObject(std::span<const char> bytes)
     if (ar.Remaining() != 0)
         throw fw::ArchiveError(fw::ArchiveError::Cause::BadClass, "bytes after the object");
     return std::unique_ptr<C3dObject>(static_cast<C3dObject*>(object.release()));
+}
+
+// The objects that a journal's adds and changes carry, by change; decoding
+// stops at the first that is damaged.
+struct DecodedChanges {
+    std::vector<std::unique_ptr<C3dObject>> objects;
+    std::size_t failedAt = SIZE_MAX;
+    QString failure;
+};
+
+DecodedChanges decodeChanges(const JournalContents& contents)
+{
+    DecodedChanges decoded;
+    decoded.objects.resize(contents.changes.size());
+    for (std::size_t i = 0; i < contents.changes.size(); ++i) {
+        if (contents.changes[i].kind == journal::Kind::Remove)
+            continue;
+        try {
+            decoded.objects[i] = readObject(contents.changes[i].object);
+        } catch (const fw::ArchiveError& e) {
+            decoded.failedAt = i;
+            decoded.failure = QString::fromUtf8(e.what());
+            break;
+        }
+    }
+    return decoded;
 }
 
 // Loads the start of the scene into `scene`; false with the reason in
@@ -247,6 +288,7 @@ RecoveredScene RecoverScene(const JournalContents& contents, const QString& base
     }
     scene.recovered = true;
     scene.validLength = contents.startEnd;
+    DecodedChanges decoded = decodeChanges(contents);
 
     std::size_t added = 0;
     for (const JournalContents::Change& change : contents.changes)
@@ -256,35 +298,33 @@ RecoveredScene RecoverScene(const JournalContents& contents, const QString& base
     LiveSlots live(size, size + added);
     held.reserve(size + added);
 
-    for (const JournalContents::Change& change : contents.changes) {
-        const std::size_t position = change.position;
-        const bool fits = change.kind == journal::Kind::Add ? position == size : position < size;
-        if (fits) {
-            try {
-                switch (change.kind) {
-                case journal::Kind::Add:
-                    held.push_back(readObject(change.object));
-                    live.add(held.size() - 1, 1);
-                    ++size;
-                    break;
-                case journal::Kind::Change:
-                    held[live.find(position)] = readObject(change.object);
-                    break;
-                default: {
-                    const std::size_t slot = live.find(position);
-                    held[slot].reset();
-                    live.add(slot, -1);
-                    --size;
-                    break;
-                }
-                }
-            } catch (const fw::ArchiveError& e) {
-                scene.damage = QStringLiteral("change %1 is damaged (%2)").arg(scene.applied + 1).arg(QString::fromUtf8(e.what()));
-                break;
-            }
-        } else {
-            scene.damage = QStringLiteral("change %1 does not fit the scene").arg(scene.applied + 1);
+    for (std::size_t i = 0; i < contents.changes.size(); ++i) {
+        const JournalContents::Change& change = contents.changes[i];
+        if (i == decoded.failedAt) {
+            scene.damage = QStringLiteral("change %1 is damaged (%2)").arg(i + 1).arg(decoded.failure);
             break;
+        }
+        const std::size_t position = change.position;
+        if (change.kind == journal::Kind::Add ? position != size : position >= size) {
+            scene.damage = QStringLiteral("change %1 does not fit the scene").arg(i + 1);
+            break;
+        }
+        switch (change.kind) {
+        case journal::Kind::Add:
+            held.push_back(std::move(decoded.objects[i]));
+            live.add(held.size() - 1, 1);
+            ++size;
+            break;
+        case journal::Kind::Change:
+            held[live.find(position)] = std::move(decoded.objects[i]);
+            break;
+        default: {
+            const std::size_t slot = live.find(position);
+            held[slot].reset();
+            live.add(slot, -1);
+            --size;
+            break;
+        }
         }
         ++scene.applied;
         scene.validLength = change.end;
@@ -293,11 +333,9 @@ RecoveredScene RecoverScene(const JournalContents& contents, const QString& base
     if (scene.damage.isEmpty())
         scene.damage = contents.damage;
 
-    scene.objects.reserve(size);
-    for (std::unique_ptr<C3dObject>& object : held) {
-        if (object)
-            scene.objects.push_back(std::move(object));
-    }
+    // In place: the removed objects' slots close up.
+    std::erase(held, nullptr);
+    scene.objects = std::move(held);
     return scene;
 }
 
