@@ -5,11 +5,12 @@
 #   make bench       Release build of the benchmarks, then run them
 #   make fuzz        clang/libFuzzer build of the loader fuzzer, run for FUZZ_SECONDS
 #   make screenshot  docs/screenshot.png, taken under Xvfb
+#   make fuzz-journal  the same for the recovery journal reader
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 BENCH_FILTER ?= .
 
-.PHONY: deps-run deps-test deps-bench deps-fuzz run test bench fuzz screenshot clean
+.PHONY: deps-run deps-test deps-bench deps-fuzz run test bench fuzz fuzz-journal screenshot clean
 
 deps-run:
 	@bash scripts/install-deps.sh run
@@ -50,6 +51,12 @@ fuzz: deps-fuzz
 	cmake --build build/fuzz -j$(JOBS) --target qbx_fuzz
 	mkdir -p fuzz-corpus && cp -n tests/data/qbx-vectors/*.qbx fuzz-corpus/ 2>/dev/null || true
 	./build/fuzz/bin/qbx_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 fuzz-corpus tests/data/qbx-vectors tests/data/regressions
+
+fuzz-journal: deps-fuzz
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Release -DTESK_FUZZ=ON
+	cmake --build build/fuzz -j$(JOBS) --target journal_fuzz
+	mkdir -p fuzz-journal-corpus
+	./build/fuzz/bin/journal_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 fuzz-journal-corpus tests/data/journals
 
 screenshot:
 	bash scripts/screenshot.sh

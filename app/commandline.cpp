@@ -38,6 +38,9 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("new-instance"),
         QStringLiteral("Start an editor of its own instead of opening the files in the one already running."));
     parser.addOption(newInstance);
+    const QCommandLineOption recover(QStringLiteral("recover"),
+                                     QStringLiteral("Recover every scene left with unsaved changes, without asking."));
+    parser.addOption(recover);
     for (const char* name : kQtValueOptions) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -67,6 +70,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
     }
     result.files = parser.positionalArguments();
     result.newInstance = parser.isSet(newInstance);
+    result.recoverAll = parser.isSet(recover);
     result.platform = parser.value(QStringLiteral("platform"));
     return result;
 }

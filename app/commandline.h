@@ -6,7 +6,9 @@
 // tesk's command line, read before any window system is touched.
 //
 // Options: --help, --version, --new-instance (start an editor of its own
-// instead of handing the files to one already running); the options that
+// instead of handing the files to one already running), --recover (recover
+// every scene left with unsaved changes without asking; an editor of its
+// own, since the running one holds no orphaned journals); the options that
 // Qt itself reads (-platform NAME, -style NAME, ...) are accepted and left
 // to Qt. Everything else is a file name; "--" ends the options, so that a
 // file whose name starts with "-" can be named. A word with a single dash
@@ -18,6 +20,7 @@ struct CommandLine {
     Action action = Action::Run;
     QStringList files;
     bool newInstance = false;
+    bool recoverAll = false;
     // The platform chosen with -platform, empty when none was.
     QString platform;
     // For Help and Version: the text for stdout. For UsageError: the one

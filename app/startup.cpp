@@ -51,7 +51,7 @@ int runTesk(int argc, char* argv[])
             printError(noDisplay);
             return 1;
         }
-        if (!commandLine.newInstance)
+        if (!commandLine.newInstance && !commandLine.recoverAll)
             channelName = instanceChannelName(commandLine.platform);
         if (!channelName.isEmpty()) {
             if (const std::optional<QStringList> failures = handOverFiles(channelName, absolutePaths(commandLine.files))) {
@@ -64,7 +64,10 @@ int runTesk(int argc, char* argv[])
 
     QApplication application(argc, argv);
     CTeskApp teskApp;
-    if (!teskApp.InitInstance(QStringList{QStringLiteral("tesk"), QStringLiteral("--")} + commandLine.files))
+    QStringList arguments{QStringLiteral("tesk")};
+    if (commandLine.recoverAll)
+        arguments << QStringLiteral("--recover");
+    if (!teskApp.InitInstance(arguments << QStringLiteral("--") << commandLine.files))
         return 1;
     CInstanceServer server([&teskApp](const QStringList& files) { return teskApp.OpenHandedOverFiles(files); });
     QString error;

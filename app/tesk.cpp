@@ -6,6 +6,8 @@
 #include "app/mainfrm.h"
 #include "app/resources.h"
 #include "app/svgicon.h"
+#include "document/docjournal.h"
+#include "document/orphanjournal.h"
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
 #include "framework/gui/framewindow.h"
@@ -111,7 +113,13 @@ bool CTeskApp::InitInstance(const QStringList& arguments)
     m_recentFiles.ReadList();
 
     auto docTemplate = std::make_unique<fw::MultiDocTemplate>(
-        nullptr, [] { return std::make_unique<CTeskDoc>(); }, [] { return new CChildFrame; },
+        nullptr,
+        [] {
+            auto doc = std::make_unique<CTeskDoc>();
+            doc->SetJournalFolder(RecoveryFolder());
+            return doc;
+        },
+        [] { return new CChildFrame; },
         [] { return new CTeskView; });
     m_pDocTemplate = docTemplate.get();
     AddDocTemplate(std::move(docTemplate));
@@ -128,6 +136,7 @@ bool CTeskApp::InitInstance(const QStringList& arguments)
     m_pMainFrame->RestoreWindowState();
     m_pMainFrame->show();
     m_pMainFrame->setAcceptDrops(true);
+    OfferRecovery();
 #if QT_CONFIG(sessionmanager)
     QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, m_pMainFrame.get(),
                      [this](QSessionManager& manager) { commitData(manager); });
@@ -137,7 +146,9 @@ bool CTeskApp::InitInstance(const QStringList& arguments)
 
 bool CTeskApp::processShellCommand(const QStringList& arguments)
 {
-    const QStringList files = parseCommandLine(arguments).files;
+    const CommandLine commandLine = parseCommandLine(arguments);
+    m_recoverAll = commandLine.recoverAll;
+    const QStringList& files = commandLine.files;
     if (files.isEmpty()) {
         OnFileNew(fw::ID_FILE_NEW);
         return true;
@@ -176,8 +187,11 @@ void CTeskApp::OnFileNew(int) { m_pDocTemplate->OpenDocumentFile(QString(), null
 void CTeskApp::OnFileOpen(int)
 {
     const QString path = DoPromptFileName(QString(), true);
-    if (!path.isEmpty())
-        OpenDocumentFile(path);
+    if (path.isEmpty())
+        return;
+    // A recovered scene is bound to the file: the open then shows it.
+    OfferRecovery(path);
+    OpenDocumentFile(path);
 }
 
 void CTeskApp::OnFileSave(int)
@@ -420,8 +434,14 @@ void CTeskApp::commitData(QSessionManager& manager)
 {
     // The desktop session is ending: the same prompts as on exit, and a
     // Cancel asks the session manager to stop the logout.
-    if (!manager.allowsInteraction())
+    if (!manager.allowsInteraction()) {
+        // The changes nobody may be asked about stay in their journals.
+        for (fw::Document* doc : m_pDocTemplate->documents()) {
+            if (auto* scene = dynamic_cast<CTeskDoc*>(doc); scene && scene->GetJournal())
+                scene->GetJournal()->Keep();
+        }
         return;
+    }
     const bool mayEnd = SaveAllModified();
     manager.release();
     if (!mayEnd)

@@ -67,6 +67,13 @@ public:
     // deleted it since it was opened or saved.
     bool DoSave(fw::Document* doc, const QString& path);
 
+    // Offers the scenes that recovery journals of editors no longer running
+    // can give back (only those of `file`, when one is named): asks Recover,
+    // Discard or Later, or recovers them all unasked after --recover. At
+    // start-up on a display nobody can answer (offscreen), and without
+    // --recover, it leaves them.
+    void OfferRecovery(const QString& file = QString());
+
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
     const CRecentFileList& GetRecentFileList() const { return m_recentFiles; }
 
@@ -105,6 +112,8 @@ private:
 
     std::unique_ptr<CMainFrame> m_pMainFrame;
     CRecentFileList m_recentFiles;
+    // --recover: recover every orphaned journal without asking.
+    bool m_recoverAll = false;
 };
 
 // The about box: the application icon, "tesk Version 1.0" and OK.

@@ -1,5 +1,6 @@
 // Benchmarks of the scene tree view at a million objects, run offscreen:
-// filling a tree, editing with two windows open (against a minimal model
+// filling a tree, editing with two windows open, with and without the
+// scene's recovery journal (against a minimal model
 // over a plain vector as the floor that QTreeView itself sets), the colour
 // filters, and opening a scene file into two windows.
 //
@@ -7,6 +8,7 @@
 //   QT_QPA_PLATFORM=offscreen /usr/bin/time -v build/release/bin/tesk_bench --benchmark_filter=BM_OpenTwoWindows
 // and read "Maximum resident set size"; the benchmark also reports it as
 // the counter peak_rss_mb.
+#include "bench/benchapp.h"
 #include "document/commands.h"
 #include "document/teskdoc.h"
 #include "framework/core/ansi.h"
@@ -28,21 +30,6 @@
 #include <vector>
 
 namespace {
-
-// The widgets need a QApplication; the benchmark binary's main is shared
-// with other areas, so it is created here on first use and kept for the
-// life of the process.
-void ensureApp()
-{
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "tesk_bench";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
 
 // Runs posted work (delayed layouts) and repaints every viewport at once.
 void settle(std::initializer_list<QAbstractItemView*> views)
@@ -154,10 +141,22 @@ struct TwoViews : Fixture {
     CTeskView* second = new CTeskView;
 };
 
-void BM_EditTwoViews(benchmark::State& state, Edit edit)
+// The same with the scene's recovery journal on, in a folder of its own.
+struct JournalTwoViews : TwoViews {
+    explicit JournalTwoViews(int count)
+        : TwoViews(count)
+    {
+        doc.SetJournalFolder(dir.path());
+    }
+
+    QTemporaryDir dir;
+};
+
+template <typename F>
+void editTwoViews(benchmark::State& state, Edit edit)
 {
     ensureApp();
-    TwoViews& f = cachedFixture<TwoViews>(static_cast<int>(state.range(0)));
+    F& f = cachedFixture<F>(static_cast<int>(state.range(0)));
     std::vector<double> seconds;
     bool flip = false;
     for (auto _ : state) {
@@ -186,6 +185,9 @@ void BM_EditTwoViews(benchmark::State& state, Edit edit)
     }
     reportMedian(state, std::move(seconds));
 }
+
+void BM_EditTwoViews(benchmark::State& state, Edit edit) { editTwoViews<TwoViews>(state, edit); }
+void BM_EditTwoViewsJournal(benchmark::State& state, Edit edit) { editTwoViews<JournalTwoViews>(state, edit); }
 
 // The floor: the least a two-level model over a plain vector can do for the
 // same edits, with the same view settings. Property items carry their
@@ -488,6 +490,9 @@ BENCHMARK(BM_FillTree)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime
 BENCHMARK_CAPTURE(BM_EditTwoViews, add, Edit::Add)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EditTwoViews, rename, Edit::Rename)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EditTwoViews, delete, Edit::Delete)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_EditTwoViewsJournal, add, Edit::Add)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_EditTwoViewsJournal, rename, Edit::Rename)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_EditTwoViewsJournal, delete, Edit::Delete)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EditFloor, add, Edit::Add)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EditFloor, rename, Edit::Rename)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EditFloor, delete, Edit::Delete)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -1,12 +1,23 @@
 #include "document/teskdoc.h"
 
 #include "document/commands.h"
+#include "document/docjournal.h"
 #include "framework/core/archive.h"
 #include "framework/core/doctemplate.h"
 #include "framework/core/view.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+
+namespace {
+
+// Removals a hint may lag behind before the hints behind them are renewed.
+constexpr std::size_t kMaxStaleHints = 64;
+
+} // namespace
+
+CTeskDoc::CTeskDoc() = default;
 
 CTeskDoc::~CTeskDoc() = default;
 
@@ -27,27 +38,92 @@ C3dObject* CTeskDoc::AddObject(int type)
         return nullptr;
     auto object = std::make_unique<C3dObject>(std::make_unique<C3dShape>(0, 0, 0, type));
     C3dObject* added = object.get();
+    if (m_pJournal)
+        m_pJournal->BeforeChange();
+    added->m_nListHint = m_objects.size();
     m_objects.push_back(std::move(object));
     SetModifiedFlag();
+    if (m_pJournal)
+        m_pJournal->RecordAdd(added->m_nListHint, *added);
     UpdateAllViews(nullptr, HINT_ADDED, added);
     return added;
 }
 
 void CTeskDoc::ObjectChanged(C3dObject* object)
 {
+    if (m_pJournal) {
+        m_pJournal->BeforeChange();
+        const std::ptrdiff_t index = IndexOf(object);
+        if (index >= 0)
+            m_pJournal->RecordChange(static_cast<std::size_t>(index), *object);
+    }
     SetModifiedFlag();
     UpdateAllViews(nullptr, HINT_CHANGED, object);
 }
 
 void CTeskDoc::RemoveObject(C3dObject* object)
 {
+    if (m_pJournal)
+        m_pJournal->BeforeChange();
     SetModifiedFlag();
     UpdateAllViews(nullptr, HINT_REMOVED, object);
-    const auto it = std::find_if(m_objects.begin(), m_objects.end(),
-                                 [object](const std::unique_ptr<C3dObject>& listed) { return listed.get() == object; });
+    const std::ptrdiff_t index = IndexOf(object);
     // An object the scene does not list is not the scene's to destroy.
-    if (it != m_objects.end())
-        m_objects.erase(it);
+    if (index < 0)
+        return;
+    const auto position = static_cast<std::size_t>(index);
+    m_objects.erase(m_objects.begin() + index);
+    // The hints behind the removed object are now one too high.
+    if (position < m_objects.size()) {
+        m_staleFrom = std::min(m_staleFrom, position);
+        if (++m_removedSinceReindex >= kMaxStaleHints)
+            reindexFrom(m_staleFrom);
+    }
+    if (m_pJournal)
+        m_pJournal->RecordRemove(position);
+}
+
+std::ptrdiff_t CTeskDoc::IndexOf(const C3dObject* object) const
+{
+    if (!object || m_objects.empty())
+        return -1;
+    const std::size_t hint = object->m_nListHint;
+    // Removals since the last renewal may have moved it down by as many places.
+    const std::size_t top = std::min(hint, m_objects.size() - 1);
+    const std::size_t bottom = hint >= m_staleFrom ? hint - std::min(hint, m_removedSinceReindex) : hint;
+    for (std::size_t i = top + 1; i-- > bottom;) {
+        if (m_objects[i].get() == object) {
+            object->m_nListHint = i;
+            return static_cast<std::ptrdiff_t>(i);
+        }
+    }
+    // A list filled or reordered by other means (a load): renew every hint.
+    reindexFrom(0);
+    if (object->m_nListHint < m_objects.size() && m_objects[object->m_nListHint].get() == object)
+        return static_cast<std::ptrdiff_t>(object->m_nListHint);
+    return -1;
+}
+
+void CTeskDoc::reindexFrom(std::size_t first) const
+{
+    for (std::size_t i = first; i < m_objects.size(); ++i)
+        m_objects[i]->m_nListHint = i;
+    m_staleFrom = SIZE_MAX;
+    m_removedSinceReindex = 0;
+}
+
+void CTeskDoc::SetJournalFolder(const QString& folder)
+{
+    m_pJournal.reset();
+    if (folder.isEmpty())
+        return;
+    m_pJournal = std::make_unique<CDocJournal>(*this, folder);
+    // A scene that matches its file again (saved, or its changes discarded)
+    // needs no journal.
+    connect(this, &fw::Document::modifiedChanged, m_pJournal.get(), [this](bool modified) {
+        if (!modified)
+            m_pJournal->Drop();
+    });
 }
 
 void CTeskDoc::DeleteContents()

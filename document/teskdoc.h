@@ -3,8 +3,11 @@
 #include "framework/core/document.h"
 #include "model/c3dobject.h"
 
+#include <cstddef>
 #include <memory>
 #include <vector>
+
+class CDocJournal;
 
 // The hint that every broadcast of a scene carries.
 enum UpdateHint : int {
@@ -22,11 +25,14 @@ enum UpdateHint : int {
 // view wrote an object's fields (hint 2), RemoveObject before unlinking and
 // destroying (hint 3). Views hold plain pointers to the objects and must drop
 // them when hint 3 arrives.
+// With a journal folder set, every change is also written to the scene's
+// recovery journal (CDocJournal) as soon as it is made: an add or a change
+// before its broadcast, a removal after the unlinking.
 class CTeskDoc : public fw::Document {
     Q_OBJECT
 
 public:
-    CTeskDoc() = default;
+    CTeskDoc();
     ~CTeskDoc() override;
 
     // Opens another window on this scene (the "Add view" command).
@@ -40,6 +46,15 @@ public:
     // that is not listed is left alone: the scene does not own it.
     virtual void RemoveObject(C3dObject* object);
 
+    // The object's position in m_objects, or -1 when it is not listed.
+    // O(1) amortised: each object carries a hint that is checked before use.
+    std::ptrdiff_t IndexOf(const C3dObject* object) const;
+
+    // Keeps a recovery journal of the unsaved changes in `folder` from now
+    // on (an empty folder: none). Null while journals are off.
+    void SetJournalFolder(const QString& folder);
+    CDocJournal* GetJournal() const { return m_pJournal.get(); }
+
     void DeleteContents() override;
     void Serialize(fw::Archive& ar) override;
     bool OnCmdMsg(int id, fw::CmdUI* ui) override;
@@ -49,4 +64,10 @@ public:
 
 private:
     void onAddViewCommand(int) { OnAddView(); }
+    void reindexFrom(std::size_t first) const;
+
+    std::unique_ptr<CDocJournal> m_pJournal;
+    // Hints from this position on may be too high by m_removedSinceReindex.
+    mutable std::size_t m_staleFrom = SIZE_MAX;
+    mutable std::size_t m_removedSinceReindex = 0;
 };

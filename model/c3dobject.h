@@ -27,4 +27,7 @@ public:
     void Serialize(fw::Archive& ar) override;
 
     std::unique_ptr<C3dShape> m_pShape;
+    // Where the owning document last knew this object in its list: a hint
+    // that CTeskDoc::IndexOf checks before it trusts it. Never stored.
+    mutable std::size_t m_nListHint = 0;
 };

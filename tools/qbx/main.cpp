@@ -8,6 +8,7 @@
 // Words that begin with '-' are options until "--"; a lone "-" is a file
 // name that stands for standard input (or, as build's output, standard output).
 
+#include "document/journalreader.h"
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
 #include "framework/core/filereader.h"
@@ -30,11 +31,14 @@ namespace {
 constexpr char kUsage[] = "usage: qbx dump FILE\n"
                           "       qbx build JSON_FILE OUT_FILE\n"
                           "       qbx check FILE...\n"
+                          "       qbx recover JOURNAL OUT_FILE [BASE_FILE]\n"
                           "       qbx --help | --version\n"
                           "\n"
                           "  dump   print the scene in FILE as JSON\n"
                           "  build  write the scene described by JSON_FILE to OUT_FILE\n"
                           "  check  report for each FILE whether it loads, and its object count\n"
+                          "  recover  write the scene that the recovery JOURNAL gives back to OUT_FILE;\n"
+                          "         BASE_FILE stands in for the file the journal names\n"
                           "\n"
                           "A FILE or JSON_FILE of - is standard input, an OUT_FILE of - standard\n"
                           "output. -- ends the options, for file names that begin with -.\n";
@@ -189,6 +193,33 @@ int check(std::span<const char* const> paths)
     return status != 0 ? status : written;
 }
 
+int recover(const char* journalPath, const char* outPath, const char* basePath)
+{
+    QByteArray data;
+    QString error;
+    if (!ReadWholeFile(QString::fromLocal8Bit(journalPath), data, &error))
+        return refuse(journalPath, error);
+    JournalContents contents;
+    if (!ReadJournal(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())), contents, &error))
+        return refuse(journalPath, error);
+    RecoveredScene scene = RecoverScene(contents, basePath ? QString::fromLocal8Bit(basePath) : contents.basePath);
+    const QString name = contents.hasFile ? contents.basePath : QStringLiteral("Untitled");
+    const QString note = DescribeRecovery(scene, name);
+    if (!scene.recovered)
+        return refuse(journalPath, note);
+    if (!note.isEmpty())
+        printLine(stderr, QString::fromLocal8Bit(journalPath) + QStringLiteral(": note: ") + note);
+    CTeskDoc doc;
+    doc.m_objects = std::move(scene.objects);
+    if (!doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &error))
+        return refuse(outPath, error);
+    printLine(stdout, QStringLiteral("%1: ok (%2 objects after %3 changes)")
+                          .arg(QString::fromLocal8Bit(outPath))
+                          .arg(doc.m_objects.size())
+                          .arg(scene.applied));
+    return finishStdout();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -222,5 +253,9 @@ int main(int argc, char** argv)
         return operands.size() == 2 ? build(operands[0], operands[1]) : usage();
     if (command == "check")
         return operands.empty() ? usage() : check(operands);
+    if (command == "recover")
+        return operands.size() == 2 || operands.size() == 3
+            ? recover(operands[0], operands[1], operands.size() == 3 ? operands[2] : nullptr)
+            : usage();
     return unknownWord("command", words.front());
 }

@@ -1,0 +1,359 @@
+#include "document/journalreader.h"
+
+#include "framework/core/archive.h"
+#include "model/c3dobject.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <bit>
+#include <cstdint>
+#include <string_view>
+
+namespace {
+
+std::uint32_t getU32(const char* p)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[3]) << 24);
+}
+
+std::uint64_t getU64(const char* p) { return getU32(p) | (std::uint64_t(getU32(p + 4)) << 32); }
+
+struct Record {
+    journal::Kind kind;
+    std::span<const char> payload;
+};
+
+// Reads the record at `offset`; false with the reason in `damage` when it is
+// cut short or fails its check.
+bool readRecord(std::span<const char> data, std::uint64_t& offset, Record& record, QString& damage)
+{
+    const std::uint64_t left = data.size() - offset;
+    if (left < journal::kRecordOverhead) {
+        damage = QStringLiteral("cut short at byte %1").arg(offset);
+        return false;
+    }
+    const std::uint64_t length = getU32(data.data() + offset);
+    if (length == 0 || length > left - journal::kRecordOverhead + 1) {
+        damage = QStringLiteral("cut short or damaged at byte %1").arg(offset);
+        return false;
+    }
+    const char* start = data.data() + offset + 4;
+    record.kind = static_cast<journal::Kind>(static_cast<std::uint8_t>(start[0]));
+    record.payload = std::span<const char>(start + 1, static_cast<std::size_t>(length - 1));
+    if (getU32(start + length) != journal::RecordCheck(std::string_view(start, static_cast<std::size_t>(length)))) {
+        damage = QStringLiteral("damaged at byte %1").arg(offset);
+        return false;
+    }
+    offset += length + 8;
+    return true;
+}
+
+bool readBase(const Record& record, JournalContents& contents)
+{
+    const std::span<const char> p = record.payload;
+    if (record.kind != journal::Kind::Base || p.size() < 5)
+        return false;
+    const std::uint8_t flags = static_cast<std::uint8_t>(p[0]);
+    const std::uint64_t pathLength = getU32(p.data() + 1);
+    if (p.size() != 5 + pathLength + 24)
+        return false;
+    contents.hasFile = (flags & journal::kBaseHasFile) != 0;
+    contents.basePath = QString::fromUtf8(p.data() + 5, static_cast<qsizetype>(pathLength));
+    const char* stamp = p.data() + 5 + pathLength;
+    contents.baseStamp.size = static_cast<std::int64_t>(getU64(stamp));
+    contents.baseStamp.mtimeNs = static_cast<std::int64_t>(getU64(stamp + 8));
+    contents.baseStamp.hash = getU64(stamp + 16);
+    return !contents.hasFile || contents.baseStamp.isValid();
+}
+
+// Positions of the live objects among every object a recovery has held:
+// a bit per slot (1 for live), in words of 64, and a Fenwick tree of the
+// words' counts. Finds the k-th live slot and removes one in O(log n) with
+// a tree small enough to stay in cache, where erasing from the list would
+// move the rest.
+class LiveSlots {
+public:
+    LiveSlots(std::size_t initial, std::size_t capacity)
+        : m_bits((capacity + 63) / 64, 0)
+        , m_tree(m_bits.size() + 1, 0)
+    {
+        for (std::size_t word = 0; word < initial / 64; ++word)
+            m_bits[word] = ~std::uint64_t(0);
+        if (initial % 64 != 0)
+            m_bits[initial / 64] = (std::uint64_t(1) << (initial % 64)) - 1;
+        const std::size_t words = m_bits.size();
+        for (std::size_t i = 1; i <= words; ++i) {
+            m_tree[i] += std::popcount(m_bits[i - 1]);
+            const std::size_t parent = i + (i & (~i + 1));
+            if (parent <= words)
+                m_tree[parent] += m_tree[i];
+        }
+        while (m_step * 2 <= words)
+            m_step *= 2;
+    }
+    void add(std::size_t slot, int delta)
+    {
+        const std::uint64_t bit = std::uint64_t(1) << (slot % 64);
+        m_bits[slot / 64] = delta > 0 ? m_bits[slot / 64] | bit : m_bits[slot / 64] & ~bit;
+        for (std::size_t i = slot / 64 + 1; i < m_tree.size(); i += i & (~i + 1))
+            m_tree[i] += delta;
+    }
+    // The slot of the live object at `position` (0-based), which must exist.
+    std::size_t find(std::size_t position) const
+    {
+        std::size_t word = 0;
+        std::int64_t rest = static_cast<std::int64_t>(position) + 1;
+        for (std::size_t step = m_step; step > 0; step /= 2) {
+            const std::size_t next = word + step;
+            if (next < m_tree.size() && m_tree[next] < rest) {
+                word = next;
+                rest -= m_tree[next];
+            }
+        }
+        std::uint64_t bits = m_bits[word];
+        while (--rest > 0)
+            bits &= bits - 1;
+        return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+    }
+
+private:
+    std::vector<std::uint64_t> m_bits;
+    std::vector<std::int64_t> m_tree;
+    std::size_t m_step = 1;
+};
+
+std::unique_ptr<C3dObject> readObject(std::span<const char> bytes)
+{
+    fw::Archive ar = fw::Archive::forLoading(bytes);
+    std::unique_ptr<fw::Object> object = ar.ReadObject(&C3dObject::classInfo);
+    if (ar.Remaining() != 0)
+        throw fw::ArchiveError(fw::ArchiveError::Cause::BadClass, "bytes after the object");
+    return std::unique_ptr<C3dObject>(static_cast<C3dObject*>(object.release()));
+}
+
+// The objects that a journal's adds and changes carry, by change; decoding
+// stops at the first that is damaged.
+struct DecodedChanges {
+    std::vector<std::unique_ptr<C3dObject>> objects;
+    std::size_t failedAt = SIZE_MAX;
+    QString failure;
+};
+
+DecodedChanges decodeChanges(const JournalContents& contents)
+{
+    DecodedChanges decoded;
+    decoded.objects.resize(contents.changes.size());
+    for (std::size_t i = 0; i < contents.changes.size(); ++i) {
+        if (contents.changes[i].kind == journal::Kind::Remove)
+            continue;
+        try {
+            decoded.objects[i] = readObject(contents.changes[i].object);
+        } catch (const fw::ArchiveError& e) {
+            decoded.failedAt = i;
+            decoded.failure = QString::fromUtf8(e.what());
+            break;
+        }
+    }
+    return decoded;
+}
+
+// Loads the start of the scene into `scene`; false with the reason in
+// `scene.damage` when there is none to build on.
+bool loadStart(const JournalContents& contents, const QString& basePath, RecoveredScene& scene)
+{
+    if (contents.hasFile) {
+        const QFileInfo info(basePath);
+        QByteArray bytes;
+        // Only a regular file of the recorded size is read: a device or a
+        // pipe named there could give bytes without end.
+        if (!info.exists()) {
+            scene.base = JournalBase::Missing;
+        } else if (!info.isFile() || info.size() != contents.baseStamp.size || !ReadWholeFile(basePath, bytes, nullptr)) {
+            scene.base = JournalBase::Changed;
+        } else {
+            fw::FileHasher hasher;
+            hasher.update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+            const bool same = bytes.size() == contents.baseStamp.size && hasher.digest() == contents.baseStamp.hash;
+            scene.base = same ? JournalBase::Unchanged : JournalBase::Changed;
+            if (same && !contents.hasSnapshot) {
+                try {
+                    fw::Archive ar = fw::Archive::forLoading(std::span<const char>(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+                    ar.LoadList(scene.objects);
+                } catch (const fw::ArchiveError& e) {
+                    scene.base = JournalBase::Changed;
+                    scene.damage = QStringLiteral("the file cannot be read (%1)").arg(QString::fromUtf8(e.what()));
+                    return false;
+                }
+                return true;
+            }
+        }
+    }
+    if (contents.hasSnapshot) {
+        try {
+            fw::Archive ar = fw::Archive::forLoading(contents.snapshot);
+            ar.LoadList(scene.objects);
+        } catch (const fw::ArchiveError& e) {
+            scene.damage = QStringLiteral("its copy of the scene is damaged (%1)").arg(QString::fromUtf8(e.what()));
+            return false;
+        }
+        return true;
+    }
+    return !contents.hasFile;
+}
+
+QString changesText(std::size_t count)
+{
+    return count == 1 ? QStringLiteral("1 change") : QStringLiteral("%1 changes").arg(count);
+}
+
+} // namespace
+
+bool ReadWholeFile(const QString& path, QByteArray& data, QString* error)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile()) {
+        if (error)
+            *error = QStringLiteral("not a regular file");
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool ReadJournal(std::span<const char> data, JournalContents& contents, QString* error)
+{
+    contents = JournalContents();
+    const std::string_view magic(data.data(), std::min(data.size(), journal::kMagic.size()));
+    if (data.size() < journal::kHeaderSize || magic != journal::kMagic) {
+        if (error)
+            *error = QStringLiteral("not a recovery journal");
+        return false;
+    }
+    if (getU32(data.data() + journal::kMagic.size()) != journal::kVersion) {
+        if (error)
+            *error = QStringLiteral("a recovery journal of another version");
+        return false;
+    }
+    std::uint64_t offset = journal::kHeaderSize;
+    Record record;
+    QString damage;
+    if (!readRecord(data, offset, record, damage) || !readBase(record, contents)) {
+        if (error)
+            *error = QStringLiteral("the journal's first record is damaged");
+        return false;
+    }
+    contents.startEnd = offset;
+    while (offset < data.size()) {
+        const std::uint64_t start = offset;
+        if (!readRecord(data, offset, record, contents.damage))
+            break;
+        const std::span<const char> p = record.payload;
+        if (record.kind == journal::Kind::Snapshot && start == contents.startEnd && !contents.hasSnapshot) {
+            contents.hasSnapshot = true;
+            contents.snapshot = p;
+            contents.startEnd = offset;
+            continue;
+        }
+        const bool isObject = record.kind == journal::Kind::Add || record.kind == journal::Kind::Change;
+        const bool fits = isObject ? p.size() > 4 : (record.kind == journal::Kind::Remove && p.size() == 4);
+        if (!fits) {
+            offset = start;
+            contents.damage = QStringLiteral("damaged at byte %1").arg(start);
+            break;
+        }
+        contents.changes.push_back({record.kind, getU32(p.data()), isObject ? p.subspan(4) : std::span<const char>(), offset});
+    }
+    contents.validLength = offset;
+    return true;
+}
+
+RecoveredScene RecoverScene(const JournalContents& contents, const QString& basePath)
+{
+    RecoveredScene scene;
+    if (!loadStart(contents, basePath, scene)) {
+        scene.objects.clear();
+        scene.lost = contents.changes.size();
+        return scene;
+    }
+    scene.recovered = true;
+    scene.validLength = contents.startEnd;
+    DecodedChanges decoded = decodeChanges(contents);
+
+    std::size_t added = 0;
+    for (const JournalContents::Change& change : contents.changes)
+        added += change.kind == journal::Kind::Add ? 1 : 0;
+    std::vector<std::unique_ptr<C3dObject>> held = std::move(scene.objects);
+    std::size_t size = held.size();
+    LiveSlots live(size, size + added);
+    held.reserve(size + added);
+
+    for (std::size_t i = 0; i < contents.changes.size(); ++i) {
+        const JournalContents::Change& change = contents.changes[i];
+        if (i == decoded.failedAt) {
+            scene.damage = QStringLiteral("change %1 is damaged (%2)").arg(i + 1).arg(decoded.failure);
+            break;
+        }
+        const std::size_t position = change.position;
+        if (change.kind == journal::Kind::Add ? position != size : position >= size) {
+            scene.damage = QStringLiteral("change %1 does not fit the scene").arg(i + 1);
+            break;
+        }
+        switch (change.kind) {
+        case journal::Kind::Add:
+            held.push_back(std::move(decoded.objects[i]));
+            live.add(held.size() - 1, 1);
+            ++size;
+            break;
+        case journal::Kind::Change:
+            held[live.find(position)] = std::move(decoded.objects[i]);
+            break;
+        default: {
+            const std::size_t slot = live.find(position);
+            held[slot].reset();
+            live.add(slot, -1);
+            --size;
+            break;
+        }
+        }
+        ++scene.applied;
+        scene.validLength = change.end;
+    }
+    scene.lost = contents.changes.size() - scene.applied;
+    if (scene.damage.isEmpty())
+        scene.damage = contents.damage;
+
+    // In place: the removed objects' slots close up.
+    std::erase(held, nullptr);
+    scene.objects = std::move(held);
+    return scene;
+}
+
+QString DescribeRecovery(const RecoveredScene& scene, const QString& name)
+{
+    QStringList parts;
+    if (scene.base == JournalBase::Changed || scene.base == JournalBase::Missing) {
+        const QString what = scene.base == JournalBase::Missing ? QStringLiteral("no longer exists")
+                                                                : QStringLiteral("has changed since it was edited");
+        parts << (scene.recovered ? QStringLiteral("The file %1 %2; the journal holds the whole scene, so the scene was recovered without it.")
+                                  : QStringLiteral("The file %1 %2, and the changes cannot be applied to anything else: nothing was recovered."))
+                     .arg(name, what);
+    } else if (!scene.recovered) {
+        parts << QStringLiteral("Nothing of %1 could be recovered: %2.").arg(name, scene.damage);
+    }
+    if (scene.recovered && !scene.damage.isEmpty()) {
+        parts << QStringLiteral("The journal of %1 is damaged (%2): %3 were recovered, the rest is lost.")
+                     .arg(name, scene.damage, changesText(scene.applied));
+    }
+    return parts.join(QLatin1Char(' '));
+}

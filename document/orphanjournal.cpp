@@ -1,0 +1,117 @@
+#include "document/orphanjournal.h"
+
+#include "document/docjournal.h"
+#include "document/scenejournal.h"
+#include "document/teskdoc.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+QString RecoveryFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    // XDG_STATE_HOME counts only when it is an absolute path.
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/tesk/recovery");
+}
+
+COrphanJournal::COrphanJournal(int fd, QString path, QByteArray data, QDateTime lastChange)
+    : m_fd(fd)
+    , m_path(std::move(path))
+    , m_data(std::move(data))
+    , m_lastChange(std::move(lastChange))
+{
+}
+
+COrphanJournal::~COrphanJournal()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QString& folder)
+{
+    std::vector<std::unique_ptr<COrphanJournal>> found;
+    const QDir dir(folder);
+    const QString suffix = QLatin1String(journal::kSuffix.data(), journal::kSuffix.size());
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        const bool started = name.startsWith(QLatin1Char('.'));
+        if (!started && !name.endsWith(suffix))
+            continue;
+        const QString path = dir.filePath(name);
+        const QByteArray native = QFile::encodeName(path);
+        const int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        // Held by a running editor, or not ours to read.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+            ::close(fd);
+            continue;
+        }
+        QFile file;
+        QByteArray data;
+        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+            data = file.readAll();
+        const QDateTime changed = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).addMSecs(st.st_mtim.tv_nsec / 1000000);
+        std::unique_ptr<COrphanJournal> orphan(new COrphanJournal(fd, path, std::move(data), changed));
+        const bool read = ReadJournal(std::span<const char>(orphan->m_data.constData(), static_cast<std::size_t>(orphan->m_data.size())),
+                                      orphan->m_contents, nullptr);
+        // A journal left while it was being started, or one that never got
+        // past its first records, holds no change to give back.
+        if (started || !read || orphan->m_contents.changes.empty()) {
+            orphan->Discard();
+            continue;
+        }
+        found.push_back(std::move(orphan));
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a->m_lastChange < b->m_lastChange; });
+    return found;
+}
+
+QString COrphanJournal::sceneName() const
+{
+    return m_contents.hasFile ? QFileInfo(m_contents.basePath).fileName() : QStringLiteral("Untitled");
+}
+
+bool COrphanJournal::BuildsOn(const QString& path) const
+{
+    return m_contents.hasFile && QFileInfo(m_contents.basePath) == QFileInfo(path);
+}
+
+RecoveredScene COrphanJournal::Recover() const { return RecoverScene(m_contents, m_contents.basePath); }
+
+void COrphanJournal::ContinueIn(CTeskDoc& doc, RecoveredScene& scene)
+{
+    doc.DeleteContents();
+    doc.m_objects = std::move(scene.objects);
+    scene.objects.clear();
+    if (m_contents.hasFile) {
+        doc.SetPathName(m_contents.basePath);
+        doc.SetFileStamp(m_contents.baseStamp);
+    }
+    doc.SetModifiedFlag(true);
+    if (CDocJournal* keeper = doc.GetJournal(); keeper && m_fd >= 0) {
+        std::unique_ptr<CSceneJournal> continued = CSceneJournal::Adopt(m_fd, m_path, scene.validLength, nullptr);
+        m_fd = -1;
+        keeper->Adopt(std::move(continued));
+    }
+    doc.UpdateAllViews(nullptr, HINT_REFRESH);
+}
+
+void COrphanJournal::Discard()
+{
+    if (m_fd < 0)
+        return;
+    ::unlink(QFile::encodeName(m_path).constData());
+    ::close(m_fd);
+    m_fd = -1;
+}

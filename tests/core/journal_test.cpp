@@ -1,0 +1,368 @@
+#include "testutil.h"
+
+#include "document/docjournal.h"
+#include "document/journalreader.h"
+#include "document/orphanjournal.h"
+#include "document/scenejournal.h"
+#include "tests/randomedits.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+std::span<const char> spanOf(const std::string& bytes) { return {bytes.data(), bytes.size()}; }
+
+// Rebuilds the scene of `journal` and returns its saved bytes, or nothing
+// when the journal gives back no scene.
+std::optional<std::string> recovered(const std::string& journal, const QString& basePath, RecoveredScene* info = nullptr)
+{
+    JournalContents contents;
+    if (!ReadJournal(spanOf(journal), contents, nullptr))
+        return std::nullopt;
+    RecoveredScene scene = RecoverScene(contents, basePath.isNull() ? contents.basePath : basePath);
+    std::optional<std::string> bytes;
+    if (scene.recovered) {
+        CTeskDoc doc;
+        doc.m_objects = std::move(scene.objects);
+        bytes = testutil::save(doc);
+    }
+    if (info)
+        *info = std::move(scene);
+    return bytes;
+}
+
+// A scene edited with its journal on: the journal's bytes and the saved
+// scene after each change (states[0]: before the first; for a big base only
+// the first and the last, to keep the tests quick).
+struct History {
+    QTemporaryDir dir;
+    QString basePath;
+    std::string journal;
+    std::vector<std::string> states;
+    bool hasSnapshot = false;
+    std::vector<std::uint64_t> ends;
+};
+
+void makeHistory(History& h, int baseObjects, int changes, unsigned seed)
+{
+    CTeskDoc doc;
+    if (baseObjects > 0) {
+        for (int i = 0; i < baseObjects; ++i)
+            doc.m_objects.push_back(testutil::makeObject("base " + std::to_string(i), 1 + i % 3, i, -i, 0, i % 2, i));
+        h.basePath = h.dir.filePath(QStringLiteral("base.qbx"));
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(h.basePath, &error)) << error.toStdString();
+        ASSERT_TRUE(doc.OnOpenDocument(h.basePath, &error)) << error.toStdString();
+    }
+    doc.SetJournalFolder(h.dir.filePath(QStringLiteral("state/tesk/recovery")));
+    std::mt19937 rng(seed);
+    h.states.push_back(testutil::save(doc));
+    for (int i = 0; i < changes; ++i) {
+        testutil::RandomEdit(doc, rng);
+        if (baseObjects <= 1000 || i == changes - 1)
+            h.states.push_back(testutil::save(doc));
+    }
+    ASSERT_NE(doc.GetJournal()->journal(), nullptr);
+    h.journal = testutil::readBytes(doc.GetJournal()->journal()->path().toStdString());
+    JournalContents contents;
+    ASSERT_TRUE(ReadJournal(spanOf(h.journal), contents, nullptr));
+    ASSERT_EQ(contents.changes.size(), static_cast<std::size_t>(changes));
+    h.hasSnapshot = contents.hasSnapshot;
+    h.ends.push_back(contents.startEnd);
+    for (const auto& change : contents.changes)
+        h.ends.push_back(change.end);
+}
+
+struct RoundTripCase {
+    std::string label;
+    int baseObjects;
+    bool copiedWhole;
+};
+
+class JournalRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(JournalRoundTrip, GivesBackTheSceneAfterTheLastChange)
+{
+    const RoundTripCase& c = GetParam();
+    History h;
+    makeHistory(h, c.baseObjects, 400, 7);
+    EXPECT_EQ(h.hasSnapshot, c.copiedWhole);
+    EXPECT_EQ(recovered(h.journal, QString()), h.states.back());
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, JournalRoundTrip,
+                         ::testing::Values(RoundTripCase{"untitled scene", 0, false},
+                                           RoundTripCase{"small file copied whole", 40, true},
+                                           RoundTripCase{"file above the copy limit", int(CDocJournal::kSnapshotLimit) + 1, false}),
+                         testutil::ByLabel());
+
+TEST(JournalReader, TruncatedAtEveryOffsetGivesBackEveryWholeChange)
+{
+    History h;
+    makeHistory(h, 0, 25, 11);
+    for (std::size_t cut = 0; cut <= h.journal.size(); ++cut) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        RecoveredScene info;
+        const std::optional<std::string> bytes = recovered(h.journal.substr(0, cut), QString(), &info);
+        if (cut < h.ends.front()) {
+            EXPECT_FALSE(bytes);
+            continue;
+        }
+        const std::size_t whole = static_cast<std::size_t>(std::upper_bound(h.ends.begin(), h.ends.end(), cut) - h.ends.begin()) - 1;
+        ASSERT_TRUE(bytes);
+        EXPECT_EQ(*bytes, h.states[whole]);
+        EXPECT_EQ(info.damage.isEmpty(), cut == h.ends[whole]);
+    }
+}
+
+// A record of `kind` with a valid check.
+std::string record(journal::Kind kind, const std::string& payload)
+{
+    std::string out;
+    const auto putU32 = [&out](std::uint32_t v) {
+        for (int s = 0; s < 32; s += 8)
+            out.push_back(static_cast<char>((v >> s) & 0xFF));
+    };
+    putU32(static_cast<std::uint32_t>(payload.size() + 1));
+    out.push_back(static_cast<char>(kind));
+    out += payload;
+    putU32(journal::RecordCheck(std::string_view(out).substr(4)));
+    return out;
+}
+
+struct DamageCase {
+    std::string label;
+    // Damages the journal of 10 changes whose records end at `ends`.
+    std::function<void(std::string&, const std::vector<std::uint64_t>&)> damage;
+    bool readable;
+    std::size_t changesKept; // the scene after this many changes comes back
+    std::size_t lost;        // changes read but not applied
+};
+
+class JournalDamage : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(JournalDamage, KeepsEveryChangeBeforeTheDamage)
+{
+    const DamageCase& c = GetParam();
+    History h;
+    makeHistory(h, 0, 10, 5);
+    std::string journal = h.journal;
+    c.damage(journal, h.ends);
+    RecoveredScene info;
+    const std::optional<std::string> bytes = recovered(journal, QString(), &info);
+    if (!c.readable) {
+        EXPECT_FALSE(bytes);
+        return;
+    }
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(*bytes, h.states[c.changesKept]);
+    EXPECT_EQ(info.applied, c.changesKept);
+    EXPECT_EQ(info.lost, c.lost);
+    EXPECT_FALSE(info.damage.isEmpty());
+    EXPECT_FALSE(DescribeRecovery(info, QStringLiteral("Untitled")).isEmpty());
+}
+
+const std::string kRemoveFarAway = std::string("\x40\x42\x0F\x00", 4); // position 1,000,000
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, JournalDamage,
+    ::testing::Values(
+        DamageCase{"payload byte of change 4 flipped", [](std::string& j, const auto& e) { j[e[4] - 6] ^= 0x20; }, true, 3, 0},
+        DamageCase{"check of change 4 flipped", [](std::string& j, const auto& e) { j[e[4] - 1] ^= 1; }, true, 3, 0},
+        DamageCase{"length of change 4 beyond the end", [](std::string& j, const auto& e) { j[e[3] + 3] = '\x7F'; }, true, 3, 0},
+        DamageCase{"zero length at change 4", [](std::string& j, const auto& e) { j.replace(e[3], 4, std::string(4, '\0')); }, true, 3, 0},
+        DamageCase{"unknown kind with a valid check",
+                   [](std::string& j, const auto& e) { j.insert(e[4], record(journal::Kind(9), "abcd")); }, true, 4, 0},
+        DamageCase{"removal far beyond the scene",
+                   [](std::string& j, const auto&) { j += record(journal::Kind::Remove, kRemoveFarAway); }, true, 10, 1},
+        DamageCase{"change whose object is no object",
+                   [](std::string& j, const auto&) {
+                       j += record(journal::Kind::Change, std::string(4, '\0') + "\xFF\xFF\x01");
+                       j += record(journal::Kind::Remove, std::string(4, '\0'));
+                   },
+                   true, 10, 2},
+        DamageCase{"add away from the end",
+                   [](std::string& j, const auto&) {
+                       std::string object = std::string("\xFF\xFF\xFF\x00", 4);
+                       fw::Archive ar = fw::Archive::forStoring();
+                       ar.WriteObject(*testutil::makeObject("x", 1, 0, 0, 0, 0, 0));
+                       j += record(journal::Kind::Add, object + ar.bytes());
+                   },
+                   true, 10, 1},
+        DamageCase{"base record damaged", [](std::string& j, const auto&) { j[journal::kHeaderSize + 6] ^= 1; }, false, 0, 0},
+        DamageCase{"another version", [](std::string& j, const auto&) { j[8] = 2; }, false, 0, 0},
+        DamageCase{"not a journal", [](std::string& j, const auto&) { j.replace(0, 8, "TESKJRNX"); }, false, 0, 0}),
+    testutil::ByLabel());
+
+enum class BaseFate { Kept, TouchedSameBytes, Rewritten, Deleted };
+
+struct BaseCase {
+    std::string label;
+    int baseObjects;
+    BaseFate fate;
+    JournalBase expected;
+    bool recovers;
+};
+
+class JournalBaseState : public ::testing::TestWithParam<BaseCase> {};
+
+TEST_P(JournalBaseState, NeverAppliesChangesToAnotherBase)
+{
+    const BaseCase& c = GetParam();
+    History h;
+    makeHistory(h, c.baseObjects, 30, 3);
+    switch (c.fate) {
+    case BaseFate::Kept: break;
+    case BaseFate::TouchedSameBytes: {
+        const std::string bytes = testutil::readBytes(h.basePath.toStdString());
+        ASSERT_TRUE(QFile::remove(h.basePath));
+        testutil::writeBytes(h.basePath.toStdString(), bytes);
+        break;
+    }
+    case BaseFate::Rewritten: {
+        std::string bytes = testutil::readBytes(h.basePath.toStdString());
+        bytes.back() ^= 1;
+        testutil::writeBytes(h.basePath.toStdString(), bytes);
+        break;
+    }
+    case BaseFate::Deleted: ASSERT_TRUE(QFile::remove(h.basePath)); break;
+    }
+    RecoveredScene info;
+    const std::optional<std::string> bytes = recovered(h.journal, QString(), &info);
+    EXPECT_EQ(info.base, c.expected);
+    EXPECT_EQ(bytes.has_value(), c.recovers);
+    if (bytes) {
+        EXPECT_EQ(*bytes, h.states.back());
+    }
+    const QString note = DescribeRecovery(info, QStringLiteral("base.qbx"));
+    EXPECT_EQ(note.isEmpty(), c.expected == JournalBase::Unchanged);
+    EXPECT_EQ(note.contains(QStringLiteral("nothing was recovered")), !c.recovers);
+}
+
+constexpr int kAboveLimit = int(CDocJournal::kSnapshotLimit) + 1;
+
+INSTANTIATE_TEST_SUITE_P(
+    Bases, JournalBaseState,
+    ::testing::Values(BaseCase{"kept", kAboveLimit, BaseFate::Kept, JournalBase::Unchanged, true},
+                      BaseCase{"rewritten with the same bytes", kAboveLimit, BaseFate::TouchedSameBytes, JournalBase::Unchanged, true},
+                      BaseCase{"changed, journal without the scene", kAboveLimit, BaseFate::Rewritten, JournalBase::Changed, false},
+                      BaseCase{"vanished, journal without the scene", kAboveLimit, BaseFate::Deleted, JournalBase::Missing, false},
+                      BaseCase{"changed, journal with the scene", 5, BaseFate::Rewritten, JournalBase::Changed, true},
+                      BaseCase{"vanished, journal with the scene", 5, BaseFate::Deleted, JournalBase::Missing, true}),
+    testutil::ByLabel());
+
+mode_t modeOf(const QString& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+    return st.st_mode & 07777;
+}
+
+TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("state/tesk/recovery"));
+    const QString scene = dir.filePath(QStringLiteral("scene.qbx"));
+    std::mt19937 rng(1);
+    QString journalPath;
+    {
+        CTeskDoc doc;
+        doc.SetJournalFolder(folder);
+        EXPECT_EQ(doc.GetJournal()->journal(), nullptr);
+        doc.AddObject(SHAPE_CUBE);
+        ASSERT_NE(doc.GetJournal()->journal(), nullptr);
+        journalPath = doc.GetJournal()->journal()->path();
+        EXPECT_TRUE(journalPath.startsWith(folder + QLatin1Char('/')));
+        EXPECT_EQ(modeOf(folder), 0700u);
+        EXPECT_EQ(modeOf(journalPath), 0600u);
+        // A running editor's journal is never offered.
+        EXPECT_TRUE(COrphanJournal::FindAll(folder).empty());
+
+        QString error;
+        ASSERT_TRUE(doc.OnSaveDocument(scene, &error));
+        EXPECT_FALSE(QFileInfo::exists(journalPath)) << "saved";
+        EXPECT_EQ(doc.GetJournal()->journal(), nullptr);
+        for (int i = 0; i < 40; ++i)
+            testutil::RandomEdit(doc, rng);
+        journalPath = doc.GetJournal()->journal()->path();
+        doc.GetJournal()->Keep();
+        EXPECT_TRUE(QFileInfo::exists(journalPath)) << "kept";
+
+        std::vector<std::unique_ptr<COrphanJournal>> orphans = COrphanJournal::FindAll(folder);
+        ASSERT_EQ(orphans.size(), 1u);
+        EXPECT_EQ(orphans[0]->sceneName(), QStringLiteral("scene.qbx"));
+        EXPECT_EQ(orphans[0]->changeCount(), 40u);
+        EXPECT_TRUE(orphans[0]->BuildsOn(scene));
+
+        CTeskDoc again;
+        again.SetJournalFolder(folder);
+        RecoveredScene recoveredScene = orphans[0]->Recover();
+        ASSERT_TRUE(recoveredScene.recovered);
+        orphans[0]->ContinueIn(again, recoveredScene);
+        EXPECT_EQ(testutil::save(again), testutil::save(doc));
+        EXPECT_TRUE(again.IsModified());
+        EXPECT_EQ(again.GetPathName(), scene);
+        // The recovered scene goes on in the same journal.
+        for (int i = 0; i < 40; ++i)
+            testutil::RandomEdit(again, rng);
+        ASSERT_NE(again.GetJournal()->journal(), nullptr);
+        EXPECT_EQ(again.GetJournal()->journal()->path(), journalPath);
+        EXPECT_EQ(recovered(testutil::readBytes(journalPath.toStdString()), QString()), testutil::save(again));
+    }
+    EXPECT_FALSE(QFileInfo::exists(journalPath)) << "closed";
+}
+
+TEST(DocJournal, AFolderThatCannotBeMadeIsNotTriedAgainUntilTheSceneIsSaved)
+{
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath(QStringLiteral("state"));
+    testutil::writeBytes(blocker.toStdString(), "a file where the folder goes");
+    CTeskDoc doc;
+    doc.SetJournalFolder(blocker + QStringLiteral("/tesk/recovery"));
+    doc.AddObject(SHAPE_SPHERE);
+    EXPECT_EQ(doc.GetJournal()->journal(), nullptr);
+    ASSERT_TRUE(QFile::remove(blocker));
+    doc.AddObject(SHAPE_CUBE);
+    EXPECT_EQ(doc.GetJournal()->journal(), nullptr) << "tried again before a save";
+    QString error;
+    ASSERT_TRUE(doc.OnSaveDocument(dir.filePath(QStringLiteral("scene.qbx")), &error));
+    doc.AddObject(SHAPE_STAR);
+    EXPECT_NE(doc.GetJournal()->journal(), nullptr);
+    EXPECT_EQ(doc.m_objects.size(), 3u);
+}
+
+TEST(QbxRecover, WritesTheRecoveredSceneOrRefusesWithoutItsBase)
+{
+    History h;
+    makeHistory(h, kAboveLimit, 20, 9);
+    const QString journal = h.dir.filePath(QStringLiteral("j.tjournal"));
+    testutil::writeBytes(journal.toStdString(), h.journal);
+    const QString moved = h.dir.filePath(QStringLiteral("moved.qbx"));
+    ASSERT_TRUE(QFile::rename(h.basePath, moved));
+    struct Case {
+        const char* label;
+        QStringList extra;
+        int status;
+    };
+    for (const Case& c : {Case{"base gone", {}, 1}, Case{"base named", {moved}, 0}}) {
+        SCOPED_TRACE(c.label);
+        const QString out = h.dir.filePath(QStringLiteral("out.qbx"));
+        QFile::remove(out);
+        QProcess qbx;
+        qbx.start(QStringLiteral(QBX_BINARY), QStringList{QStringLiteral("recover"), journal, out} + c.extra);
+        ASSERT_TRUE(qbx.waitForFinished(30000));
+        EXPECT_EQ(qbx.exitCode(), c.status) << qbx.readAllStandardError().toStdString();
+        EXPECT_EQ(QFileInfo::exists(out), c.status == 0);
+        if (c.status == 0) {
+            EXPECT_EQ(testutil::readBytes(out.toStdString()), h.states.back());
+        }
+    }
+}
+
+} // namespace
