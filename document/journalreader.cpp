@@ -1,13 +1,15 @@
 #include "document/journalreader.h"
 
 #include "framework/core/archive.h"
+#include "framework/core/filereader.h"
 #include "model/c3dobject.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <system_error>
 
 namespace {
 
@@ -211,21 +213,25 @@ QString changesText(std::size_t count)
 
 bool ReadWholeFile(const QString& path, QByteArray& data, QString* error)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile()) {
-        if (error)
-            *error = QStringLiteral("not a regular file");
+    // The file reader refuses a pipe or a device without waiting on it.
+    fw::FileReader file;
+    if (!file.Open(path, error))
         return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
+    try {
+        QByteArray bytes;
+        constexpr std::size_t kPiece = 64 * 1024;
+        for (;;) {
+            const auto size = static_cast<std::size_t>(bytes.size());
+            bytes.resize(static_cast<qsizetype>(size + kPiece));
+            const std::size_t got = file.Read(bytes.data() + size, kPiece);
+            bytes.resize(static_cast<qsizetype>(size + got));
+            if (got == 0)
+                break;
+        }
+        data = std::move(bytes);
+    } catch (const std::system_error& e) {
         if (error)
-            *error = file.errorString();
-        return false;
-    }
-    data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
+            *error = QString::fromLocal8Bit(std::strerror(e.code().value()));
         return false;
     }
     return true;
