@@ -5,9 +5,11 @@
 #include "model/c3dobject.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <system_error>
 
@@ -166,29 +168,43 @@ bool loadStart(const JournalContents& contents, const QString& basePath, Recover
 {
     if (contents.hasFile) {
         const QFileInfo info(basePath);
-        QByteArray bytes;
         // Only a regular file of the recorded size is read: a device or a
         // pipe named there could give bytes without end.
         if (!info.exists()) {
             scene.base = JournalBase::Missing;
-        } else if (!info.isFile() || info.size() != contents.baseStamp.size || !ReadWholeFile(basePath, bytes, nullptr)) {
+        } else if (!info.isFile() || info.size() != contents.baseStamp.size) {
             scene.base = JournalBase::Changed;
         } else {
-            fw::FileHasher hasher;
-            hasher.update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-            const bool same = bytes.size() == contents.baseStamp.size && hasher.digest() == contents.baseStamp.hash;
-            scene.base = same ? JournalBase::Unchanged : JournalBase::Changed;
-            if (same && !contents.hasSnapshot) {
-                try {
-                    fw::Archive ar = fw::Archive::forLoading(std::span<const char>(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-                    ar.LoadList(scene.objects);
-                } catch (const fw::ArchiveError& e) {
-                    scene.base = JournalBase::Changed;
-                    scene.damage = QStringLiteral("the file cannot be read (%1)").arg(QString::fromUtf8(e.what()));
-                    return false;
+            // The base streams through the loader as an open does; the bytes
+            // after its last record are read too, for the hash of the whole
+            // file. Objects loaded from a file that turns out changed are
+            // dropped before any change is applied to them.
+            fw::FileReader file;
+            bool loaded = false;
+            try {
+                if (file.Open(basePath, nullptr)) {
+                    if (!contents.hasSnapshot) {
+                        fw::Archive ar = fw::Archive::forLoading(file);
+                        ar.LoadList(scene.objects);
+                        loaded = true;
+                    }
+                    char rest[64 * 1024];
+                    while (file.Read(rest, sizeof rest) > 0) {
+                    }
                 }
-                return true;
+            } catch (const fw::ArchiveError& e) {
+                scene.base = JournalBase::Changed;
+                scene.damage = QStringLiteral("the file cannot be read (%1)").arg(QString::fromUtf8(e.what()));
+                return false;
+            } catch (const std::system_error&) {
+                loaded = false;
             }
+            const fw::FileStamp read = file.Stamp();
+            const bool same = read.isValid() && read.size == contents.baseStamp.size && read.hash == contents.baseStamp.hash;
+            scene.base = same ? JournalBase::Unchanged : JournalBase::Changed;
+            if (same && loaded)
+                return true;
+            scene.objects.clear();
         }
     }
     if (contents.hasSnapshot) {
@@ -220,8 +236,17 @@ bool ReadWholeFile(const QString& path, QByteArray& data, QString* error)
     try {
         QByteArray bytes;
         constexpr std::size_t kPiece = 64 * 1024;
+        // A regular file's size is known: one allocation holds it all.
+        std::size_t capacity = file.Left() < std::uint64_t(INT64_MAX / 2) ? static_cast<std::size_t>(file.Left()) + kPiece : kPiece;
+        bytes.reserve(static_cast<qsizetype>(capacity));
         for (;;) {
             const auto size = static_cast<std::size_t>(bytes.size());
+            // Grow by doubling: a file that grew since it was opened costs
+            // a copy now and then, not one per piece.
+            if (size + kPiece > capacity) {
+                capacity = std::max(2 * capacity, size + kPiece);
+                bytes.reserve(static_cast<qsizetype>(capacity));
+            }
             bytes.resize(static_cast<qsizetype>(size + kPiece));
             const std::size_t got = file.Read(bytes.data() + size, kPiece);
             bytes.resize(static_cast<qsizetype>(size + got));
@@ -232,6 +257,10 @@ bool ReadWholeFile(const QString& path, QByteArray& data, QString* error)
     } catch (const std::system_error& e) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(e.code().value()));
+        return false;
+    } catch (const std::bad_alloc&) {
+        if (error)
+            *error = QStringLiteral("out of memory");
         return false;
     }
     return true;
