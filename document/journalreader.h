@@ -35,8 +35,9 @@ struct JournalContents {
     QString damage;
 };
 
-// Reads the whole regular file at `path` (a journal, or a journal's base)
-// into `data`; false with the reason in `error` otherwise.
+// Reads the whole regular file at `path` (a journal) into `data`; false
+// with the reason in `error` otherwise. A journal's base is not read this
+// way: recovery streams it through the loader.
 bool ReadWholeFile(const QString& path, QByteArray& data, QString* error);
 
 // Reads the records of a journal. Stops at the first record that is cut
