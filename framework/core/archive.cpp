@@ -73,6 +73,21 @@ Archive::Archive(bool storing, std::span<const char> data)
 }
 
 Archive Archive::forStoring() { return Archive(true); }
+
+Archive Archive::sizingArchive() const
+{
+    Archive sizer(true);
+    sizer.m_nextIndex = m_nextIndex;
+    sizer.m_storedClasses = m_storedClasses;
+    return sizer;
+}
+
+std::size_t Archive::recordBytes(const Object& object)
+{
+    m_out.clear();
+    WriteObject(object);
+    return m_out.size();
+}
 Archive Archive::forLoading(std::span<const char> data) { return Archive(false, data); }
 
 Archive Archive::forLoading(FileReader& file)
