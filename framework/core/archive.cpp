@@ -73,6 +73,16 @@ Archive::Archive(bool storing, std::span<const char> data)
 }
 
 Archive Archive::forStoring() { return Archive(true); }
+Archive Archive::forLoading(std::span<const char> data) { return Archive(false, data); }
+
+Archive Archive::forLoading(FileReader& file)
+{
+    Archive ar(false);
+    ar.m_file = &file;
+    ar.m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    ar.m_cur = ar.m_end = ar.m_buffer.get();
+    return ar;
+}
 
 Archive Archive::sizingArchive() const
 {
@@ -87,16 +97,6 @@ std::size_t Archive::recordBytes(const Object& object)
     m_out.clear();
     WriteObject(object);
     return m_out.size();
-}
-Archive Archive::forLoading(std::span<const char> data) { return Archive(false, data); }
-
-Archive Archive::forLoading(FileReader& file)
-{
-    Archive ar(false);
-    ar.m_file = &file;
-    ar.m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
-    ar.m_cur = ar.m_end = ar.m_buffer.get();
-    return ar;
 }
 
 void Archive::WriteUInt16(std::uint16_t value)
