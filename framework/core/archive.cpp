@@ -84,6 +84,21 @@ Archive Archive::forLoading(FileReader& file)
     return ar;
 }
 
+Archive Archive::sizingArchive() const
+{
+    Archive sizer(true);
+    sizer.m_nextIndex = m_nextIndex;
+    sizer.m_storedClasses = m_storedClasses;
+    return sizer;
+}
+
+std::size_t Archive::recordBytes(const Object& object)
+{
+    m_out.clear();
+    WriteObject(object);
+    return m_out.size();
+}
+
 void Archive::WriteUInt16(std::uint16_t value)
 {
     const char bytes[2] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};

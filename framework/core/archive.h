@@ -86,10 +86,18 @@ public:
     std::string takeBytes() { return std::move(m_out); }
     void Reserve(std::size_t bytes) { m_out.reserve(bytes); }
 
-    // Stores a list of owned objects: its count, then each record.
+    // Stores a list of owned objects: its count, then each record. The
+    // buffer is first made large enough for the whole list, measured record
+    // by record, since a string that grows holds its old bytes and their
+    // copy at once, twice the size of a large scene.
     template <typename T>
     void StoreList(const std::vector<std::unique_ptr<T>>& list)
     {
+        Archive sizer = sizingArchive();
+        std::size_t bytes = 6; // the longest count
+        for (const auto& object : list)
+            bytes += sizer.recordBytes(*object);
+        Reserve(m_out.size() + bytes);
         WriteCount(static_cast<std::uint32_t>(list.size()));
         for (const auto& object : list)
             WriteObject(*object);
@@ -121,6 +129,11 @@ private:
     };
 
     explicit Archive(bool storing, std::span<const char> data = {});
+    // Storing: an archive in this one's state (class indices and the next
+    // index), so that recordBytes() counts what each record would add here.
+    Archive sizingArchive() const;
+    // Storing: the bytes of `object`'s record, which is then dropped.
+    std::size_t recordBytes(const Object& object);
     // Makes at least `bytes` (at most kBufferSize) readable at m_cur.
     void need(std::size_t bytes)
     {

@@ -165,6 +165,19 @@ INSTANTIATE_TEST_SUITE_P(Lengths, StringLengthTest,
                                            LengthCase{0xFFFE, "\xFF" + u16(0xFFFF) + u32(0xFFFE)},
                                            LengthCase{0x10000, "\xFF" + u16(0xFFFF) + u32(0x10000)}));
 
+// Regression: names longer than the 13 bytes a record's reservation allows
+// for made the buffer grow while storing, holding the old bytes and their
+// copy at once, twice the size of a large scene.
+TEST(SceneEncodingTest, LongNamesAreStoredWithoutGrowingTheBuffer)
+{
+    CTeskDoc doc;
+    for (int i = 0; i < 1000; ++i)
+        doc.m_objects.push_back(testutil::makeObject(std::string(200, 'n'), 1, i, 0, 0, 0, 0));
+    const std::string bytes = testutil::save(doc);
+    // Sized for the list up front: at most the 4 bytes of a longer count to spare.
+    EXPECT_LE(bytes.capacity(), bytes.size() + 4);
+}
+
 TEST(SceneEncodingTest, SceneOf0xFFFFObjectsUsesTheLongCountAndReadsBack)
 {
     CTeskDoc doc;

@@ -46,6 +46,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{"not JSON", "{\"objects\": [", "at offset"},
         Refusal{"not an object", "[]", "not a JSON object"},
+        // Regression: taken as the end of the text, the NUL let the scene build.
+        Refusal{"bytes after a NUL after the document", QByteArray("{\"objects\": []}\0x", 17),
+                "garbage at the end of the document at offset 15"},
         Refusal{"no objects", "{\"schema\": 3}", "\"objects\""},
         Refusal{"unknown top-level key", "{\"objects\": [], \"scheme\": 3}", "unknown key \"scheme\""},
         Refusal{"element not an object", "{\"objects\": [1]}", "objects[0]: not an object"},

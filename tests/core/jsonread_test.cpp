@@ -1,9 +1,11 @@
 // Documents at the edges of what the fast JSON reader takes: each must come
 // out exactly as Qt's reader (the one that gives refusals their reasons)
 // reads it, whichever of the two reads it.
+#include "framework/core/filereader.h"
 #include "testutil.h"
 #include "tools/qbx/scenejson.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -52,6 +54,54 @@ INSTANTIATE_TEST_SUITE_P(
         Edge{"ignoredSchemaOfAnyForm",
              R"({"schema": {"a": [1, {}]}, "objects": [{"name":"A","type":1,"x":1,"y":1,"z":1,"colourMode":0,"colour":0}]})", "A",
              {1, 1, 1, 1, 0, 0}}),
+    testutil::ByLabel());
+
+// A document streamed from a file through buffers of many small sizes, so
+// that each name, escape, multi-byte character and number is split at some
+// buffer edge. The streaming reader must take what the in-memory reader
+// takes without Qt's reader, with the same objects, and leave the rest to it.
+struct Streamed {
+    const char* label;
+    QByteArray json;
+    bool taken;
+    friend std::ostream& operator<<(std::ostream& os, const Streamed& c) { return os << c.label; }
+};
+
+class JsonStreamTest : public ::testing::TestWithParam<Streamed> {};
+
+TEST_P(JsonStreamTest, EveryBufferEdgeReadsAsFromMemory)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scene.json"));
+    testutil::writeBytes(path.toStdString(), GetParam().json.toStdString());
+    QString error;
+    const auto whole = qbx::ObjectsFromJson(GetParam().json, &error);
+    for (const std::size_t size : {1, 2, 3, 4, 5, 7, 8, 11, 13, 16, 17, 64 * 1024}) {
+        fw::FileReader file;
+        ASSERT_TRUE(file.Open(path, &error)) << error.toStdString();
+        const auto streamed = qbx::FastObjectsFromJson(file, size);
+        ASSERT_EQ(streamed.has_value(), GetParam().taken) << "buffer of " << size;
+        if (streamed) {
+            ASSERT_TRUE(whole) << error.toStdString();
+            EXPECT_EQ(qbx::DumpJson(*streamed, 3u), qbx::DumpJson(*whole, 3u)) << "buffer of " << size;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, JsonStreamTest,
+    ::testing::Values(
+        Streamed{"namesEscapesAndNumbersAcrossEdges",
+                 "{\"schema\": 3, \"objects\": [\n"
+                 " {\"name\": \"Ma\xC5\x82" "a \\u015bliczna \\\"g\\\"\", \"type\": 3, \"x\": -2147483648, \"y\": 2147483647,"
+                 " \"z\": 0, \"colourMode\": 1, \"colour\": 16777215},\n"
+                 " {\"name\": \"Kuleczka\", \"type\": 1, \"x\": 12345, \"y\": -6789, \"z\": 42, \"colourMode\": 0, \"colour\": 2}\n"
+                 "]}\n",
+                 true},
+        Streamed{"cutShort", "{\"objects\": [{\"name\": \"Kulecz", false},
+        // Regression: the NUL was taken for the end of the text, and the
+        // scene built from a document that Qt's reader refuses.
+        Streamed{"bytesAfterANulAfterTheDocument", QByteArray("{\"objects\": []}\0x", 17), false}),
     testutil::ByLabel());
 
 TEST(WriteJsonTest, PiecesMakeTheWholeDump)

@@ -150,13 +150,32 @@ int dump(const char* path)
     return finishStdout();
 }
 
+// The objects of the JSON file `path`, or of standard input for "-". A
+// regular file is streamed, so that its text is not held whole while the
+// objects are built; whatever the streaming reader does not take, and
+// anything that is not a regular file (standard input, a named pipe: they
+// cannot be read twice), is read whole, so that every refusal has the reason
+// ObjectsFromJson gives.
+std::optional<qbx::ObjectList> readObjects(const char* path, QString* error)
+{
+    if (!isStdio(path)) {
+        fw::FileReader file;
+        if (file.Open(QString::fromLocal8Bit(path), nullptr)) {
+            std::optional<qbx::ObjectList> objects = qbx::FastObjectsFromJson(file);
+            if (objects)
+                return objects;
+        }
+    }
+    QByteArray json;
+    if (!readAll(path, json, error))
+        return std::nullopt;
+    return qbx::ObjectsFromJson(json, error);
+}
+
 int build(const char* jsonPath, const char* outPath)
 {
-    QByteArray json;
     QString error;
-    if (!readAll(jsonPath, json, &error))
-        return refuse(jsonPath, error);
-    std::optional<qbx::ObjectList> objects = qbx::ObjectsFromJson(json, &error);
+    std::optional<qbx::ObjectList> objects = readObjects(jsonPath, &error);
     if (!objects)
         return refuse(jsonPath, error);
     CTeskDoc doc;

@@ -1,6 +1,7 @@
 #include "tools/qbx/scenejson.h"
 
 #include "framework/core/ansi.h"
+#include "framework/core/filereader.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,6 +13,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <system_error>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
@@ -341,6 +344,87 @@ private:
     std::size_t m_key = 0;
     std::unique_ptr<C3dShape> m_shape;
 };
+
+// A rapidjson input stream over a FileReader, pulled through a buffer of a
+// fixed size: memory follows the objects built, not the size of the file.
+// Like rapidjson's memory stream it gives '\0' at the end; AtEnd() tells that
+// end from a NUL byte in the file. Read errors throw std::system_error.
+class FileJsonStream {
+public:
+    using Ch = char;
+
+    FileJsonStream(fw::FileReader& file, std::size_t bufferSize)
+        : m_file(file), m_size(std::max<std::size_t>(bufferSize, 1)), m_buffer(new char[m_size])
+    {
+        m_cur = m_last = m_buffer.get();
+        fill();
+    }
+
+    Ch Peek() const { return *m_cur; }
+    Ch Take()
+    {
+        const Ch c = *m_cur;
+        if (m_cur + 1 < m_last)
+            ++m_cur;
+        else if (!m_eof)
+            fill();
+        return c;
+    }
+    std::size_t Tell() const { return m_consumed + static_cast<std::size_t>(m_cur - m_buffer.get()); }
+    bool AtEnd() const { return m_eof && m_cur == m_last; }
+    // Named by rapidjson's reader for in-place parsing only, which this
+    // stream does not allow.
+    void Put(Ch) { RAPIDJSON_ASSERT(false); }
+    Ch* PutBegin()
+    {
+        RAPIDJSON_ASSERT(false);
+        return nullptr;
+    }
+    std::size_t PutEnd(Ch*)
+    {
+        RAPIDJSON_ASSERT(false);
+        return 0;
+    }
+
+private:
+    // Replaces the buffer's bytes, all taken, with the next ones; at the end
+    // of the file leaves the '\0' that stands for it.
+    void fill()
+    {
+        m_consumed += static_cast<std::size_t>(m_last - m_buffer.get());
+        const std::size_t n = m_file.Read(m_buffer.get(), m_size);
+        m_cur = m_buffer.get();
+        m_last = m_cur + n;
+        if (n == 0) {
+            m_eof = true;
+            m_buffer[0] = '\0';
+        }
+    }
+
+    fw::FileReader& m_file;
+    std::size_t m_size;
+    std::unique_ptr<char[]> m_buffer;
+    const char* m_cur = nullptr;
+    // One past the last byte read; at the end of the file, m_buffer itself,
+    // where m_cur points at the '\0' that stands for the end.
+    const char* m_last = nullptr;
+    std::size_t m_consumed = 0;
+    bool m_eof = false;
+};
+
+// The objects of `stream` if the fast reader takes the whole of it.
+// rapidjson takes a NUL byte for the end of the text, so `atEnd` says
+// whether the document really ended there: Qt's reader refuses anything after it.
+template <typename Stream, typename AtEnd>
+std::optional<ObjectList> fastObjects(Stream& stream, AtEnd atEnd)
+{
+    FastReader fast;
+    rapidjson::Reader reader;
+    constexpr unsigned kFlags = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+    if (!reader.Parse<kFlags>(stream, fast) || !atEnd())
+        return std::nullopt;
+    return std::move(fast.objects);
+}
 } // namespace
 
 void WriteJson(const ObjectList& objects, std::optional<unsigned> schema,
@@ -389,13 +473,22 @@ std::string DumpJson(const ObjectList& objects, std::optional<unsigned> schema)
 
 std::optional<ObjectList> ObjectsFromJson(const QByteArray& json, QString* error)
 {
-    FastReader fast;
     rapidjson::MemoryStream stream(json.constData(), static_cast<std::size_t>(json.size()));
-    rapidjson::Reader reader;
-    constexpr unsigned kFlags = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
-    if (reader.Parse<kFlags>(stream, fast))
-        return std::move(fast.objects);
+    std::optional<ObjectList> objects =
+        fastObjects(stream, [&] { return stream.Tell() == static_cast<std::size_t>(json.size()); });
+    if (objects)
+        return objects;
     return objectsFromQJson(json, error);
+}
+
+std::optional<ObjectList> FastObjectsFromJson(fw::FileReader& file, std::size_t bufferSize)
+{
+    try {
+        FileJsonStream stream(file, bufferSize);
+        return fastObjects(stream, [&] { return stream.AtEnd(); });
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
 }
 
 } // namespace qbx

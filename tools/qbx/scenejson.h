@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,10 @@
 //    "y": 0, "z": 0, "colourMode": 0, "colour": 0}]}
 //
 // Names are UTF-8 in JSON and Windows-1250 bytes in the scene.
+namespace fw {
+class FileReader;
+}
+
 namespace qbx {
 
 using ObjectList = std::vector<std::unique_ptr<C3dObject>>;
@@ -35,5 +40,13 @@ void WriteJson(const ObjectList& objects, std::optional<unsigned> schema,
 // are not integers in the 32-bit signed range. On failure returns nothing,
 // with the reason (naming the offending element) in `error`.
 std::optional<ObjectList> ObjectsFromJson(const QByteArray& json, QString* error);
+
+// Reads objects from the JSON in `file` through a buffer of `bufferSize`
+// bytes, so that the text is never held whole, with the fast reader alone:
+// it takes the documents that ObjectsFromJson reads without Qt's reader.
+// Returns nothing for any other document and on a read error, having read
+// part of the file: the caller then reads it again, whole, and hands it to
+// ObjectsFromJson, which says what is wrong.
+std::optional<ObjectList> FastObjectsFromJson(fw::FileReader& file, std::size_t bufferSize = 64 * 1024);
 
 } // namespace qbx
