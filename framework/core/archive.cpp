@@ -84,19 +84,11 @@ Archive Archive::forLoading(FileReader& file)
     return ar;
 }
 
-Archive Archive::sizingArchive() const
+void Archive::reserveAtRate(std::size_t start, std::size_t stored, std::size_t total)
 {
-    Archive sizer(true);
-    sizer.m_nextIndex = m_nextIndex;
-    sizer.m_storedClasses = m_storedClasses;
-    return sizer;
-}
-
-std::size_t Archive::recordBytes(const Object& object)
-{
-    m_out.clear();
-    WriteObject(object);
-    return m_out.size();
+    const std::size_t rest = (m_out.size() - start) / stored * (total - stored);
+    if (m_out.size() + rest > m_out.capacity())
+        m_out.reserve(m_out.size() + rest + rest / 8);
 }
 
 void Archive::WriteUInt16(std::uint16_t value)

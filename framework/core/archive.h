@@ -86,21 +86,22 @@ public:
     std::string takeBytes() { return std::move(m_out); }
     void Reserve(std::size_t bytes) { m_out.reserve(bytes); }
 
-    // Stores a list of owned objects: its count, then each record. The
-    // buffer is first made large enough for the whole list, measured record
-    // by record, since a string that grows holds its old bytes and their
-    // copy at once, twice the size of a large scene.
+    // Stores a list of owned objects: its count, then each record. A string
+    // that grows holds its old bytes and their copy at once, twice a large
+    // scene's size; so whenever the records stored so far (64, 128, 256, ...
+    // of them) show that the rest will not fit, room for the whole list at
+    // their rate, and an eighth more, is made while the copy is still small.
     template <typename T>
     void StoreList(const std::vector<std::unique_ptr<T>>& list)
     {
-        Archive sizer = sizingArchive();
-        std::size_t bytes = 6; // the longest count
-        for (const auto& object : list)
-            bytes += sizer.recordBytes(*object);
-        Reserve(m_out.size() + bytes);
         WriteCount(static_cast<std::uint32_t>(list.size()));
-        for (const auto& object : list)
-            WriteObject(*object);
+        const std::size_t start = m_out.size();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            WriteObject(*list[i]);
+            const std::size_t stored = i + 1;
+            if (stored >= 64 && (stored & (stored - 1)) == 0)
+                reserveAtRate(start, stored, list.size());
+        }
     }
 
     // Loads a list of owned objects of class T into `list` (which is left
@@ -129,11 +130,9 @@ private:
     };
 
     explicit Archive(bool storing, std::span<const char> data = {});
-    // Storing: an archive in this one's state (class indices and the next
-    // index), so that recordBytes() counts what each record would add here.
-    Archive sizingArchive() const;
-    // Storing: the bytes of `object`'s record, which is then dropped.
-    std::size_t recordBytes(const Object& object);
+    // Storing: makes room for `total` records when `stored` of them took
+    // the bytes after `start`, if they would not fit.
+    void reserveAtRate(std::size_t start, std::size_t stored, std::size_t total);
     // Makes at least `bytes` (at most kBufferSize) readable at m_cur.
     void need(std::size_t bytes)
     {

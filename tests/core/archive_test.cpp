@@ -174,8 +174,8 @@ TEST(SceneEncodingTest, LongNamesAreStoredWithoutGrowingTheBuffer)
     for (int i = 0; i < 1000; ++i)
         doc.m_objects.push_back(testutil::makeObject(std::string(200, 'n'), 1, i, 0, 0, 0, 0));
     const std::string bytes = testutil::save(doc);
-    // Sized for the list up front: at most the 4 bytes of a longer count to spare.
-    EXPECT_LE(bytes.capacity(), bytes.size() + 4);
+    // Sized at the records' rate early on: at most an eighth to spare, not double.
+    EXPECT_LE(bytes.capacity(), bytes.size() + bytes.size() / 8);
 }
 
 TEST(SceneEncodingTest, SceneOf0xFFFFObjectsUsesTheLongCountAndReadsBack)
