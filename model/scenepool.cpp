@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SCENE_POOL_ASAN 1
@@ -123,10 +124,12 @@ void giveUp(BlockHeader* header)
     __lsan_unregister_root_region(block, kBlockSize);
     ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
 #endif
-    if (keepBlock(block)) {
-        ::madvise(block + kHeaderSize, kBlockSize - kHeaderSize, MADV_FREE);
+    // Advised before it is kept: from then on another thread may take the
+    // block and write to it. The advice takes whole pages; the header's stays.
+    static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    ::madvise(block + page, kBlockSize - page, MADV_FREE);
+    if (keepBlock(block))
         return;
-    }
 #ifdef SCENE_POOL_ASAN
     ASAN_UNPOISON_MEMORY_REGION(block, kBlockSize);
 #endif
