@@ -1,9 +1,14 @@
 #include "model/scenepool.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -87,7 +92,6 @@ BlockHeader* headerOf(void* pointer)
 // unaligned ends back.
 char* mapBlock()
 {
-    g_blocksInUse.fetch_add(1, std::memory_order_relaxed);
     if (char* block = reuseBlock()) {
 #ifdef SCENE_POOL_ASAN
         __lsan_register_root_region(block, kBlockSize);
@@ -95,10 +99,8 @@ char* mapBlock()
         return block;
     }
     void* mapped = ::mmap(nullptr, 2 * kBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) {
-        g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
+    if (mapped == MAP_FAILED)
         throw std::bad_alloc();
-    }
     char* start = static_cast<char*>(mapped);
     char* block = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kBlockSize - 1) & ~(kBlockSize - 1));
     if (block > start)
@@ -136,6 +138,93 @@ void giveUp(BlockHeader* header)
     ::munmap(block, kBlockSize);
 }
 
+// Faults blocks in ahead of the carvers, on a thread of its own.
+//
+// A fresh block costs its page faults and the kernel's clearing of 2 MiB,
+// which on a cold process is most of the time a big load takes. While a
+// carver keeps asking for blocks in quick succession (a load, not an edit
+// now and then), this thread maps and populates up to kMaxAhead blocks
+// ahead of it, so the clearing runs on the other core beside the parsing.
+// A carver never waits for it: with nothing ready it maps a block itself.
+// Blocks prepared but not taken stay ready for the next start. The thread
+// starts with the first streak and lives as long as the process.
+class Preparer {
+public:
+    static Preparer& instance()
+    {
+        // Never destroyed: its thread may still be waiting at exit.
+        static auto* preparer = new Preparer;
+        return *preparer;
+    }
+
+    // A ready block, or null; either way counts this start towards a streak.
+    char* take()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const auto now = std::chrono::steady_clock::now();
+        m_streak = now - m_lastTake < kStreakGap ? m_streak + 1 : 0;
+        m_lastTake = now;
+        m_wanted = std::min(m_streak, kMaxAhead);
+        char* block = nullptr;
+        if (!m_ready.empty()) {
+            block = m_ready.back();
+            m_ready.pop_back();
+        }
+        if (m_ready.size() < m_wanted) {
+            if (!m_running)
+                m_running = startThread();
+            m_wake.notify_one();
+        }
+        return block;
+    }
+
+private:
+    static constexpr std::size_t kMaxAhead = 2;
+    static constexpr auto kStreakGap = std::chrono::milliseconds(20);
+
+    Preparer() { m_ready.reserve(kMaxAhead); }
+
+    bool startThread()
+    {
+        try {
+            std::thread([this] { run(); }).detach();
+            return true;
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_ready.size() < m_wanted; });
+            lock.unlock();
+            char* block = nullptr;
+            try {
+                block = mapBlock();
+                // Advice only: on a kernel without it the carver faults the pages in itself.
+                ::madvise(block, kBlockSize, MADV_POPULATE_WRITE);
+            } catch (const std::bad_alloc&) {
+            }
+            lock.lock();
+            // Only this thread adds blocks, and only below m_wanted: there is room.
+            if (block)
+                m_ready.push_back(block);
+            else
+                m_wanted = 0;
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<char*> m_ready;
+    std::size_t m_wanted = 0;
+    std::size_t m_streak = 0;
+    std::chrono::steady_clock::time_point m_lastTake;
+    bool m_running = false;
+};
+
 // Drops `count` references to the block; the last one gives the block up.
 void release(BlockHeader* header, std::size_t count) noexcept
 {
@@ -168,7 +257,10 @@ public:
 private:
     void start()
     {
-        char* block = mapBlock();
+        char* block = Preparer::instance().take();
+        if (!block)
+            block = mapBlock();
+        g_blocksInUse.fetch_add(1, std::memory_order_relaxed);
         retire();
         m_header = new (block) BlockHeader{kCredit};
         m_next = block + kHeaderSize;
