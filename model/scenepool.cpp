@@ -88,32 +88,53 @@ BlockHeader* headerOf(void* pointer)
     return reinterpret_cast<BlockHeader*>(reinterpret_cast<std::uintptr_t>(pointer) & ~(kBlockSize - 1));
 }
 
-// A fresh block aligned to its size: map twice the size, then give the
+// Address space for fresh blocks, mapped kChunkBlocks blocks at a time:
+// every mapping change waits for the faults being served in the process,
+// so one mapping for many blocks keeps a load from queueing behind the
+// preparer below. Untouched blocks of a chunk cost no memory.
+constexpr std::size_t kChunkBlocks = 32;
+std::mutex g_chunkMutex;
+char* g_chunkNext = nullptr;
+char* g_chunkEnd = nullptr;
+
+// A chunk aligned to the block size: map one block more, then give the
 // unaligned ends back.
-char* mapBlock()
+void mapChunk()
 {
-    if (char* block = reuseBlock()) {
-#ifdef SCENE_POOL_ASAN
-        __lsan_register_root_region(block, kBlockSize);
-#endif
-        return block;
-    }
-    void* mapped = ::mmap(nullptr, 2 * kBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    constexpr std::size_t kChunkSize = kChunkBlocks * kBlockSize;
+    void* mapped = ::mmap(nullptr, kChunkSize + kBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)
         throw std::bad_alloc();
     char* start = static_cast<char*>(mapped);
-    char* block = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kBlockSize - 1) & ~(kBlockSize - 1));
-    if (block > start)
-        ::munmap(start, static_cast<std::size_t>(block - start));
-    char* end = start + 2 * kBlockSize;
-    if (end > block + kBlockSize)
-        ::munmap(block + kBlockSize, static_cast<std::size_t>(end - (block + kBlockSize)));
-    // Advice only: without transparent huge pages the block still works on small pages.
-    ::madvise(block, kBlockSize, MADV_HUGEPAGE);
+    char* chunk = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kBlockSize - 1) & ~(kBlockSize - 1));
+    if (chunk > start)
+        ::munmap(start, static_cast<std::size_t>(chunk - start));
+    char* end = start + kChunkSize + kBlockSize;
+    if (end > chunk + kChunkSize)
+        ::munmap(chunk + kChunkSize, static_cast<std::size_t>(end - (chunk + kChunkSize)));
+    // Advice only: without transparent huge pages the blocks still work on small pages.
+    ::madvise(chunk, kChunkSize, MADV_HUGEPAGE);
+    g_chunkNext = chunk;
+    g_chunkEnd = chunk + kChunkSize;
+}
+
+// A block aligned to its size: a kept one, else the next of the chunk.
+char* mapBlock()
+{
+    char* block = reuseBlock();
+    if (!block) {
+        const std::lock_guard<std::mutex> lock(g_chunkMutex);
+        if (g_chunkNext == g_chunkEnd)
+            mapChunk();
+        block = g_chunkNext;
+        g_chunkNext += kBlockSize;
+#ifdef SCENE_POOL_ASAN
+        ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
+#endif
+    }
 #ifdef SCENE_POOL_ASAN
     // Objects here may point at heap memory: the leak checker must see those pointers.
     __lsan_register_root_region(block, kBlockSize);
-    ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
 #endif
     return block;
 }
