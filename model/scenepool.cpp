@@ -1,11 +1,17 @@
 #include "model/scenepool.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SCENE_POOL_ASAN 1
@@ -82,35 +88,53 @@ BlockHeader* headerOf(void* pointer)
     return reinterpret_cast<BlockHeader*>(reinterpret_cast<std::uintptr_t>(pointer) & ~(kBlockSize - 1));
 }
 
-// A fresh block aligned to its size: map twice the size, then give the
+// Address space for fresh blocks, mapped kChunkBlocks blocks at a time:
+// every mapping change waits for the faults being served in the process,
+// so one mapping for many blocks keeps a load from queueing behind the
+// preparer below. Untouched blocks of a chunk cost no memory.
+constexpr std::size_t kChunkBlocks = 32;
+std::mutex g_chunkMutex;
+char* g_chunkNext = nullptr;
+char* g_chunkEnd = nullptr;
+
+// A chunk aligned to the block size: map one block more, then give the
 // unaligned ends back.
+void mapChunk()
+{
+    constexpr std::size_t kChunkSize = kChunkBlocks * kBlockSize;
+    void* mapped = ::mmap(nullptr, kChunkSize + kBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        throw std::bad_alloc();
+    char* start = static_cast<char*>(mapped);
+    char* chunk = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kBlockSize - 1) & ~(kBlockSize - 1));
+    if (chunk > start)
+        ::munmap(start, static_cast<std::size_t>(chunk - start));
+    char* end = start + kChunkSize + kBlockSize;
+    if (end > chunk + kChunkSize)
+        ::munmap(chunk + kChunkSize, static_cast<std::size_t>(end - (chunk + kChunkSize)));
+    // Advice only: without transparent huge pages the blocks still work on small pages.
+    ::madvise(chunk, kChunkSize, MADV_HUGEPAGE);
+    g_chunkNext = chunk;
+    g_chunkEnd = chunk + kChunkSize;
+}
+
+// A block aligned to its size: a kept one, else the next of the chunk.
 char* mapBlock()
 {
-    g_blocksInUse.fetch_add(1, std::memory_order_relaxed);
-    if (char* block = reuseBlock()) {
+    char* block = reuseBlock();
+    if (!block) {
+        const std::lock_guard<std::mutex> lock(g_chunkMutex);
+        if (g_chunkNext == g_chunkEnd)
+            mapChunk();
+        block = g_chunkNext;
+        g_chunkNext += kBlockSize;
 #ifdef SCENE_POOL_ASAN
-        __lsan_register_root_region(block, kBlockSize);
+        ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
 #endif
-        return block;
     }
-    void* mapped = ::mmap(nullptr, 2 * kBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) {
-        g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
-        throw std::bad_alloc();
-    }
-    char* start = static_cast<char*>(mapped);
-    char* block = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kBlockSize - 1) & ~(kBlockSize - 1));
-    if (block > start)
-        ::munmap(start, static_cast<std::size_t>(block - start));
-    char* end = start + 2 * kBlockSize;
-    if (end > block + kBlockSize)
-        ::munmap(block + kBlockSize, static_cast<std::size_t>(end - (block + kBlockSize)));
-    // Advice only: without transparent huge pages the block still works on small pages.
-    ::madvise(block, kBlockSize, MADV_HUGEPAGE);
 #ifdef SCENE_POOL_ASAN
     // Objects here may point at heap memory: the leak checker must see those pointers.
     __lsan_register_root_region(block, kBlockSize);
-    ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
 #endif
     return block;
 }
@@ -123,15 +147,104 @@ void giveUp(BlockHeader* header)
     __lsan_unregister_root_region(block, kBlockSize);
     ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
 #endif
-    if (keepBlock(block)) {
-        ::madvise(block + kHeaderSize, kBlockSize - kHeaderSize, MADV_FREE);
+    // Advised before it is kept: from then on another thread may take the
+    // block and write to it. The advice takes whole pages; the header's stays.
+    static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    ::madvise(block + page, kBlockSize - page, MADV_FREE);
+    if (keepBlock(block))
         return;
-    }
 #ifdef SCENE_POOL_ASAN
     ASAN_UNPOISON_MEMORY_REGION(block, kBlockSize);
 #endif
     ::munmap(block, kBlockSize);
 }
+
+// Faults blocks in ahead of the carvers, on a thread of its own.
+//
+// A fresh block costs its page faults and the kernel's clearing of 2 MiB,
+// which on a cold process is most of the time a big load takes. While a
+// carver keeps asking for blocks in quick succession (a load, not an edit
+// now and then), this thread maps and populates up to kMaxAhead blocks
+// ahead of it, so the clearing runs on the other core beside the parsing.
+// A carver never waits for it: with nothing ready it maps a block itself.
+// Blocks prepared but not taken stay ready for the next start. The thread
+// starts with the first streak and lives as long as the process.
+class Preparer {
+public:
+    static Preparer& instance()
+    {
+        // Never destroyed: its thread may still be waiting at exit.
+        static auto* preparer = new Preparer;
+        return *preparer;
+    }
+
+    // A ready block, or null; either way counts this start towards a streak.
+    char* take()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const auto now = std::chrono::steady_clock::now();
+        m_streak = now - m_lastTake < kStreakGap ? m_streak + 1 : 0;
+        m_lastTake = now;
+        m_wanted = std::min(m_streak, kMaxAhead);
+        char* block = nullptr;
+        if (!m_ready.empty()) {
+            block = m_ready.back();
+            m_ready.pop_back();
+        }
+        if (m_ready.size() < m_wanted) {
+            if (!m_running)
+                m_running = startThread();
+            m_wake.notify_one();
+        }
+        return block;
+    }
+
+private:
+    static constexpr std::size_t kMaxAhead = 2;
+    static constexpr auto kStreakGap = std::chrono::milliseconds(20);
+
+    Preparer() { m_ready.reserve(kMaxAhead); }
+
+    bool startThread()
+    {
+        try {
+            std::thread([this] { run(); }).detach();
+            return true;
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_ready.size() < m_wanted; });
+            lock.unlock();
+            char* block = nullptr;
+            try {
+                block = mapBlock();
+                // Advice only: on a kernel without it the carver faults the pages in itself.
+                ::madvise(block, kBlockSize, MADV_POPULATE_WRITE);
+            } catch (const std::bad_alloc&) {
+            }
+            lock.lock();
+            // Only this thread adds blocks, and only below m_wanted: there is room.
+            if (block)
+                m_ready.push_back(block);
+            else
+                m_wanted = 0;
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<char*> m_ready;
+    std::size_t m_wanted = 0;
+    std::size_t m_streak = 0;
+    std::chrono::steady_clock::time_point m_lastTake;
+    bool m_running = false;
+};
 
 // Drops `count` references to the block; the last one gives the block up.
 void release(BlockHeader* header, std::size_t count) noexcept
@@ -165,7 +278,10 @@ public:
 private:
     void start()
     {
-        char* block = mapBlock();
+        char* block = Preparer::instance().take();
+        if (!block)
+            block = mapBlock();
+        g_blocksInUse.fetch_add(1, std::memory_order_relaxed);
         retire();
         m_header = new (block) BlockHeader{kCredit};
         m_next = block + kHeaderSize;

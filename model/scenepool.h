@@ -14,6 +14,9 @@
 //
 // Each thread carves its allocations off a block of its own, one after the
 // other, without locking (an object and its shape end up side by side).
+// While threads take new blocks in quick succession, as a load does, a
+// thread of the pool's own faults the next few blocks in ahead of them, so
+// that the kernel clears those pages on the other core.
 // Freeing only counts the block's live allocations down; a block is given up
 // as soon as its last allocation is freed and no thread carves from it any
 // more. Given-up blocks, up to 512 MiB of them, are kept for reuse (the

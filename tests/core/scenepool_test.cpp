@@ -1,6 +1,7 @@
 #include "testutil.h"
 #include "model/c3dobject.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <new>
 #include <thread>
@@ -74,6 +75,28 @@ INSTANTIATE_TEST_SUITE_P(Orders, ScenePoolTest,
                                            FreeCase{"survivorsLast", Order::SurvivorsLast, false},
                                            FreeCase{"madeOnAnotherThread", Order::SurvivorsLast, true}),
                          testutil::ByLabel());
+
+// Kilobytes of this process's memory that the kernel may take back at will.
+long lazyFreeKiB()
+{
+    std::ifstream rollup("/proc/self/smaps_rollup");
+    for (std::string line; std::getline(rollup, line);)
+        if (line.starts_with("LazyFree:"))
+            return std::stol(line.substr(9));
+    return -1;
+}
+
+// The advice that lets the kernel reclaim a kept block once was refused
+// (the range began inside the block's first page), so emptied blocks
+// stayed resident for good.
+TEST(ScenePoolTest, EmptiedBlocksAreLeftForTheKernelToReclaim)
+{
+    std::vector<std::unique_ptr<C3dObject>> objects = makeObjects();
+    const long before = lazyFreeKiB();
+    ASSERT_GE(before, 0);
+    objects.clear();
+    EXPECT_GT(lazyFreeKiB(), before + 2048);
+}
 
 TEST(ScenePoolTest, RefusesSizesBeyondItsLimit)
 {
