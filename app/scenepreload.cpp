@@ -1,5 +1,7 @@
 #include "app/scenepreload.h"
 
+#include <system_error>
+
 CScenePreload::CScenePreload(const QStringList& files)
 {
     for (const QString& file : files) {
@@ -12,10 +14,16 @@ CScenePreload::CScenePreload(const QStringList& files)
         if (!named)
             m_entries.push_back(Entry{file, std::nullopt, false});
     }
-    if (m_entries.empty())
+    if (m_entries.empty()) {
         m_done = true;
-    else
+        return;
+    }
+    try {
         m_worker = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // No thread to spare: every open reads its file itself.
+        m_done = true;
+    }
 }
 
 CScenePreload::~CScenePreload()

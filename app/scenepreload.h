@@ -22,8 +22,10 @@
 // CTeskDoc::LoadScene exactly as a direct open would, and stops after a file
 // that fails (start-up ends there, so later files are never opened). It
 // creates no QObject and shares nothing with the GUI thread but the loads
-// handed over under the mutex. The destructor stops it before the next file
-// and joins it (waiting for the file in flight) and frees loads not taken.
+// handed over under the mutex. Without a thread to start, nothing is read
+// ahead and every open reads its file. The destructor stops the worker
+// before its next file, joins it (waiting for the file in flight) and frees
+// the loads not taken.
 class CScenePreload {
 public:
     static constexpr std::size_t kMaxFiles = 2;
