@@ -1,5 +1,7 @@
 // Start-up probe for the cold-process benchmarks (bench/app_bench.cpp):
-//   tesk [FILE]  tesk exactly as main.cpp does, with no file or with FILE;
+//   tesk [FILE]  tesk exactly as main.cpp does, with no file or with FILE
+//                (a core application first, then FILE read in the background
+//                while the window system and the main window start);
 //                writes one byte once the main window has been painted
 //                for the first time, then ends at once (teardown is not
 //                part of start-up),
@@ -16,6 +18,7 @@
 //                and the menu bar's style icons), likewise.
 
 #include "app/mainfrm.h"
+#include "app/scenepreload.h"
 #include "app/tesk.h"
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
@@ -101,6 +104,16 @@ int main(int argc, char* argv[])
                        || ((form == "minimal" || form == "text") && argc == 2);
     if (!valid)
         return 2;
+    QStringList files;
+    std::unique_ptr<CScenePreload> preload;
+    if (teskForm) {
+        // As runTesk: the command line is read under a core application
+        // (which also sets the locale), then the files start loading.
+        QCoreApplication core(argc, argv);
+        if (argc == 3)
+            files << QCoreApplication::arguments().at(2);
+        preload = std::make_unique<CScenePreload>(files);
+    }
     QApplication application(argc, argv);
     std::unique_ptr<CTeskApp> teskApp;
     std::unique_ptr<QMainWindow> window;
@@ -112,10 +125,10 @@ int main(int argc, char* argv[])
     FirstPaint firstPaint(then);
     if (teskForm) {
         teskApp = std::make_unique<CTeskApp>();
-        QStringList arguments = {QStringLiteral("tesk")};
-        if (argc == 3)
-            arguments << QString::fromLocal8Bit(argv[2]);
-        if (!teskApp->InitInstance(arguments))
+        const bool started = teskApp->InitInstance(QStringList{QStringLiteral("tesk"), QStringLiteral("--")} << files,
+                                                   preload.get());
+        preload.reset();
+        if (!started)
             return 1;
         teskApp->GetMainFrame()->installEventFilter(&firstPaint);
     } else {

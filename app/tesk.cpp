@@ -5,6 +5,7 @@
 #include "app/filefailure.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
+#include "app/scenepreload.h"
 #include "app/svgicon.h"
 #include "document/docjournal.h"
 #include "document/orphanjournal.h"
@@ -28,6 +29,7 @@
 #include <QSettings>
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -100,7 +102,7 @@ CTeskApp::~CTeskApp()
     m_pMainFrame.reset();
 }
 
-bool CTeskApp::InitInstance(const QStringList& arguments)
+bool CTeskApp::InitInstance(const QStringList& arguments, CScenePreload* preload)
 {
     // The common controls and the framework itself are initialised by the
     // QApplication that the caller has made.
@@ -130,7 +132,7 @@ bool CTeskApp::InitInstance(const QStringList& arguments)
     m_pDocTemplate->SetMainFrame(m_pMainFrame.get());
     updateRecentFileMenu();
 
-    if (!processShellCommand(arguments))
+    if (!processShellCommand(arguments, preload))
         return false;
 
     m_pMainFrame->RestoreWindowState();
@@ -144,7 +146,7 @@ bool CTeskApp::InitInstance(const QStringList& arguments)
     return true;
 }
 
-bool CTeskApp::processShellCommand(const QStringList& arguments)
+bool CTeskApp::processShellCommand(const QStringList& arguments, CScenePreload* preload)
 {
     const CommandLine commandLine = parseCommandLine(arguments);
     m_recoverAll = commandLine.recoverAll;
@@ -155,7 +157,7 @@ bool CTeskApp::processShellCommand(const QStringList& arguments)
     }
     for (const QString& file : files) {
         QString error;
-        if (openFile(file, &error))
+        if (openFile(file, &error, preload))
             continue;
         // Before the main window shows, stderr is the one sure channel; a
         // message box would wait forever where nobody can dismiss it.
@@ -231,7 +233,7 @@ void CTeskApp::OnAppAbout(int)
     aboutBox.exec();
 }
 
-fw::Document* CTeskApp::openFile(const QString& path, QString* error)
+fw::Document* CTeskApp::openFile(const QString& path, QString* error, CScenePreload* preload)
 {
     for (fw::Document* doc : m_pDocTemplate->documents()) {
         if (!sameFile(doc->GetPathName(), path))
@@ -242,7 +244,15 @@ fw::Document* CTeskApp::openFile(const QString& path, QString* error)
         addToRecentFileList(doc->GetPathName());
         return doc;
     }
-    fw::Document* doc = m_pDocTemplate->OpenDocumentFile(path, error);
+    fw::MultiDocTemplate::DocumentOpener adopt;
+    std::optional<SceneLoad> load = preload ? preload->Take(path) : std::nullopt;
+    if (load) {
+        adopt = [&path, &load](fw::Document& doc, QString* reason) {
+            auto* scene = dynamic_cast<CTeskDoc*>(&doc);
+            return scene ? scene->AdoptScene(path, std::move(*load), reason) : doc.OnOpenDocument(path, reason);
+        };
+    }
+    fw::Document* doc = m_pDocTemplate->OpenDocumentFile(path, error, adopt);
     if (doc)
         addToRecentFileList(path);
     return doc;

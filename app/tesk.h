@@ -9,6 +9,7 @@
 #include <memory>
 
 class CMainFrame;
+class CScenePreload;
 class QSessionManager;
 class QWidget;
 struct FileFailure;
@@ -40,8 +41,10 @@ public:
     // file opens a new scene, each named file is opened instead. Returns
     // false when the program is to end (a named file could not be opened;
     // the reason went to stderr and, on an interactive display, to a
-    // message box).
-    bool InitInstance(const QStringList& arguments = QCoreApplication::arguments());
+    // message box). `preload`, when given, is already reading the named
+    // files: their opens adopt its loads instead of reading again, with the
+    // same outcome. It is used only during the call.
+    bool InitInstance(const QStringList& arguments = QCoreApplication::arguments(), CScenePreload* preload = nullptr);
 
     bool OnCmdMsg(int id, fw::CmdUI* ui) override;
 
@@ -96,8 +99,8 @@ protected:
     virtual QString DoPromptFileName(const QString& proposed, bool open);
 
 private:
-    fw::Document* openFile(const QString& path, QString* error);
-    bool processShellCommand(const QStringList& arguments);
+    fw::Document* openFile(const QString& path, QString* error, CScenePreload* preload = nullptr);
+    bool processShellCommand(const QStringList& arguments, CScenePreload* preload);
     void addToRecentFileList(const QString& path);
     void updateRecentFileMenu();
     // The active scene's folder, else the folder where a file dialog was

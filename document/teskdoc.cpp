@@ -126,6 +126,24 @@ void CTeskDoc::SetJournalFolder(const QString& folder)
     });
 }
 
+SceneLoad CTeskDoc::LoadScene(const QString& path)
+{
+    SceneLoad load;
+    load.file = LoadFile(path, [&load](fw::Archive& ar) { ar.LoadList(load.objects); });
+    return load;
+}
+
+bool CTeskDoc::AdoptScene(const QString& path, SceneLoad load, QString* error)
+{
+    // The objects first, as a load through Serialize replaces them before
+    // the path and the modified flag change.
+    if (load.file.ok)
+        m_objects = std::move(load.objects);
+    return AdoptFile(path, load.file, error);
+}
+
+bool CTeskDoc::OnOpenDocument(const QString& path, QString* error) { return AdoptScene(path, LoadScene(path), error); }
+
 void CTeskDoc::DeleteContents()
 {
     m_objects.clear();

@@ -9,6 +9,14 @@
 
 class CDocJournal;
 
+// A scene read from its file apart from any scene (CTeskDoc::LoadScene): the
+// objects, owned here until a scene adopts them, and the load's outcome.
+// Plain data that any thread may make and another may take over.
+struct SceneLoad {
+    fw::FileLoad file;
+    std::vector<std::unique_ptr<C3dObject>> objects;
+};
+
 // The hint that every broadcast of a scene carries.
 enum UpdateHint : int {
     HINT_REFRESH = 0,  // full refresh, no object
@@ -54,6 +62,15 @@ public:
     // on (an empty folder: none). Null while journals are off.
     void SetJournalFolder(const QString& folder);
     CDocJournal* GetJournal() const { return m_pJournal.get(); }
+
+    // Reads the scene file at `path` without a scene, on any thread: the
+    // load half of OnOpenDocument.
+    static SceneLoad LoadScene(const QString& path);
+    // The adopt half: takes the objects and the file of `load`, made by
+    // LoadScene(path), leaving this scene as OnOpenDocument(path) would have
+    // (on failure, unchanged, with the same reason in `error`).
+    bool AdoptScene(const QString& path, SceneLoad load, QString* error);
+    bool OnOpenDocument(const QString& path, QString* error) override;
 
     void DeleteContents() override;
     void Serialize(fw::Archive& ar) override;

@@ -12,6 +12,30 @@
 #include <system_error>
 
 namespace fw {
+namespace {
+
+// Runs a load, turning what a load may throw into the reason for people.
+bool catchLoadErrors(const std::function<void()>& load, QString* error)
+{
+    try {
+        load();
+    } catch (const ArchiveError& e) {
+        if (error)
+            *error = QString::fromUtf8(e.what());
+        return false;
+    } catch (const std::bad_alloc&) {
+        if (error)
+            *error = QString::fromUtf8(ArchiveError::causeText(ArchiveError::Cause::OutOfMemory));
+        return false;
+    } catch (const std::system_error& e) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(e.code().value()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 Document::Document()
     : m_title(QStringLiteral("Untitled"))
@@ -87,36 +111,38 @@ bool Document::OnNewDocument()
 
 bool Document::OnOpenDocument(const QString& path, QString* error)
 {
+    return AdoptFile(path, LoadFile(path, [this](Archive& ar) { Serialize(ar); }), error);
+}
+
+FileLoad Document::LoadFile(const QString& path, const std::function<void(Archive&)>& load)
+{
+    FileLoad result;
     FileReader file;
-    if (!file.Open(path, error))
-        return false;
+    if (!file.Open(path, &result.error))
+        return result;
     Archive ar = Archive::forLoading(file);
-    if (!LoadFrom(ar, error))
+    result.ok = catchLoadErrors([&] { load(ar); }, &result.error);
+    if (result.ok)
+        result.stamp = file.Stamp();
+    return result;
+}
+
+bool Document::AdoptFile(const QString& path, const FileLoad& load, QString* error)
+{
+    if (!load.ok) {
+        if (error)
+            *error = load.error;
         return false;
+    }
     SetPathName(path);
     SetModifiedFlag(false);
-    m_fileStamp = file.Stamp();
+    m_fileStamp = load.stamp;
     return true;
 }
 
 bool Document::LoadFrom(Archive& ar, QString* error)
 {
-    try {
-        Serialize(ar);
-    } catch (const ArchiveError& e) {
-        if (error)
-            *error = QString::fromUtf8(e.what());
-        return false;
-    } catch (const std::bad_alloc&) {
-        if (error)
-            *error = QString::fromUtf8(ArchiveError::causeText(ArchiveError::Cause::OutOfMemory));
-        return false;
-    } catch (const std::system_error& e) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(e.code().value()));
-        return false;
-    }
-    return true;
+    return catchLoadErrors([&] { Serialize(ar); }, error);
 }
 
 bool Document::OnSaveDocument(const QString& path, QString* error)

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace fw {
@@ -13,6 +14,15 @@ class Archive;
 class DocTemplate;
 class Object;
 class View;
+
+// The outcome of reading a document's file apart from any document: whether
+// the load succeeded, why not, and the stamp of what was read. What was
+// loaded lives wherever the load function put it.
+struct FileLoad {
+    bool ok = false;
+    QString error;
+    FileStamp stamp;
+};
 
 // Base of a document: the data behind one or more views, with its file
 // path, title and modified flag.
@@ -23,7 +33,10 @@ class View;
 // Broadcasts: UpdateAllViews calls every registered view's OnUpdate in
 // registration order; modifiedChanged and titleChanged signal the GUI.
 // Files: OnOpenDocument streams a regular file through Serialize; on failure
-// the contents are unchanged and the reason is returned. OnSaveDocument
+// the contents are unchanged and the reason is returned. It is made of two
+// halves that a caller may also run apart: LoadFile reads the file (on any
+// thread: it touches no document and no QObject) and AdoptFile records the
+// outcome in the document. OnSaveDocument
 // writes through WriteFileKeepingItsKind: the old file survives a failed
 // save, and its owner, group, mode and links survive a successful one. Both
 // record the file's stamp; OnNewDocument clears it.
@@ -68,7 +81,18 @@ public:
     // the previous file at `path` is untouched and the document stays modified.
     virtual bool OnSaveDocument(const QString& path, QString* error);
 
-    // The load half of OnOpenDocument, for callers that also want to ask the
+    // The load half of OnOpenDocument: opens `path` for loading and runs
+    // `load` on its archive, which reads the contents wherever it keeps them
+    // and throws as Serialize does. Failures come back as LoadFrom words
+    // them. Safe on any thread.
+    static FileLoad LoadFile(const QString& path, const std::function<void(Archive&)>& load);
+    // The adopt half: on success takes `path` as the document's file, its
+    // stamp, and clears the modified flag; on failure returns false with the
+    // load's reason in `error` and changes nothing. The contents are the
+    // caller's to have put in place.
+    bool AdoptFile(const QString& path, const FileLoad& load, QString* error);
+
+    // Loading from an archive, for callers that also want to ask the
     // archive what it met (its stored schemas): loads from a loading archive
     // through Serialize. Returns false with the reason in `error` on
     // malformed data, a read error or an allocation failure ("out of

@@ -24,11 +24,15 @@ MultiDocTemplate::~MultiDocTemplate()
         disconnect(frame, nullptr, this, nullptr);
 }
 
-Document* MultiDocTemplate::OpenDocumentFile(const QString& path, QString* error)
+Document* MultiDocTemplate::OpenDocumentFile(const QString& path, QString* error, const DocumentOpener& open)
 {
     std::unique_ptr<Document> doc = m_createDocument();
     doc->SetDocTemplate(this);
-    const bool ok = path.isEmpty() ? doc->OnNewDocument() : doc->OnOpenDocument(path, error);
+    bool ok = false;
+    if (path.isEmpty())
+        ok = doc->OnNewDocument();
+    else
+        ok = open ? open(*doc, error) : doc->OnOpenDocument(path, error);
     if (!ok)
         return nullptr;
     Document* raw = doc.get();

@@ -7,6 +7,7 @@
 #include "app/instancechannel.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
+#include "app/scenepreload.h"
 #include "app/tesk.h"
 #include "document/commands.h"
 #include "document/teskdoc.h"
@@ -42,6 +43,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -252,7 +254,9 @@ private slots:
     void fileDialogsStartInAUsefulFolder();
 
 private:
-    CMainFrame* start(const QStringList& files = {});
+    // Starts the editor on `files`; `readAhead` reads them in the background
+    // first, as runTesk does.
+    CMainFrame* start(const QStringList& files = {}, bool readAhead = false);
     CTeskView* activeView() const { return dynamic_cast<CTeskView*>(m_app->GetMainFrame()->GetActiveView()); }
     std::vector<Document*> documents() const { return m_app->m_pDocTemplate->documents(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
@@ -260,6 +264,7 @@ private:
     QTemporaryDir m_settingsDir;
     QTemporaryDir m_dir;
     std::unique_ptr<ScriptedApp> m_app;
+    std::optional<CScenePreload> m_preload;
 };
 
 void TestShell::initTestCase()
@@ -276,38 +281,54 @@ void TestShell::init()
 void TestShell::cleanup()
 {
     m_app.reset();
+    m_preload.reset();
     idle();
 }
 
-CMainFrame* TestShell::start(const QStringList& files)
+CMainFrame* TestShell::start(const QStringList& files, bool readAhead)
 {
+    m_preload.reset();
+    if (readAhead)
+        m_preload.emplace(files);
     m_app = std::make_unique<ScriptedApp>();
-    if (!m_app->InitInstance(QStringList{QStringLiteral("tesk")} + files))
+    if (!m_app->InitInstance(QStringList{QStringLiteral("tesk")} + files, m_preload ? &*m_preload : nullptr))
         return nullptr;
     return m_app->GetMainFrame();
 }
 
 void TestShell::startUp_data()
 {
-    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("objects");
-    QTest::newRow("no file") << QString() << 0;
-    QTest::newRow("scene file") << "three.qbx" << 3;
-    QTest::newRow("missing file") << "missing.qbx" << -1;
+    QTest::addColumn<bool>("readAhead");
+    QTest::newRow("no file") << QStringList() << 0 << false;
+    QTest::newRow("scene file") << QStringList{"three.qbx"} << 3 << false;
+    QTest::newRow("missing file") << QStringList{"missing.qbx"} << -1 << false;
+    // What runTesk does: the files are read while the main window starts.
+    QTest::newRow("scene file read ahead") << QStringList{"three.qbx"} << 3 << true;
+    QTest::newRow("scene file named twice, read ahead") << QStringList{"three.qbx", "three.qbx"} << 3 << true;
+    QTest::newRow("missing file read ahead") << QStringList{"missing.qbx"} << -1 << true;
+    // The file after the failing one is never read, and nothing waits for it.
+    QTest::newRow("missing file before a scene, read ahead") << QStringList{"missing.qbx", "three.qbx"} << -1 << true;
 }
 
 void TestShell::startUp()
 {
-    QFETCH(QString, argument);
+    QFETCH(QStringList, arguments);
     QFETCH(int, objects);
+    QFETCH(bool, readAhead);
     if (objects > 0)
-        writeScene(file(argument), objects);
-    CMainFrame* frame = start(argument.isEmpty() ? QStringList() : QStringList{file(argument)});
+        writeScene(file(arguments.constFirst()), objects);
+    QStringList files;
+    for (const QString& name : arguments)
+        files << file(name);
+    CMainFrame* frame = start(files, readAhead);
     if (objects < 0) {
         // The program is to end: nothing open, nothing shown.
         QVERIFY(!frame && documents().empty() && !m_app->GetMainFrame()->isVisible());
         return;
     }
+    const QString argument = arguments.value(0);
     QVERIFY(frame && frame->isVisible());
     QCOMPARE(documents().size(), 1u);
     QCOMPARE(frame->mdiArea()->subWindowList().size(), 1);
@@ -315,6 +336,16 @@ void TestShell::startUp()
     QCOMPARE(doc->GetPathName(), argument.isEmpty() ? QString() : file(argument));
     QVERIFY(!doc->IsModified());
     QCOMPARE(objectNames(doc).size(), objects);
+    // The open took the load read ahead rather than reading again.
+    QVERIFY(!readAhead || !m_preload->Take(file(argument)));
+    if (!argument.isEmpty()) {
+        // The same objects and stamp as a load streamed through Serialize.
+        CTeskDoc direct;
+        QString error;
+        QVERIFY(direct.Document::OnOpenDocument(file(argument), &error));
+        QCOMPARE(objectNames(doc), objectNames(&direct));
+        QCOMPARE(doc->GetFileStamp(), direct.GetFileStamp());
+    }
     QCOMPARE(frame->windowTitle(), "TESK - Main Frame - " + (argument.isEmpty() ? QStringLiteral("Untitled") : argument));
     QCOMPARE(frame->GetPaneText(0), QStringLiteral("Ready"));
     QCOMPARE(frame->GetPaneText(1), QStringLiteral("Object count: %1").arg(objects));
@@ -332,6 +363,7 @@ void TestShell::unopenableFileOnCommandLineExitsWithOne_data()
     QTest::newRow("missing") << "missing.qbx" << "No such file";
     // Regression: a named pipe froze the editor until something wrote to it.
     QTest::newRow("named pipe") << "pipe.qbx" << "not a regular file";
+    QTest::newRow("damaged") << "damaged.qbx" << "end of file";
 }
 
 void TestShell::unopenableFileOnCommandLineExitsWithOne()
@@ -339,6 +371,9 @@ void TestShell::unopenableFileOnCommandLineExitsWithOne()
     QFETCH(QString, name);
     QFETCH(QString, reason);
     QVERIFY(::mkfifo(QFile::encodeName(file("pipe.qbx")).constData(), 0600) == 0 || errno == EEXIST);
+    QFile damaged(file(QStringLiteral("damaged.qbx")));
+    QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("\x02\x00", 2) == 2);
+    damaged.close();
     QProcess tesk;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
