@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -36,19 +37,28 @@ constexpr std::size_t kHeaderSize = 64;
 constexpr std::size_t kCredit = kBlockSize / kAlign + 1;
 
 // Blocks whose allocations are all gone, kept for the next load so that it
-// does not fault in and clear fresh pages again; beyond the cap they go back
-// to the kernel. The kernel may reclaim a kept block's pages under memory
-// pressure (MADV_FREE); a reused page then comes back cleared.
+// does not fault in and clear fresh pages again (closing and opening a scene
+// again, each iteration of a benchmark). The pool's thread gives a block
+// that has been kept for its lifetime back to the kernel; beyond the cap
+// they go back at once.
 constexpr std::size_t kMaxKeptBlocks = 256;
+using Clock = std::chrono::steady_clock;
+
+struct Kept {
+    char* block;
+    Clock::time_point since;
+};
 
 std::atomic<std::size_t> g_blocksInUse{0};
+std::atomic<Clock::rep> g_keptLifetime{std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(10)).count()};
 std::mutex g_keptMutex;
-std::vector<char*>& keptBlocks()
+// Oldest first.
+std::vector<Kept>& keptBlocks()
 {
     // Never destroyed: it outlives every static object that may free into it.
     // Reserved whole, so that keeping a block never allocates.
     static auto* kept = [] {
-        auto* blocks = new std::vector<char*>;
+        auto* blocks = new std::vector<Kept>;
         blocks->reserve(kMaxKeptBlocks);
         return blocks;
     }();
@@ -58,10 +68,10 @@ std::vector<char*>& keptBlocks()
 char* reuseBlock()
 {
     const std::lock_guard<std::mutex> lock(g_keptMutex);
-    std::vector<char*>& kept = keptBlocks();
+    std::vector<Kept>& kept = keptBlocks();
     if (kept.empty())
         return nullptr;
-    char* block = kept.back();
+    char* block = kept.back().block;
     kept.pop_back();
     return block;
 }
@@ -69,11 +79,42 @@ char* reuseBlock()
 bool keepBlock(char* block)
 {
     const std::lock_guard<std::mutex> lock(g_keptMutex);
-    std::vector<char*>& kept = keptBlocks();
+    std::vector<Kept>& kept = keptBlocks();
     if (kept.size() >= kMaxKeptBlocks)
         return false;
-    kept.push_back(block);
+    kept.push_back({block, Clock::now()});
     return true;
+}
+
+void unmapBlock(char* block)
+{
+#ifdef SCENE_POOL_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(block, kBlockSize);
+#endif
+    ::munmap(block, kBlockSize);
+}
+
+// Unmaps the kept blocks whose lifetime is over; returns when the next one's
+// will be, if any is kept.
+std::optional<Clock::time_point> releaseExpiredBlocks()
+{
+    std::vector<char*> expired;
+    std::optional<Clock::time_point> next;
+    {
+        const std::lock_guard<std::mutex> lock(g_keptMutex);
+        std::vector<Kept>& kept = keptBlocks();
+        const Clock::duration lifetime(g_keptLifetime.load(std::memory_order_relaxed));
+        const Clock::time_point now = Clock::now();
+        auto end = kept.begin();
+        while (end != kept.end() && end->since + lifetime <= now)
+            expired.push_back((end++)->block);
+        kept.erase(kept.begin(), end);
+        if (!kept.empty())
+            next = kept.front().since + lifetime;
+    }
+    for (char* block : expired)
+        unmapBlock(block);
+    return next;
 }
 
 // At the start of every block. `refs` counts live allocations, plus, while a
@@ -139,27 +180,8 @@ char* mapBlock()
     return block;
 }
 
-void giveUp(BlockHeader* header)
-{
-    char* block = reinterpret_cast<char*>(header);
-    g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
-#ifdef SCENE_POOL_ASAN
-    __lsan_unregister_root_region(block, kBlockSize);
-    ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
-#endif
-    // Advised before it is kept: from then on another thread may take the
-    // block and write to it. The advice takes whole pages; the header's stays.
-    static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    ::madvise(block + page, kBlockSize - page, MADV_FREE);
-    if (keepBlock(block))
-        return;
-#ifdef SCENE_POOL_ASAN
-    ASAN_UNPOISON_MEMORY_REGION(block, kBlockSize);
-#endif
-    ::munmap(block, kBlockSize);
-}
-
-// Faults blocks in ahead of the carvers, on a thread of its own.
+// The pool's own thread: faults blocks in ahead of the carvers, and gives
+// kept blocks back to the kernel once their lifetime is over.
 //
 // A fresh block costs its page faults and the kernel's clearing of 2 MiB,
 // which on a cold process is most of the time a big load takes. While a
@@ -168,14 +190,25 @@ void giveUp(BlockHeader* header)
 // ahead of it, so the clearing runs on the other core beside the parsing.
 // A carver never waits for it: with nothing ready it maps a block itself.
 // Blocks prepared but not taken stay ready for the next start. The thread
-// starts with the first streak and lives as long as the process.
-class Preparer {
+// starts with the first streak or the first kept block and lives as long as
+// the process.
+class Housekeeper {
 public:
-    static Preparer& instance()
+    static Housekeeper& instance()
     {
         // Never destroyed: its thread may still be waiting at exit.
-        static auto* preparer = new Preparer;
-        return *preparer;
+        static auto* housekeeper = new Housekeeper;
+        return *housekeeper;
+    }
+
+    // A block was kept, or the lifetime changed: the next release may be due sooner.
+    void blockKept() noexcept
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_keptChanged = true;
+        if (!m_running)
+            m_running = startThread();
+        m_wake.notify_one();
     }
 
     // A ready block, or null; either way counts this start towards a streak.
@@ -203,37 +236,54 @@ private:
     static constexpr std::size_t kMaxAhead = 2;
     static constexpr auto kStreakGap = std::chrono::milliseconds(20);
 
-    Preparer() { m_ready.reserve(kMaxAhead); }
+    Housekeeper() { m_ready.reserve(kMaxAhead); }
 
-    bool startThread()
+    bool startThread() noexcept
     {
         try {
             std::thread([this] { run(); }).detach();
             return true;
-        } catch (const std::system_error&) {
+        } catch (...) {
             return false;
         }
     }
 
+    // Maps and populates one block; called and returns with `lock` held.
+    void prepare(std::unique_lock<std::mutex>& lock)
+    {
+        lock.unlock();
+        char* block = nullptr;
+        try {
+            block = mapBlock();
+            // Advice only: on a kernel without it the carver faults the pages in itself.
+            ::madvise(block, kBlockSize, MADV_POPULATE_WRITE);
+        } catch (const std::bad_alloc&) {
+        }
+        lock.lock();
+        // Only this thread adds blocks, and only below m_wanted: there is room.
+        if (block)
+            m_ready.push_back(block);
+        else
+            m_wanted = 0;
+    }
+
     void run()
     {
+        const auto due = [this] { return m_keptChanged || m_ready.size() < m_wanted; };
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [this] { return m_ready.size() < m_wanted; });
-            lock.unlock();
-            char* block = nullptr;
-            try {
-                block = mapBlock();
-                // Advice only: on a kernel without it the carver faults the pages in itself.
-                ::madvise(block, kBlockSize, MADV_POPULATE_WRITE);
-            } catch (const std::bad_alloc&) {
+            if (m_ready.size() < m_wanted) {
+                prepare(lock);
+                continue;
             }
+            m_keptChanged = false;
+            lock.unlock();
+            const std::optional<Clock::time_point> next = releaseExpiredBlocks();
             lock.lock();
-            // Only this thread adds blocks, and only below m_wanted: there is room.
-            if (block)
-                m_ready.push_back(block);
+            if (next)
+                m_wake.wait_until(lock, *next, due);
             else
-                m_wanted = 0;
+                m_wake.wait(lock, due);
         }
     }
 
@@ -244,7 +294,22 @@ private:
     std::size_t m_streak = 0;
     std::chrono::steady_clock::time_point m_lastTake;
     bool m_running = false;
+    bool m_keptChanged = false;
 };
+
+void giveUp(BlockHeader* header)
+{
+    char* block = reinterpret_cast<char*>(header);
+    g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
+#ifdef SCENE_POOL_ASAN
+    __lsan_unregister_root_region(block, kBlockSize);
+    ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
+#endif
+    if (keepBlock(block))
+        Housekeeper::instance().blockKept();
+    else
+        unmapBlock(block);
+}
 
 // Drops `count` references to the block; the last one gives the block up.
 void release(BlockHeader* header, std::size_t count) noexcept
@@ -278,7 +343,7 @@ public:
 private:
     void start()
     {
-        char* block = Preparer::instance().take();
+        char* block = Housekeeper::instance().take();
         if (!block)
             block = mapBlock();
         g_blocksInUse.fetch_add(1, std::memory_order_relaxed);
@@ -327,5 +392,17 @@ void deallocate(void* pointer, [[maybe_unused]] std::size_t bytes) noexcept
 }
 
 std::size_t blocksInUse() { return g_blocksInUse.load(std::memory_order_relaxed); }
+
+std::size_t blocksKept()
+{
+    const std::lock_guard<std::mutex> lock(g_keptMutex);
+    return keptBlocks().size();
+}
+
+void setKeptBlockLifetime(std::chrono::milliseconds lifetime)
+{
+    g_keptLifetime.store(std::chrono::duration_cast<Clock::duration>(lifetime).count(), std::memory_order_relaxed);
+    Housekeeper::instance().blockKept();
+}
 
 } // namespace ScenePool

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 
 // The storage of scene objects and their shapes: C3dObject and C3dShape take
@@ -19,8 +20,9 @@
 // that the kernel clears those pages on the other core.
 // Freeing only counts the block's live allocations down; a block is given up
 // as soon as its last allocation is freed and no thread carves from it any
-// more. Given-up blocks, up to 512 MiB of them, are kept for reuse (the
-// kernel may reclaim their pages meanwhile); the rest go back to the kernel.
+// more. Given-up blocks, up to 512 MiB of them, are kept for reuse for a
+// while (10 s unless set otherwise), then the pool's thread gives them back
+// to the kernel; those beyond the cap go back at once.
 // A freed slot is not reused on its own: a block that keeps a survivor keeps
 // its memory until that one is freed too.
 //
@@ -36,5 +38,9 @@ void deallocate(void* pointer, std::size_t bytes) noexcept;
 
 // Blocks that hold live allocations or that a thread carves from.
 std::size_t blocksInUse();
+// Emptied blocks kept for reuse.
+std::size_t blocksKept();
+// How long an emptied block is kept for reuse before it goes back to the kernel.
+void setKeptBlockLifetime(std::chrono::milliseconds lifetime);
 
 } // namespace ScenePool
