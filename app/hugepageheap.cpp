@@ -1,18 +1,21 @@
 // Has glibc's allocator ask for transparent huge pages for the heap and its
-// large blocks (the tunable glibc.malloc.hugetlb=1). Opening a big scene
-// builds lists of a million rows in Qt's views; on 4 KiB pages their page
-// faults cost more than the rest of the first paint.
+// large blocks (the tunable glibc.malloc.hugetlb=1) when the command line
+// names a big file. Opening a big scene builds lists of a million rows in
+// Qt's views; on 4 KiB pages their page faults cost more than the rest of
+// the first paint.
 //
 // glibc reads its tunables from the environment only as a process starts,
 // so the program executes itself again (/proc/self/exe, the same arguments)
 // with the tunable added, and the second start restores GLIBC_TUNABLES to
 // what the user had, so that programs started from the editor do not
 // inherit it. This runs from the executable's pre-initialisers, before any
-// library's initialisers, so the first start costs only the exec. Nothing
-// is done when the user's GLIBC_TUNABLES already names the tunable (their
-// choice stands), when transparent huge pages are off, under valgrind or a
-// sanitizer (whose allocators ignore the tunable), or when the exec fails
-// (the program then runs on as it is).
+// library's initialisers, yet loading the libraries twice still costs tens
+// of milliseconds: hence only for a file of kBigFile bytes or more, where
+// the gain is several times that. Nothing is done when the user's
+// GLIBC_TUNABLES already names the tunable (their choice stands), when
+// transparent huge pages are off, under valgrind or a sanitizer (whose
+// allocators ignore the tunable), or when the exec fails (the program then
+// runs on as it is).
 //
 // Linked into each program as an object of its own: nothing calls it.
 // Before the libraries' initialisers only plain C library calls are safe.
@@ -22,6 +25,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/auxv.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -39,6 +43,20 @@ constexpr char kTunables[] = "GLIBC_TUNABLES=";
 constexpr char kTunable[] = "glibc.malloc.hugetlb";
 // Set for the second start only: the user's own GLIBC_TUNABLES entry, if any.
 constexpr char kSaved[] = "TESK_USER_GLIBC_TUNABLES=";
+
+constexpr off_t kBigFile = 8 << 20;
+
+// Whether an argument names a regular file of kBigFile bytes or more
+// (options and their values name none, or at worst cost a stat).
+bool namesABigFile(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        struct stat status {};
+        if (argv[i][0] != '-' && ::stat(argv[i], &status) == 0 && S_ISREG(status.st_mode) && status.st_size >= kBigFile)
+            return true;
+    }
+    return false;
+}
 
 bool startsWith(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
 
@@ -83,7 +101,7 @@ bool append(char** out, char* end, const char* text)
 // (getenv and setenv do not work yet), so it edits and builds the
 // environment arrays itself: the process's own, which the library then
 // takes over, and the one the second start is executed with.
-void useHugePagesForLargeAllocations(int, char** argv, char** envp)
+void useHugePagesForLargeAllocations(int argc, char** argv, char** envp)
 {
     if (char** saved = find(envp, kSaved)) {
         char** tunables = find(envp, kTunables);
@@ -101,7 +119,7 @@ void useHugePagesForLargeAllocations(int, char** argv, char** envp)
         preload = *entry;
     // Tunables are ignored for set-user-ID programs anyway.
     if ((user && std::strstr(*user, kTunable)) || (preload && std::strstr(preload, "vgpreload")) || ::getauxval(AT_SECURE)
-        || transparentHugePagesOff())
+        || !namesABigFile(argc, argv) || transparentHugePagesOff())
         return;
 
     static char savedEntry[4096];
