@@ -218,7 +218,8 @@ public:
         const auto now = std::chrono::steady_clock::now();
         m_streak = now - m_lastTake < kStreakGap ? m_streak + 1 : 0;
         m_lastTake = now;
-        m_wanted = std::min(m_streak, kMaxAhead);
+        // Kept blocks are faulted in already: the carver takes those itself.
+        m_wanted = blocksKept() > 0 ? 0 : std::min(m_streak, kMaxAhead);
         char* block = nullptr;
         if (!m_ready.empty()) {
             block = m_ready.back();
