@@ -6,6 +6,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace fw {
 namespace {
@@ -82,6 +83,13 @@ Archive Archive::forLoading(FileReader& file)
     ar.m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
     ar.m_cur = ar.m_end = ar.m_buffer.get();
     return ar;
+}
+
+std::uint64_t Archive::bytesLeft() const
+{
+    const std::uint64_t inFile = m_file ? m_file->Left() : 0;
+    // A stream of unknown size promises nothing beyond the buffer.
+    return Remaining() + (inFile == std::numeric_limits<std::uint64_t>::max() ? 0 : inFile);
 }
 
 void Archive::reserveAtRate(std::size_t start, std::size_t stored, std::size_t total)

@@ -2,6 +2,7 @@
 
 #include "framework/core/object.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -112,8 +113,10 @@ public:
         const std::uint64_t count = ReadCount();
         std::vector<std::unique_ptr<T>> loaded;
         // Every record takes at least two bytes: never reserve beyond what
-        // the bytes at hand can hold (all of a span, a buffer of a file).
-        loaded.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, Remaining() / 2)));
+        // the bytes left can hold (all of a span, the rest of a regular file,
+        // a buffer of a stream), nor beyond kMaxReserve. Reserving the list
+        // whole spares a big load the copies and fresh pages of its growth.
+        loaded.reserve(static_cast<std::size_t>(std::min({count, bytesLeft() / 2, kMaxReserve})));
         for (std::uint64_t i = 0; i < count; ++i) {
             // Owned all along: growing the list may throw.
             std::unique_ptr<T> object(static_cast<T*>(ReadObject(&T::classInfo).release()));
@@ -129,7 +132,11 @@ private:
         unsigned schema;
     };
 
+    static constexpr std::uint64_t kMaxReserve = std::uint64_t(1) << 24;
+
     explicit Archive(bool storing, std::span<const char> data = {});
+    // Loading: the bytes that can still be read, as far as known.
+    std::uint64_t bytesLeft() const;
     // Storing: makes room for `total` records when `stored` of them took
     // the bytes after `start`, if they would not fit.
     void reserveAtRate(std::size_t start, std::size_t stored, std::size_t total);

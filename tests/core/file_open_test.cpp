@@ -125,6 +125,8 @@ TEST_P(StreamedLoadTest, ReadsWhatLoadingTheBytesInMemoryReads)
     }
     ASSERT_TRUE(loaded) << error.toStdString();
     EXPECT_EQ(streamed.m_objects.size(), inMemory.m_objects.size());
+    // Reserved whole from the file's size, not grown from a buffer's worth.
+    EXPECT_EQ(streamed.m_objects.capacity(), streamed.m_objects.size());
     EXPECT_EQ(testutil::save(streamed), testutil::save(inMemory));
     EXPECT_EQ(file.Left() > 0, c.leavesBytesUnread);
 }
@@ -151,6 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
     Files, StreamedLoadTest,
     ::testing::Values(
         StreamCase{"records across buffer refills", manyObjects(5000), false},
+        StreamCase{"more records than a buffer could hold", manyObjects(40000), false},
         StreamCase{"name longer than the buffer",
                    u16(2) + kClassRecord + "\xFF" + u16(0xFFFF) + u32(100000) + std::string(100000, 'n') + kBody + kSecondRecord, false},
         StreamCase{"wide name longer than the buffer",
