@@ -1,7 +1,7 @@
-// Prints what a program linked with the huge-page heap start-up sees: its
-// environment, and whether it was executed with the huge-page tunable (the
-// environment it was executed with, as glibc read it; glibc ends each
-// tunable's value in place, so only the tunable itself is looked for).
+// Prints what a program started through the launcher sees: its environment,
+// and whether it was executed with the huge-page tunable (the environment
+// it was executed with, as glibc read it; glibc ends each tunable's value in
+// place, so only the tunable itself is looked for).
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
