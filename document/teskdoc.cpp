@@ -152,13 +152,10 @@ void CTeskDoc::DeleteContents()
 
 void CTeskDoc::Serialize(fw::Archive& ar)
 {
-    if (ar.IsStoring()) {
-        // Name prefix and bytes plus six integers: about 40 bytes a record.
-        ar.Reserve(16 + m_objects.size() * 40);
+    if (ar.IsStoring())
         ar.StoreList(m_objects);
-    } else {
+    else
         ar.LoadList(m_objects);
-    }
 }
 
 bool CTeskDoc::OnCmdMsg(int id, fw::CmdUI* ui)

@@ -8,11 +8,9 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <vector>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SCENE_POOL_ASAN 1

@@ -85,7 +85,6 @@ public:
     std::size_t Remaining() const { return static_cast<std::size_t>(m_end - m_cur); }
     const std::string& bytes() const { return m_out; }
     std::string takeBytes() { return std::move(m_out); }
-    void Reserve(std::size_t bytes) { m_out.reserve(bytes); }
 
     // Stores a list of owned objects: its count, then each record. A string
     // that grows holds its old bytes and their copy at once, twice a large
