@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -122,6 +123,16 @@ bool readAll(const char* path, QByteArray& data, QString* error)
     return true;
 }
 
+// Leaves the scene loaded until the process ends, for a command's last
+// scene: its memory goes back to the kernel with the process, and freeing a
+// million objects one by one first would only add to the command's time.
+void keepUntilExit(std::unique_ptr<CTeskDoc> doc)
+{
+    static CTeskDoc* kept = nullptr;
+    delete kept;
+    kept = doc.release();
+}
+
 // Loads the scene file `path`, or the scene on standard input for "-",
 // through the document's streaming reader. `schema` receives the schema
 // stored with the object class.
@@ -140,13 +151,14 @@ bool loadScene(const char* path, CTeskDoc& doc, std::optional<unsigned>& schema,
 
 int dump(const char* path)
 {
-    CTeskDoc doc;
+    auto doc = std::make_unique<CTeskDoc>();
     std::optional<unsigned> schema;
     QString error;
-    if (!loadScene(path, doc, schema, &error))
+    if (!loadScene(path, *doc, schema, &error))
         return refuse(path, error);
-    qbx::WriteJson(doc.m_objects, schema,
+    qbx::WriteJson(doc->m_objects, schema,
                    [](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), stdout); });
+    keepUntilExit(std::move(doc));
     return finishStdout();
 }
 
@@ -197,16 +209,18 @@ int check(std::span<const char* const> paths)
 {
     int status = 0;
     for (const char* path : paths) {
-        CTeskDoc doc;
+        auto doc = std::make_unique<CTeskDoc>();
         QString error;
         std::optional<unsigned> schema;
-        const bool loaded = isStdio(path) ? loadScene(path, doc, schema, &error) : doc.OnOpenDocument(QString::fromLocal8Bit(path), &error);
+        const bool loaded = isStdio(path) ? loadScene(path, *doc, schema, &error) : doc->OnOpenDocument(QString::fromLocal8Bit(path), &error);
         if (!loaded) {
             status = refuse(path, error);
             continue;
         }
-        const std::size_t count = doc.m_objects.size();
+        const std::size_t count = doc->m_objects.size();
         printLine(stdout, QStringLiteral("%1: ok (%2 %3)").arg(QString::fromLocal8Bit(path)).arg(count).arg(QLatin1String(count == 1 ? "object" : "objects")));
+        if (path == paths.back())
+            keepUntilExit(std::move(doc));
     }
     const int written = finishStdout();
     return status != 0 ? status : written;
