@@ -71,7 +71,7 @@ bool CSceneTreeModel::remove(const C3dObject* object)
         return false;
     beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
-    m_rowOf.erase(object);
+    m_rowOf.remove(object);
     // The rows behind the removed one now sit one place lower than recorded.
     if (static_cast<std::size_t>(row) < m_rows.size()) {
         m_staleFrom = std::min(m_staleFrom, static_cast<std::size_t>(row));
@@ -143,11 +143,11 @@ int CSceneTreeModel::rowOf(const C3dObject* object) const
     const auto it = m_rowOf.find(object);
     if (it == m_rowOf.end() || m_rows.empty())
         return -1;
-    const int recorded = it->second;
+    const int recorded = it.value();
     const int lowest = std::max(0, recorded - m_removedSinceReindex);
     for (int row = std::min(recorded, static_cast<int>(m_rows.size()) - 1); row >= lowest; --row) {
         if (m_rows[static_cast<std::size_t>(row)] == object) {
-            it->second = row;
+            it.value() = row;
             return row;
         }
     }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <functional>
-#include <unordered_map>
 #include <vector>
 
 class C3dObject;
@@ -93,7 +93,7 @@ private:
 
     std::vector<C3dObject*> m_rows;
     // Object -> its row, possibly too high by up to m_removedSinceReindex.
-    mutable std::unordered_map<const C3dObject*, int> m_rowOf;
+    mutable QHash<const C3dObject*, int> m_rowOf;
     mutable bool m_indexed = false;
     int m_removedSinceReindex = 0;
     // The lowest row removed since the last re-sync; rows before it are exact.
