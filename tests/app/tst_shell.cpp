@@ -242,6 +242,7 @@ private slots:
     void commandLine();
     void handOverToTheRunningEditor_data();
     void handOverToTheRunningEditor();
+    void channelIsTheUsersAloneAndNeverTakenOver();
     void windowStateRestoredAndFitted_data();
     void windowStateRestoredAndFitted();
     void windowStateSurvivesRestart_data();
@@ -1178,6 +1179,24 @@ void TestShell::handOverToTheRunningEditor()
     QCOMPARE(box != nullptr, exitCode != 0);
     if (box)
         box->close();
+}
+
+void TestShell::channelIsTheUsersAloneAndNeverTakenOver()
+{
+    const QString channel = file("channel");
+    auto first = std::make_unique<CInstanceServer>([](const QStringList&) { return QStringList(); });
+    QString error;
+    QVERIFY2(first->Listen(channel, &error), qPrintable(error));
+    QCOMPARE(QFileInfo(channel).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+             QFile::ReadOwner | QFile::WriteOwner);
+    // A second editor on the same name must not take a live channel over.
+    CInstanceServer second([](const QStringList&) { return QStringList(); });
+    QVERIFY(!second.Listen(channel, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(QFileInfo::exists(channel));
+    first.reset();
+    QVERIFY(!QFileInfo::exists(channel));
+    QVERIFY(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::NoDotAndDotDot | QDir::AllEntries).filter(".tesk-").isEmpty());
 }
 
 void TestShell::windowStateRestoredAndFitted_data()
