@@ -18,9 +18,10 @@
 // While threads take new blocks in quick succession, as a load does, a
 // thread of the pool's own faults the next few blocks in ahead of them, so
 // that the kernel clears those pages on the other core.
-// Freeing only counts the block's live allocations down; a block is given up
-// as soon as its last allocation is freed and no thread carves from it any
-// more. Given-up blocks, up to 512 MiB of them, are kept for reuse for a
+// Freeing only counts the block's live allocations down, a thread's frees
+// into one block at a time in one step; a block is given up once its last
+// allocation is freed (and that count applied) and no thread carves from it
+// any more. Given-up blocks, up to 512 MiB of them, are kept for reuse for a
 // while (10 s unless set otherwise), then the pool's thread gives them back
 // to the kernel; those beyond the cap go back at once.
 // A freed slot is not reused on its own: a block that keeps a survivor keeps
@@ -36,9 +37,9 @@ void* allocate(std::size_t bytes);
 // `bytes` as given to allocate.
 void deallocate(void* pointer, std::size_t bytes) noexcept;
 
-// Blocks that hold live allocations or that a thread carves from.
+// Blocks that hold live allocations or that a thread carves from, and
+// emptied blocks kept for reuse; both first apply the calling thread's frees.
 std::size_t blocksInUse();
-// Emptied blocks kept for reuse.
 std::size_t blocksKept();
 // How long an emptied block is kept for reuse before it goes back to the kernel.
 void setKeptBlockLifetime(std::chrono::milliseconds lifetime);
