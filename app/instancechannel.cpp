@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,7 @@ constexpr int kConnectMs = 2000;
 constexpr int kAnswerMs = 60000;
 // A hand-over is a few file names: a sender that goes on beyond this is cut off.
 constexpr qsizetype kMaxMessage = qsizetype(16) << 20;
+constexpr int kRetryAcceptMs = 200;
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_4;
 
 bool showsNothingToAUser(const QString& platform)
@@ -255,8 +257,15 @@ void CInstanceServer::onNewConnection()
 {
     for (;;) {
         const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0 && errno == EINTR)
+        if (fd < 0 && (errno == EINTR || errno == ECONNABORTED))
             continue;
+        if (fd < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // Out of descriptors or memory: the waiting sender stays queued.
+            // Listening goes on a little later instead of at once, which
+            // would only spin on the same error.
+            m_notifier->setEnabled(false);
+            QTimer::singleShot(kRetryAcceptMs, m_notifier, [notifier = m_notifier] { notifier->setEnabled(true); });
+        }
         if (fd < 0)
             return;
         auto connection = std::make_unique<Connection>(fd);
