@@ -74,6 +74,13 @@ char* reuseBlock()
     return block;
 }
 
+// Without applying any pending frees: callers may hold the pool's locks.
+std::size_t keptCount()
+{
+    const std::lock_guard<std::mutex> lock(g_keptMutex);
+    return keptBlocks().size();
+}
+
 bool keepBlock(char* block)
 {
     const std::lock_guard<std::mutex> lock(g_keptMutex);
@@ -217,7 +224,7 @@ public:
         m_streak = now - m_lastTake < kStreakGap ? m_streak + 1 : 0;
         m_lastTake = now;
         // Kept blocks are faulted in already: the carver takes those itself.
-        m_wanted = blocksKept() > 0 ? 0 : std::min(m_streak, kMaxAhead);
+        m_wanted = keptCount() > 0 ? 0 : std::min(m_streak, kMaxAhead);
         char* block = nullptr;
         if (!m_ready.empty()) {
             block = m_ready.back();
@@ -436,8 +443,7 @@ std::size_t blocksInUse()
 std::size_t blocksKept()
 {
     t_pendingFrees.flush();
-    const std::lock_guard<std::mutex> lock(g_keptMutex);
-    return keptBlocks().size();
+    return keptCount();
 }
 
 void setKeptBlockLifetime(std::chrono::milliseconds lifetime)
