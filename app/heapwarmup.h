@@ -12,9 +12,10 @@
 // CTeskApp calls Prepare while it waits for the read: it lets glibc serve
 // large blocks from the heap and faults in as much heap as the scene's
 // lists are expected to take. Finish, called once the main window has been
-// shown, puts glibc's large-block thresholds back to their defaults and
-// gives the part not taken back to the kernel. Both run on the GUI thread;
-// Finish without Prepare does nothing.
+// shown, has large blocks mapped again, at the thresholds that glibc adapts
+// its own to in a program that frees large blocks, and gives the part not
+// taken back to the kernel. Both run on the GUI thread; Finish without
+// Prepare does nothing.
 namespace HeapWarmUp {
 
 // Files smaller than this open fast enough without it.
