@@ -1,4 +1,5 @@
 #include "app/instancechannel.h"
+#include "framework/core/posix.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -33,27 +34,6 @@ bool showsNothingToAUser(const QString& platform)
     return !platform.isEmpty() && !platform.startsWith(QLatin1String("xcb"))
         && !platform.startsWith(QLatin1String("wayland"));
 }
-
-// Closes the descriptor it holds, if any, when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 // The socket file of `name`: a name without a folder lives in the temporary folder.
 QByteArray socketPath(const QString& name)
@@ -116,8 +96,6 @@ QString notAnswered(const QString& reason)
     return QStringLiteral("the running editor did not answer (%1)").arg(reason);
 }
 
-QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
 } // namespace
 
 QString instanceChannelName(const QString& platformOption)
@@ -147,7 +125,7 @@ std::optional<QStringList> handOverFiles(const QString& name, const QStringList&
     sockaddr_un address;
     if (!socketAddress(socketPath(name), address))
         return std::nullopt;
-    const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const fw::Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socket.get() < 0)
         return std::nullopt;
     // An editor too busy to take the connection counts as none.
@@ -156,7 +134,7 @@ std::optional<QStringList> handOverFiles(const QString& name, const QStringList&
     if (!connectTo(socket.get(), address))
         return std::nullopt;
     if (!sendAll(socket.get(), encode(files)))
-        return QStringList{notAnswered(systemError(errno))};
+        return QStringList{notAnswered(fw::errnoText(errno))};
     QByteArray answer;
     for (;;) {
         if (std::optional<QStringList> failures = decode(answer))
@@ -172,7 +150,7 @@ std::optional<QStringList> handOverFiles(const QString& name, const QStringList&
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return QStringList{notAnswered(systemError(errno))};
+            return QStringList{notAnswered(fw::errnoText(errno))};
         if (got == 0)
             return QStringList{notAnswered(QStringLiteral("it closed the connection"))};
         if (answer.size() > kMaxMessage)
@@ -188,7 +166,7 @@ struct CInstanceServer::Connection {
     {
     }
 
-    Descriptor socket;
+    fw::Descriptor socket;
     QSocketNotifier* notifier = nullptr;
     QByteArray received;
 };
@@ -222,10 +200,10 @@ bool CInstanceServer::Listen(const QString& name, QString* error)
     // moved into place: nobody else can ever connect to it.
     QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath()) + "/.tesk-XXXXXX";
     if (!::mkdtemp(folder.data()))
-        return fail(systemError(errno));
+        return fail(fw::errnoText(errno));
     const QByteArray bound = folder + "/s";
     sockaddr_un boundAddress;
-    Descriptor listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    fw::Descriptor listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     bool ok = listener.get() >= 0 && socketAddress(bound, boundAddress)
               && ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&boundAddress), sizeof(boundAddress)) == 0
               && ::chmod(bound.constData(), S_IRUSR | S_IWUSR) == 0 && ::listen(listener.get(), SOMAXCONN) == 0;
@@ -233,7 +211,7 @@ bool CInstanceServer::Listen(const QString& name, QString* error)
         ok = errno == EEXIST;
         // Someone's socket is in the way: an editor's that did not end
         // cleanly if nobody answers on it, and then it is replaced.
-        const Descriptor probe(ok ? ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1);
+        const fw::Descriptor probe(ok ? ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1);
         if (ok && probe.get() >= 0 && connectTo(probe.get(), address)) {
             errno = EADDRINUSE;
             ok = false;
@@ -245,7 +223,7 @@ bool CInstanceServer::Listen(const QString& name, QString* error)
     ::unlink(bound.constData());
     ::rmdir(folder.constData());
     if (!ok)
-        return fail(systemError(saved));
+        return fail(fw::errnoText(saved));
     m_listener = listener.release();
     m_path = path;
     m_notifier = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);

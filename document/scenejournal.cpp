@@ -2,6 +2,7 @@
 
 #include "document/journalformat.h"
 #include "framework/core/archive.h"
+#include "framework/core/posix.h"
 #include "model/c3dobject.h"
 
 #include <QFile>
@@ -54,8 +55,6 @@ bool writeAll(int fd, const std::string& bytes)
     return true;
 }
 
-QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
-
 // Creates `path` and the folders above it that are missing, each with mode
 // 0700, and narrows `path` itself to 0700 (it holds private data).
 bool makePrivateFolder(const QString& path, QString* error)
@@ -65,7 +64,7 @@ bool makePrivateFolder(const QString& path, QString* error)
         const QByteArray part = slash < 0 ? native : native.left(slash);
         if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
             if (error)
-                *error = QStringLiteral("%1: %2").arg(QFile::decodeName(part), errnoText());
+                *error = QStringLiteral("%1: %2").arg(QFile::decodeName(part), fw::errnoText(errno));
             return false;
         }
         if (slash < 0)
@@ -79,7 +78,7 @@ bool makePrivateFolder(const QString& path, QString* error)
     }
     if ((st.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path, errnoText());
+            *error = QStringLiteral("%1: %2").arg(path, fw::errnoText(errno));
         return false;
     }
     return true;
@@ -114,13 +113,13 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, cons
     const int fd = ::open(QFile::encodeName(hidden).constData(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(hidden, errnoText());
+            *error = QStringLiteral("%1: %2").arg(hidden, fw::errnoText(errno));
         return nullptr;
     }
     std::unique_ptr<CSceneJournal> created(new CSceneJournal(fd, hidden, 0));
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(hidden, errnoText());
+            *error = QStringLiteral("%1: %2").arg(hidden, fw::errnoText(errno));
         created->Remove();
         return nullptr;
     }
@@ -150,7 +149,7 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, cons
     }
     if (created->m_failed || ::rename(QFile::encodeName(hidden).constData(), QFile::encodeName(path).constData()) != 0) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(hidden, errnoText());
+            *error = QStringLiteral("%1: %2").arg(hidden, fw::errnoText(errno));
         created->Remove();
         return nullptr;
     }
@@ -166,7 +165,7 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path,
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0
         || ::ftruncate(fd, static_cast<off_t>(validLength)) != 0) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path, errnoText());
+            *error = QStringLiteral("%1: %2").arg(path, fw::errnoText(errno));
         return nullptr;
     }
     return adopted;

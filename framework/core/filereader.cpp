@@ -1,4 +1,5 @@
 #include "framework/core/filereader.h"
+#include "framework/core/posix.h"
 
 #include <QFile>
 #include <cerrno>
@@ -9,11 +10,6 @@
 #include <unistd.h>
 
 namespace fw {
-namespace {
-
-QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
-} // namespace
 
 FileReader::~FileReader()
 {

@@ -1,4 +1,5 @@
 #include "framework/core/filewriter.h"
+#include "framework/core/posix.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -14,33 +15,11 @@
 namespace fw {
 namespace {
 
-QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
 void setError(QString* error, const QString& text)
 {
     if (error)
         *error = text;
 }
-
-// Closes the descriptor it holds when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::string folderOf(const std::string& path)
 {
