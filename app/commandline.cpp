@@ -13,15 +13,6 @@ constexpr std::array kQtValueOptions = {"platform", "platformpluginpath", "platf
                                         "geometry", "style", "stylesheet", "session", "name", "title"};
 constexpr std::array kQtFlagOptions = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
-QString platformNeedingDisplay(const QString& platform)
-{
-    if (platform.startsWith(QLatin1String("xcb")))
-        return QStringLiteral("DISPLAY");
-    if (platform.startsWith(QLatin1String("wayland")))
-        return QStringLiteral("WAYLAND_DISPLAY");
-    return {};
-}
-
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments)
@@ -73,19 +64,4 @@ CommandLine parseCommandLine(const QStringList& arguments)
     result.recoverAll = parser.isSet(recover);
     result.platform = parser.value(QStringLiteral("platform"));
     return result;
-}
-
-QString missingDisplayReason(const QString& platformOption)
-{
-    const QString platform = platformOption.isEmpty() ? qEnvironmentVariable("QT_QPA_PLATFORM") : platformOption;
-    if (!platform.isEmpty()) {
-        // A platform such as offscreen or vnc needs no display at all.
-        const QString variable = platformNeedingDisplay(platform);
-        if (variable.isEmpty() || !qEnvironmentVariableIsEmpty(qPrintable(variable)))
-            return {};
-        return QStringLiteral("no graphical display (%1 is not set)").arg(variable);
-    }
-    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return {};
-    return QStringLiteral("no graphical display (DISPLAY or WAYLAND_DISPLAY is not set)");
 }

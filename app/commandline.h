@@ -31,8 +31,3 @@ struct CommandLine {
 // Parses `arguments` (program name first). Needs a QCoreApplication only
 // for the help text's program name.
 CommandLine parseCommandLine(const QStringList& arguments);
-
-// Why tesk cannot show a window here, or empty when it can: the platform
-// chosen with -platform or QT_QPA_PLATFORM, or else X11 or Wayland, needs
-// a display that the environment does not name.
-QString missingDisplayReason(const QString& platformOption);

@@ -1,4 +1,6 @@
 #include "app/instancechannel.h"
+
+#include "app/display.h"
 #include "framework/core/posix.h"
 
 #include <QDataStream>
@@ -28,12 +30,6 @@ constexpr int kAnswerMs = 60000;
 constexpr qsizetype kMaxMessage = qsizetype(16) << 20;
 constexpr int kRetryAcceptMs = 200;
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_4;
-
-bool showsNothingToAUser(const QString& platform)
-{
-    return !platform.isEmpty() && !platform.startsWith(QLatin1String("xcb"))
-        && !platform.startsWith(QLatin1String("wayland"));
-}
 
 // The socket file of `name`: a name without a folder lives in the temporary folder.
 QByteArray socketPath(const QString& name)
@@ -103,8 +99,8 @@ QString instanceChannelName(const QString& platformOption)
     const QString overridden = qEnvironmentVariable("TESK_INSTANCE_NAME");
     if (!overridden.isEmpty())
         return overridden;
-    const QString platform = platformOption.isEmpty() ? qEnvironmentVariable("QT_QPA_PLATFORM") : platformOption;
-    if (showsNothingToAUser(platform))
+    const QString platform = displayPlatform(platformOption);
+    if (!isInteractive(platform))
         return {};
     QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
     if (display.isEmpty() || platform.startsWith(QLatin1String("xcb")))

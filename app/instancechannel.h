@@ -19,8 +19,8 @@ class QSocketNotifier;
 // a name without a folder standing for one in the temporary folder. The
 // socket is the user's alone (mode 0600). Plain POSIX sockets: the editor
 // does not load Qt's network library and its dependencies for this.
-// Without that variable, a platform that shows nothing to a user (offscreen,
-// minimal, ...) runs no channel at all, so that tests never meet each other.
+// Without that variable, a platform that shows nothing to a user (see
+// isInteractive) runs no channel at all, so that tests never meet each other.
 // Message: the sender writes the absolute file names (a QStringList in a
 // QDataStream); the editor opens them and answers with one line per file it
 // could not open, an empty list when all went well.

@@ -2,13 +2,13 @@
 
 #include "app/resources.h"
 #include "app/svgicon.h"
-#include "app/tesk.h"
 #include "app/windowstate.h"
 #include "framework/core/document.h"
 #include "framework/core/stdids.h"
 #include "framework/core/view.h"
 #include "framework/gui/framewindow.h"
 #include "framework/gui/lockkeys.h"
+#include "framework/gui/winapp.h"
 
 #include <QAbstractEventDispatcher>
 #include <QActionGroup>
@@ -44,7 +44,6 @@ QStringList localFiles(const QMimeData* data)
     return files;
 }
 
-CTeskApp* teskApp() { return dynamic_cast<CTeskApp*>(fw::WinApp::instance()); }
 
 } // namespace
 
@@ -305,7 +304,7 @@ void CMainFrame::OnUpdateControlBarMenu(fw::CmdUI& ui) { ui.SetCheck(!controlBar
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    CTeskApp* app = teskApp();
+    fw::WinApp* app = fw::WinApp::instance();
     if (app && !app->SaveAllModified()) {
         event->ignore();
         return;
@@ -329,7 +328,7 @@ void CMainFrame::dropEvent(QDropEvent* event)
         return;
     event->acceptProposedAction();
     activateWindow();
-    if (CTeskApp* app = teskApp()) {
+    if (fw::WinApp* app = fw::WinApp::instance()) {
         for (const QString& file : files)
             app->OpenDocumentFile(file);
     }

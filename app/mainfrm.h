@@ -14,7 +14,7 @@ class QToolBar;
 // tesk's main window: the menu bar, accelerators, toolbar and five-pane
 // status bar of IDR_MAIN around the MDI area of scene windows.
 //
-// Created and owned by CTeskApp. Every menu item, toolbar button and key
+// Created and owned by the application. Every menu item, toolbar button and key
 // carries its command id and runs it through RouteCommand when its command
 // is enabled. Command states are asked along the route before a menu opens
 // and, for the toolbar, each time the event loop goes idle.
@@ -28,9 +28,9 @@ class QToolBar;
 // the active scene window is maximised the title is "TESK - Main Frame" and
 // Qt adds " - [window title]", as the system does for maximised document
 // windows.
-// Closing asks CTeskApp to save modified scenes first, then keeps the
-// window's place and bars in the settings; dropped files are handed to
-// CTeskApp to open.
+// Closing asks the application (fw::WinApp) to save modified scenes first,
+// then keeps the window's place and bars in the settings; dropped files
+// are handed to the application to open.
 // Focus: after every command, drop and switch of scene window, the keyboard
 // focus returns to the active scene window's tree.
 class CMainFrame : public fw::MdiFrameWnd {
@@ -59,7 +59,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    // The toolbar area gets no context menu of its own, as in the original.
+    // The toolbar area gets no context menu of its own.
     QMenu* createPopupMenu() override { return nullptr; }
     // Watches the whole application for lock keys and activation.
     bool eventFilter(QObject* watched, QEvent* event) override;

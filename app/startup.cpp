@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/commandline.h"
+#include "app/display.h"
 #include "app/instancechannel.h"
 #include "app/scenepreload.h"
 #include "app/tesk.h"

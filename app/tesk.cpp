@@ -2,30 +2,30 @@
 
 #include "app/childfrm.h"
 #include "app/commandline.h"
+#include "app/display.h"
 #include "app/filefailure.h"
 #include "app/heapwarmup.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
 #include "app/scenepreload.h"
 #include "app/svgicon.h"
-#include "document/docjournal.h"
-#include "document/orphanjournal.h"
+#include "dialogs/aboutbox.h"
+#include "dialogs/recoverydialog.h"
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
 #include "framework/gui/framewindow.h"
 #include "framework/gui/multidoctemplate.h"
+#include "journal/docjournal.h"
+#include "journal/orphanjournal.h"
 #include "view/teskview.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QGuiApplication>
-#include <QLabel>
+#include <QAbstractButton>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSessionManager>
 #include <QSettings>
 #include <array>
@@ -35,7 +35,7 @@
 
 namespace {
 
-// The registry key of the original program: the organisation under which
+// The settings key: the organisation under which
 // QSettings keeps the application's settings.
 const QString kRegistryKey = QStringLiteral("Quorvane Productions");
 constexpr int kRecentFileCount = 4;
@@ -45,13 +45,6 @@ const QString kLastFolderKey = QStringLiteral("Settings/LastFolder");
 QString appTitle() { return res::loadString(fw::AFX_IDS_APP_TITLE); }
 
 QString displayName(const QString& path) { return QDir::toNativeSeparators(path); }
-
-// Platforms without a user to read and dismiss a message box.
-bool displayIsInteractive()
-{
-    const QString platform = QGuiApplication::platformName();
-    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
-}
 
 // Adds the scene extension to a file name typed without one.
 QString withDefaultExtension(const QString& path)
@@ -119,7 +112,7 @@ bool CTeskApp::InitInstance(const QStringList& arguments, CScenePreload* preload
         nullptr,
         [] {
             auto doc = std::make_unique<CTeskDoc>();
-            doc->SetJournalFolder(RecoveryFolder());
+            CDocJournal::Attach(*doc, RecoveryFolder());
             return doc;
         },
         [] { return new CChildFrame; },
@@ -165,7 +158,7 @@ bool CTeskApp::processShellCommand(const QStringList& arguments, CScenePreload* 
         // Before the main window shows, stderr is the one sure channel; a
         // message box would wait forever where nobody can dismiss it.
         std::fprintf(stderr, "tesk: cannot open \"%s\": %s\n", qUtf8Printable(displayName(file)), qUtf8Printable(error));
-        if (displayIsInteractive())
+        if (isInteractive())
             showFailure(openFailure(file, error), nullptr);
         return false;
     }
@@ -410,16 +403,65 @@ bool CTeskApp::SaveModified(fw::Document* doc)
     }
 }
 
-bool CTeskApp::SaveAllModified()
+QString CTeskApp::RecoveryFolder()
 {
-    for (fw::Document* doc : m_pDocTemplate->documents()) {
-        if (!SaveModified(doc))
-            return false;
-    }
-    return true;
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    // XDG_STATE_HOME counts only when it is an absolute path.
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/tesk/recovery");
 }
 
-void CTeskApp::CloseAllDocuments() { m_pDocTemplate->CloseAllDocuments(); }
+void CTeskApp::OfferRecovery(const QString& file)
+{
+    std::vector<std::unique_ptr<COrphanJournal>> orphans = COrphanJournal::FindAll(RecoveryFolder());
+    if (!file.isEmpty()) {
+        std::erase_if(orphans, [&file](const std::unique_ptr<COrphanJournal>& orphan) {
+            return !orphan->BuildsOn(file);
+        });
+    }
+    if (orphans.empty())
+        return;
+
+    CRecoveryDialog::Choice choice = CRecoveryDialog::Recover;
+    if (!m_recoverAll) {
+        // At a start where nobody can answer, the journals wait for a start
+        // that can ask; a File > Open was asked for by someone.
+        if (file.isEmpty() && !isInteractive())
+            return;
+        std::vector<CRecoveryDialog::Entry> entries;
+        for (const auto& orphan : orphans)
+            entries.push_back({orphan->sceneName(), orphan->lastChange(), orphan->changeCount()});
+        CRecoveryDialog dialog(entries, m_pMainFrame.get());
+        dialog.exec();
+        choice = dialog.choice();
+    }
+    if (choice == CRecoveryDialog::Later)
+        return;
+
+    QStringList notes;
+    for (const auto& orphan : orphans) {
+        if (choice == CRecoveryDialog::Discard) {
+            orphan->Discard();
+            continue;
+        }
+        RecoveredScene scene = orphan->Recover();
+        if (const QString note = DescribeRecovery(scene, orphan->sceneName()); !note.isEmpty())
+            notes << note;
+        if (!scene.recovered)
+            continue;
+        auto* doc = dynamic_cast<CTeskDoc*>(m_pDocTemplate->OpenDocumentFile(QString(), nullptr));
+        if (doc)
+            orphan->ContinueIn(*doc, scene);
+    }
+    if (notes.isEmpty())
+        return;
+    const QString text = notes.join(QStringLiteral("\n\n"));
+    if (m_recoverAll)
+        std::fprintf(stderr, "tesk: %s\n", qUtf8Printable(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    else
+        QMessageBox::warning(m_pMainFrame.get(), QStringLiteral("Recover Unsaved Changes"), text);
+}
 
 void CTeskApp::addToRecentFileList(const QString& path)
 {
@@ -453,8 +495,10 @@ void CTeskApp::commitData(QSessionManager& manager)
     if (!manager.allowsInteraction()) {
         // The changes nobody may be asked about stay in their journals.
         for (fw::Document* doc : m_pDocTemplate->documents()) {
-            if (auto* scene = dynamic_cast<CTeskDoc*>(doc); scene && scene->GetJournal())
-                scene->GetJournal()->Keep();
+            if (auto* scene = dynamic_cast<CTeskDoc*>(doc)) {
+                if (CDocJournal* journal = CDocJournal::Of(*scene))
+                    journal->Keep();
+            }
         }
         return;
     }
@@ -465,28 +509,3 @@ void CTeskApp::commitData(QSessionManager& manager)
 }
 #endif
 
-CAboutBox::CAboutBox(QWidget* parent)
-    // A modal dialog frame: title bar and close box, no minimise or maximise box.
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint)
-{
-    setWindowTitle(QStringLiteral("About tesk"));
-
-    auto* icon = new QLabel(this);
-    icon->setPixmap(svgIcon(res::appIconPath()).pixmap(QSize(32, 32), devicePixelRatioF()));
-    auto* text = new QLabel(QStringLiteral("tesk Version 1.0"), this);
-    text->setTextFormat(Qt::PlainText);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-
-    auto* layout = new QGridLayout(this);
-    layout->setContentsMargins(16, 12, 12, 16);
-    layout->setHorizontalSpacing(16);
-    layout->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
-    layout->addWidget(text, 0, 1, Qt::AlignTop);
-    layout->addWidget(ok, 0, 2, Qt::AlignTop);
-    layout->setColumnStretch(1, 1);
-    layout->setColumnMinimumWidth(1, 180);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-}

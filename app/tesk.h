@@ -4,7 +4,6 @@
 #include "framework/gui/winapp.h"
 
 #include <QCoreApplication>
-#include <QDialog>
 #include <QStringList>
 #include <memory>
 
@@ -51,13 +50,9 @@ public:
     // The save prompt for a modified scene: Save saves (and fails like Save
     // does), Discard closes unsaved, Cancel keeps the scene open.
     bool SaveModified(fw::Document* doc) override;
-    // Prompts for every modified scene; false at the first Cancel.
-    bool SaveAllModified();
-    void CloseAllDocuments();
-
     // Opens `path` in a new window, or activates the window of the scene
     // already open from that file. Shows a message on failure.
-    fw::Document* OpenDocumentFile(const QString& path);
+    fw::Document* OpenDocumentFile(const QString& path) override;
     // Opens files that another `tesk` handed over (a new scene when there
     // are none) and brings the main window forward. Returns one line per
     // file that could not be opened; each is also shown, without waiting.
@@ -76,6 +71,9 @@ public:
     // start-up on a display nobody can answer (offscreen), and without
     // --recover, it leaves them.
     void OfferRecovery(const QString& file = QString());
+    // The folder of recovery journals: $XDG_STATE_HOME/tesk/recovery, where
+    // XDG_STATE_HOME defaults to ~/.local/state.
+    static QString RecoveryFolder();
 
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
     const CRecentFileList& GetRecentFileList() const { return m_recentFiles; }
@@ -117,12 +115,4 @@ private:
     CRecentFileList m_recentFiles;
     // --recover: recover every orphaned journal without asking.
     bool m_recoverAll = false;
-};
-
-// The about box: the application icon, "tesk Version 1.0" and OK.
-class CAboutBox : public QDialog {
-    Q_OBJECT
-
-public:
-    explicit CAboutBox(QWidget* parent = nullptr);
 };

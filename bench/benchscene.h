@@ -36,15 +36,17 @@ inline const QString& scenePath()
 // A scene of `count` objects of every type, position and colour kind.
 inline std::unique_ptr<CTeskDoc> makeScene(std::int64_t count)
 {
-    auto doc = std::make_unique<CTeskDoc>();
-    doc->m_objects.reserve(static_cast<std::size_t>(count));
+    std::vector<std::unique_ptr<C3dObject>> objects;
+    objects.reserve(static_cast<std::size_t>(count));
     for (std::int64_t i = 0; i < count; ++i) {
         const auto n = static_cast<std::int32_t>(i);
         auto shape = std::make_unique<C3dShape>(n, -n, n / 2, static_cast<std::int32_t>(i % 3) + 1);
         shape->m_nColourMode = n % 2;
         shape->m_nColour = n % 2 ? C3dShape::Rgb(n, n >> 8, n >> 16) : n % 3;
-        doc->m_objects.push_back(std::make_unique<C3dObject>(std::move(shape)));
+        objects.push_back(std::make_unique<C3dObject>(std::move(shape)));
     }
+    auto doc = std::make_unique<CTeskDoc>();
+    doc->ReplaceObjects(std::move(objects));
     return doc;
 }
 

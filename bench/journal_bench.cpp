@@ -5,10 +5,10 @@
 // base alone. Both report medians of the timed iterations.
 
 #include "bench/benchapp.h"
-#include "document/docjournal.h"
-#include "document/journalreader.h"
-#include "document/scenejournal.h"
 #include "document/teskdoc.h"
+#include "journal/docjournal.h"
+#include "journal/journalreader.h"
+#include "journal/scenejournal.h"
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -33,12 +33,14 @@ double median(std::vector<double> values)
 // A base file of `count` objects in `dir`; false (and the benchmark skipped) on failure.
 bool writeBase(benchmark::State& state, const QString& path, std::int64_t count)
 {
-    CTeskDoc doc;
-    doc.m_objects.reserve(static_cast<std::size_t>(count));
+    std::vector<std::unique_ptr<C3dObject>> objects;
+    objects.reserve(static_cast<std::size_t>(count));
     for (std::int64_t i = 0; i < count; ++i) {
         const auto n = static_cast<std::int32_t>(i);
-        doc.m_objects.push_back(std::make_unique<C3dObject>(std::make_unique<C3dShape>(n, -n, 0, 1 + n % 3)));
+        objects.push_back(std::make_unique<C3dObject>(std::make_unique<C3dShape>(n, -n, 0, 1 + n % 3)));
     }
+    CTeskDoc doc;
+    doc.ReplaceObjects(std::move(objects));
     QString error;
     if (!doc.OnSaveDocument(path, &error)) {
         state.SkipWithError(error.toStdString().c_str());
@@ -66,8 +68,8 @@ void BM_FirstChangeAfterOpen(benchmark::State& state, bool journal)
             break;
         }
         if (journal)
-            doc->SetJournalFolder(dir.filePath(QStringLiteral("recovery")));
-        C3dObject* object = doc->m_objects[doc->m_objects.size() / 2].get();
+            CDocJournal::Attach(*doc, dir.filePath(QStringLiteral("recovery")));
+        C3dObject* object = doc->GetObjects()[doc->GetObjects().size() / 2].get();
         state.ResumeTiming();
         const auto start = Clock::now();
         object->m_pShape->m_nX += 1;
@@ -96,12 +98,12 @@ void BM_ChangeWithoutViews(benchmark::State& state, bool journal)
         return;
     }
     if (journal)
-        doc.SetJournalFolder(dir.filePath(QStringLiteral("recovery")));
+        CDocJournal::Attach(doc, dir.filePath(QStringLiteral("recovery")));
     std::mt19937 rng(1);
     // The first change starts the journal: measured by BM_FirstChangeAfterOpen.
-    doc.ObjectChanged(doc.m_objects.front().get());
+    doc.ObjectChanged(doc.GetObjects().front().get());
     for (auto _ : state) {
-        C3dObject* object = doc.m_objects[rng() % doc.m_objects.size()].get();
+        C3dObject* object = doc.GetObjects()[rng() % doc.GetObjects().size()].get();
         object->m_pShape->m_nX += 1;
         doc.ObjectChanged(object);
     }

@@ -16,6 +16,7 @@
 #include "framework/gui/mdiframewnd.h"
 #include "framework/gui/multidoctemplate.h"
 #include "framework/gui/winapp.h"
+#include "journal/docjournal.h"
 #include "view/scenetreemodel.h"
 #include "view/teskview.h"
 
@@ -39,17 +40,19 @@ void settle(std::initializer_list<QAbstractItemView*> views)
         view->viewport()->repaint();
 }
 
-void fillScene(CTeskDoc& doc, int count, bool halfUserDefined)
+std::vector<std::unique_ptr<C3dObject>> sceneObjects(int count, bool halfUserDefined)
 {
-    doc.m_objects.reserve(static_cast<std::size_t>(count));
+    std::vector<std::unique_ptr<C3dObject>> objects;
+    objects.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         auto shape = std::make_unique<C3dShape>(i, -i, 0, 1 + i % 3);
         if (halfUserDefined && i % 2 == 1) {
             shape->m_nColourMode = COLOUR_USER;
             shape->m_nColour = C3dShape::Rgb(i & 0xFF, 128, 0);
         }
-        doc.m_objects.push_back(std::make_unique<C3dObject>(std::move(shape)));
+        objects.push_back(std::make_unique<C3dObject>(std::move(shape)));
     }
+    return objects;
 }
 
 void showView(QAbstractItemView* view, int x)
@@ -121,7 +124,7 @@ enum class Edit { Add, Rename, Delete };
 struct TwoViews : Fixture {
     explicit TwoViews(int count)
     {
-        fillScene(doc, count, false);
+        doc.ReplaceObjects(sceneObjects(count, false));
         for (CTeskView* view : {first, second}) {
             doc.AddView(view);
             view->OnInitialUpdate();
@@ -146,7 +149,7 @@ struct JournalTwoViews : TwoViews {
     explicit JournalTwoViews(int count)
         : TwoViews(count)
     {
-        doc.SetJournalFolder(dir.path());
+        CDocJournal::Attach(doc, dir.path());
     }
 
     QTemporaryDir dir;
@@ -165,19 +168,19 @@ void editTwoViews(benchmark::State& state, Edit edit)
         case Edit::Add: f.doc.AddObject(SHAPE_SPHERE); break;
         case Edit::Rename: {
             // The first object: its item is on screen in both windows.
-            C3dObject* object = f.doc.m_objects.front().get();
+            C3dObject* object = f.doc.GetObjects().front().get();
             object->m_pShape->SetName((flip = !flip) ? "Kula" : "Kuleczka");
             f.doc.ObjectChanged(object);
             break;
         }
-        case Edit::Delete: f.doc.RemoveObject(f.doc.m_objects[1].get()); break;
+        case Edit::Delete: f.doc.RemoveObject(f.doc.GetObjects()[1].get()); break;
         }
         settle({f.first, f.second});
         seconds.push_back(secondsSince(start));
         state.SetIterationTime(seconds.back());
         // Keep the scene's size: undo an add, replace a deleted object.
         if (edit == Edit::Add)
-            f.doc.RemoveObject(f.doc.m_objects.back().get());
+            f.doc.RemoveObject(f.doc.GetObjects().back().get());
         else if (edit == Edit::Delete)
             f.doc.AddObject(SHAPE_CUBE);
         if (edit != Edit::Rename)
@@ -254,9 +257,9 @@ public:
 struct FloorViews : Fixture {
     explicit FloorViews(int count)
     {
-        fillScene(doc, count, false);
+        objects = sceneObjects(count, false);
         for (int i = 0; i < 2; ++i) {
-            for (const auto& object : doc.m_objects)
+            for (const auto& object : objects)
                 models[i].rows.push_back(object.get());
             views[i].setHeaderHidden(true);
             views[i].setUniformRowHeights(true);
@@ -266,7 +269,7 @@ struct FloorViews : Fixture {
         settle({&views[0], &views[1]});
     }
 
-    CTeskDoc doc;
+    std::vector<std::unique_ptr<C3dObject>> objects;
     FloorModel models[2];
     QTreeView views[2];
 };
@@ -275,7 +278,7 @@ void BM_EditFloor(benchmark::State& state, Edit edit)
 {
     ensureApp();
     FloorViews& f = cachedFixture<FloorViews>(static_cast<int>(state.range(0)));
-    auto& objects = f.doc.m_objects;
+    auto& objects = f.objects;
     std::vector<double> seconds;
     bool flip = false;
     for (auto _ : state) {
@@ -319,7 +322,7 @@ void BM_EditFloor(benchmark::State& state, Edit edit)
 struct FilterView : Fixture {
     explicit FilterView(int count)
     {
-        fillScene(doc, count, true);
+        doc.ReplaceObjects(sceneObjects(count, true));
         doc.AddView(view);
         view->OnInitialUpdate();
         showView(view, 0);
@@ -335,7 +338,7 @@ void BM_FillTree(benchmark::State& state)
 {
     ensureApp();
     CTeskDoc doc;
-    fillScene(doc, static_cast<int>(state.range(0)), false);
+    doc.ReplaceObjects(sceneObjects(static_cast<int>(state.range(0)), false));
     auto view = std::make_unique<CTeskView>();
     doc.AddView(view.get());
     showView(view.get(), 0);
@@ -390,7 +393,7 @@ struct OpenFixture {
     explicit OpenFixture(int count)
     {
         CTeskDoc scene;
-        fillScene(scene, count, true);
+        scene.ReplaceObjects(sceneObjects(count, true));
         if (!scene.OnSaveDocument(path, &error))
             return;
         frame.SetAsMainWindow();

@@ -1,7 +1,6 @@
 #include "document/teskdoc.h"
 
 #include "document/commands.h"
-#include "document/docjournal.h"
 #include "framework/core/archive.h"
 #include "framework/core/doctemplate.h"
 #include "framework/core/view.h"
@@ -9,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -38,33 +38,27 @@ C3dObject* CTeskDoc::AddObject(int type)
         return nullptr;
     auto object = std::make_unique<C3dObject>(std::make_unique<C3dShape>(0, 0, 0, type));
     C3dObject* added = object.get();
-    if (m_pJournal)
-        m_pJournal->BeforeChange();
+    emit sceneChanging();
     added->m_nListHint = m_objects.size();
     m_objects.push_back(std::move(object));
     SetModifiedFlag();
-    if (m_pJournal)
-        m_pJournal->RecordAdd(added->m_nListHint, *added);
+    emit objectAdded(added->m_nListHint, added);
     UpdateAllViews(nullptr, HINT_ADDED, added);
     return added;
 }
 
 void CTeskDoc::ObjectChanged(C3dObject* object)
 {
-    if (m_pJournal) {
-        m_pJournal->BeforeChange();
-        const std::ptrdiff_t index = IndexOf(object);
-        if (index >= 0)
-            m_pJournal->RecordChange(static_cast<std::size_t>(index), *object);
-    }
+    emit sceneChanging();
+    if (const std::ptrdiff_t index = IndexOf(object); index >= 0)
+        emit objectEdited(static_cast<std::size_t>(index), object);
     SetModifiedFlag();
     UpdateAllViews(nullptr, HINT_CHANGED, object);
 }
 
 void CTeskDoc::RemoveObject(C3dObject* object)
 {
-    if (m_pJournal)
-        m_pJournal->BeforeChange();
+    emit sceneChanging();
     SetModifiedFlag();
     UpdateAllViews(nullptr, HINT_REMOVED, object);
     const std::ptrdiff_t index = IndexOf(object);
@@ -79,8 +73,7 @@ void CTeskDoc::RemoveObject(C3dObject* object)
         if (++m_removedSinceReindex >= kMaxStaleHints)
             reindexFrom(m_staleFrom);
     }
-    if (m_pJournal)
-        m_pJournal->RecordRemove(position);
+    emit objectRemoved(position);
 }
 
 std::ptrdiff_t CTeskDoc::IndexOf(const C3dObject* object) const
@@ -112,18 +105,11 @@ void CTeskDoc::reindexFrom(std::size_t first) const
     m_removedSinceReindex = 0;
 }
 
-void CTeskDoc::SetJournalFolder(const QString& folder)
+void CTeskDoc::ReplaceObjects(std::vector<std::unique_ptr<C3dObject>> objects)
 {
-    m_pJournal.reset();
-    if (folder.isEmpty())
-        return;
-    m_pJournal = std::make_unique<CDocJournal>(*this, folder);
-    // A scene that matches its file again (saved, or its changes discarded)
-    // needs no journal.
-    connect(this, &fw::Document::modifiedChanged, m_pJournal.get(), [this](bool modified) {
-        if (!modified)
-            m_pJournal->Drop();
-    });
+    const std::vector<std::unique_ptr<C3dObject>> replaced = std::exchange(m_objects, std::move(objects));
+    reindexFrom(0);
+    UpdateAllViews(nullptr, HINT_REFRESH);
 }
 
 SceneLoad CTeskDoc::LoadScene(const QString& path)

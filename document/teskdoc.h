@@ -7,8 +7,6 @@
 #include <memory>
 #include <vector>
 
-class CDocJournal;
-
 // A scene read from its file apart from any scene (CTeskDoc::LoadScene): the
 // objects, owned here until a scene adopts them, and the load's outcome.
 // Plain data that any thread may make and another may take over.
@@ -33,9 +31,11 @@ enum UpdateHint : int {
 // view wrote an object's fields (hint 2), RemoveObject before unlinking and
 // destroying (hint 3). Views hold plain pointers to the objects and must drop
 // them when hint 3 arrives.
-// With a journal folder set, every change is also written to the scene's
-// recovery journal (CDocJournal) as soon as it is made: an add or a change
-// before its broadcast, a removal after the unlinking.
+// Each change is also announced by signal, for listeners that keep a record
+// of the changes (the recovery journal): sceneChanging before it is made,
+// then one of objectAdded, objectEdited or objectRemoved once the list
+// holds it, before the views hear of it. Replacing the whole list
+// (ReplaceObjects, a load) is not a change and is not announced.
 class CTeskDoc : public fw::Document {
     Q_OBJECT
 
@@ -54,14 +54,18 @@ public:
     // that is not listed is left alone: the scene does not own it.
     virtual void RemoveObject(C3dObject* object);
 
-    // The object's position in m_objects, or -1 when it is not listed.
+    // The object's position in the list, or -1 when it is not listed.
     // O(1) amortised: each object carries a hint that is checked before use.
     std::ptrdiff_t IndexOf(const C3dObject* object) const;
 
-    // Keeps a recovery journal of the unsaved changes in `folder` from now
-    // on (an empty folder: none). Null while journals are off.
-    void SetJournalFolder(const QString& folder);
-    CDocJournal* GetJournal() const { return m_pJournal.get(); }
+    // The objects in insertion order. Views may write an object's fields in
+    // place and then call ObjectChanged; the list itself changes only
+    // through the operations above and ReplaceObjects.
+    const std::vector<std::unique_ptr<C3dObject>>& GetObjects() const { return m_objects; }
+    // Makes `objects` the whole list (a scene built or recovered elsewhere)
+    // and broadcasts a full refresh; the old objects are destroyed after the
+    // views have let go of them. The modified flag stays as it is.
+    void ReplaceObjects(std::vector<std::unique_ptr<C3dObject>> objects);
 
     // Reads the scene file at `path` without a scene, on any thread: the
     // load half of OnOpenDocument.
@@ -76,14 +80,19 @@ public:
     void Serialize(fw::Archive& ar) override;
     bool OnCmdMsg(int id, fw::CmdUI* ui) override;
 
-    // Insertion order; owns every object.
-    std::vector<std::unique_ptr<C3dObject>> m_objects;
+signals:
+    void sceneChanging();
+    void objectAdded(std::size_t position, const C3dObject* object);
+    // Only for a listed object.
+    void objectEdited(std::size_t position, const C3dObject* object);
+    void objectRemoved(std::size_t position);
 
 private:
     void onAddViewCommand(int) { OnAddView(); }
     void reindexFrom(std::size_t first) const;
 
-    std::unique_ptr<CDocJournal> m_pJournal;
+    // Insertion order; owns every object.
+    std::vector<std::unique_ptr<C3dObject>> m_objects;
     // Hints from this position on may be too high by m_removedSinceReindex.
     mutable std::size_t m_staleFrom = SIZE_MAX;
     mutable std::size_t m_removedSinceReindex = 0;

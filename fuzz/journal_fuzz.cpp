@@ -7,9 +7,9 @@
 // The base a journal names is never read from the path in the input (that
 // could name any file): a fixed path that does not exist stands in.
 
-#include "document/journalreader.h"
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
+#include "journal/journalreader.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (scene.recovered) {
         require(scene.validLength <= contents.validLength);
         CTeskDoc doc;
-        doc.m_objects = std::move(scene.objects);
+        doc.ReplaceObjects(std::move(scene.objects));
         fw::Archive ar = fw::Archive::forStoring();
         doc.Serialize(ar);
         require(!ar.bytes().empty());

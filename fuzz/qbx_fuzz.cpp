@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString error;
     fw::Archive in = fw::Archive::forLoading(std::span<const char>(reinterpret_cast<const char*>(data), size));
     if (!doc.LoadFrom(in, &error)) {
-        require(!error.isEmpty() && doc.m_objects.empty());
+        require(!error.isEmpty() && doc.GetObjects().empty());
         return 0;
     }
 
@@ -60,11 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fw::Archive again = fw::Archive::forLoading(std::span<const char>(saved.data(), saved.size()));
     require(reloaded.LoadFrom(again, &error));
     require(again.Remaining() == 0);
-    require(sameObjects(doc.m_objects, reloaded.m_objects));
+    require(sameObjects(doc.GetObjects(), reloaded.GetObjects()));
     require(save(reloaded) == saved);
 
-    const std::string json = qbx::DumpJson(doc.m_objects, in.StoredSchema(&C3dObject::classInfo));
+    const std::string json = qbx::DumpJson(doc.GetObjects(), in.StoredSchema(&C3dObject::classInfo));
     const auto rebuilt = qbx::ObjectsFromJson(QByteArray::fromStdString(json), &error);
-    require(rebuilt && sameObjects(doc.m_objects, *rebuilt));
+    require(rebuilt && sameObjects(doc.GetObjects(), *rebuilt));
     return 0;
 }

@@ -14,13 +14,13 @@ namespace testutil {
 // object. The same engine state gives the same change.
 inline void RandomEdit(CTeskDoc& doc, std::mt19937& rng)
 {
-    const std::size_t count = doc.m_objects.size();
+    const std::size_t count = doc.GetObjects().size();
     const auto op = count == 0 ? 0 : rng() % 5;
     if (op < 2) {
         doc.AddObject(static_cast<int>(1 + rng() % 3));
         return;
     }
-    C3dObject* object = doc.m_objects[rng() % count].get();
+    C3dObject* object = doc.GetObjects()[rng() % count].get();
     if (op == 4) {
         doc.RemoveObject(object);
         return;

@@ -295,8 +295,8 @@ void CTeskView::rebuild(int filter)
     const int admitted = filter == FILTER_LISTED ? COLOUR_LISTED : COLOUR_USER;
     std::vector<C3dObject*> objects;
     if (const CTeskDoc* doc = GetDocument()) {
-        objects.reserve(doc->m_objects.size());
-        for (const auto& object : doc->m_objects) {
+        objects.reserve(doc->GetObjects().size());
+        for (const auto& object : doc->GetObjects()) {
             if (filter == FILTER_ALL || object->m_pShape->m_nColourMode == admitted)
                 objects.push_back(object.get());
         }

@@ -26,4 +26,28 @@ void WinApp::AddDocTemplate(std::unique_ptr<MultiDocTemplate> docTemplate)
 
 bool WinApp::SaveModified(Document*) { return true; }
 
+bool WinApp::SaveAllModified()
+{
+    for (const auto& docTemplate : m_templates) {
+        for (Document* doc : docTemplate->documents()) {
+            if (!SaveModified(doc))
+                return false;
+        }
+    }
+    return true;
+}
+
+void WinApp::CloseAllDocuments()
+{
+    for (const auto& docTemplate : m_templates)
+        docTemplate->CloseAllDocuments();
+}
+
+Document* WinApp::OpenDocumentFile(const QString& path)
+{
+    if (m_templates.empty())
+        return nullptr;
+    return m_templates.front()->OpenDocumentFile(path, nullptr);
+}
+
 } // namespace fw

@@ -32,6 +32,13 @@ public:
     // Asks whether `doc` may be closed, saving it first if the user wants.
     // The base lets every document close unsaved; the application asks.
     virtual bool SaveModified(Document* doc);
+    // SaveModified for every open document; false at the first refusal.
+    virtual bool SaveAllModified();
+    // Closes every document with its windows, unasked.
+    virtual void CloseAllDocuments();
+    // Opens `path` (a file dropped on the main frame) through the first
+    // template; the application may report a failure. Null on failure.
+    virtual Document* OpenDocumentFile(const QString& path);
 
     bool OnCmdMsg(int, CmdUI*) override { return false; }
 

@@ -3,12 +3,12 @@
 
 #include "app/tesk.h"
 #include "dialogs/recoverydialog.h"
-#include "document/docjournal.h"
-#include "document/orphanjournal.h"
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
 #include "framework/core/stdids.h"
 #include "framework/gui/multidoctemplate.h"
+#include "journal/docjournal.h"
+#include "journal/orphanjournal.h"
 #include "tests/randomedits.h"
 
 #include <QApplication>
@@ -95,13 +95,13 @@ private slots:
             QString error;
             QVERIFY(doc.OnSaveDocument(path, &error));
             onDisk = saved(doc);
-            doc.SetJournalFolder(RecoveryFolder());
+            CDocJournal::Attach(doc, CTeskApp::RecoveryFolder());
             for (int i = 0; i < 12; ++i)
                 testutil::RandomEdit(doc, rng);
             edited = saved(doc);
-            doc.GetJournal()->Keep();
+            CDocJournal::Of(doc)->Keep();
         }
-        QCOMPARE(COrphanJournal::FindAll(RecoveryFolder()).size(), std::size_t(1));
+        QCOMPARE(COrphanJournal::FindAll(CTeskApp::RecoveryFolder()).size(), std::size_t(1));
 
         OpenApp app;
         QVERIFY(app.InitInstance({QStringLiteral("tesk")}));
@@ -118,9 +118,9 @@ private slots:
         QCOMPARE(ofFile[0]->IsModified(), recovered);
         QCOMPARE(saved(*ofFile[0]), recovered ? edited : onDisk);
         // A recovered scene's journal lives on, held by this editor.
-        const bool journalOnDisk = !QDir(RecoveryFolder()).entryList(QDir::Files).isEmpty();
+        const bool journalOnDisk = !QDir(CTeskApp::RecoveryFolder()).entryList(QDir::Files).isEmpty();
         QCOMPARE(journalOnDisk, journalKept || recovered);
-        QCOMPARE(COrphanJournal::FindAll(RecoveryFolder()).size(), std::size_t(journalKept ? 1 : 0));
+        QCOMPARE(COrphanJournal::FindAll(CTeskApp::RecoveryFolder()).size(), std::size_t(journalKept ? 1 : 0));
         app.CloseAllDocuments();
     }
 

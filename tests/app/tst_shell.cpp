@@ -4,6 +4,7 @@
 // around it: command line, hand-over to a running editor, window state,
 // placing, focus and accessible names.
 
+#include "app/display.h"
 #include "app/instancechannel.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
@@ -159,7 +160,7 @@ void clickToolButton(CMainFrame* frame, int id)
 QStringList objectNames(Document* doc)
 {
     QStringList names;
-    for (const auto& object : static_cast<CTeskDoc*>(doc)->m_objects)
+    for (const auto& object : static_cast<CTeskDoc*>(doc)->GetObjects())
         names << fromAnsi(object->m_pShape->m_szName);
     return names;
 }
@@ -169,7 +170,7 @@ int objectsInFile(const QString& path)
 {
     CTeskDoc doc;
     QString error;
-    return doc.OnOpenDocument(path, &error) ? static_cast<int>(doc.m_objects.size()) : -1;
+    return doc.OnOpenDocument(path, &error) ? static_cast<int>(doc.GetObjects().size()) : -1;
 }
 
 void writeScene(const QString& path, int objects)
@@ -242,6 +243,8 @@ private slots:
     void commandLine();
     void handOverToTheRunningEditor_data();
     void handOverToTheRunningEditor();
+    void channelRunsWhereQuestionsCanBeAnswered_data();
+    void channelRunsWhereQuestionsCanBeAnswered();
     void channelIsTheUsersAloneAndNeverTakenOver();
     void windowStateRestoredAndFitted_data();
     void windowStateRestoredAndFitted();
@@ -1128,6 +1131,31 @@ void TestShell::commandLine()
     QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.contains(out), qPrintable(run.out));
     QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.endsWith(err) && run.err.count(QLatin1Char('\n')) == 1,
              qPrintable(run.err));
+}
+
+// A platform that can show a question to somebody also hands files to the
+// editor running there; one that shows nothing does neither.
+void TestShell::channelRunsWhereQuestionsCanBeAnswered_data()
+{
+    QTest::addColumn<QString>("platformOption");
+    QTest::addColumn<bool>("interactive");
+    QTest::newRow("offscreen") << "offscreen" << false;
+    QTest::newRow("minimal with options") << "minimal:enable_fonts" << false;
+    QTest::newRow("vnc") << "vnc" << true;
+    QTest::newRow("xcb with options") << "xcb:foo" << true;
+}
+
+void TestShell::channelRunsWhereQuestionsCanBeAnswered()
+{
+    QFETCH(QString, platformOption);
+    QFETCH(bool, interactive);
+    const QByteArray overridden = qgetenv("TESK_INSTANCE_NAME");
+    qunsetenv("TESK_INSTANCE_NAME");
+    const bool channel = !instanceChannelName(platformOption).isEmpty();
+    if (!overridden.isNull())
+        qputenv("TESK_INSTANCE_NAME", overridden);
+    QCOMPARE(isInteractive(displayPlatform(platformOption)), interactive);
+    QCOMPARE(channel, interactive);
 }
 
 void TestShell::handOverToTheRunningEditor_data()

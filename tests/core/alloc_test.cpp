@@ -87,8 +87,8 @@ TEST(OutOfMemoryTest, AllocationFailureWhileOpeningIsARefusalThatKeepsTheScene)
     g_failFrom = SIZE_MAX;
     EXPECT_FALSE(opened);
     EXPECT_EQ(error.toStdString(), "out of memory");
-    ASSERT_EQ(doc.m_objects.size(), 1u);
-    EXPECT_EQ(doc.m_objects[0].get(), kept);
+    ASSERT_EQ(doc.GetObjects().size(), 1u);
+    EXPECT_EQ(doc.GetObjects()[0].get(), kept);
     EXPECT_TRUE(doc.GetPathName().isEmpty());
 }
 

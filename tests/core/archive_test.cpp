@@ -31,7 +31,7 @@ TEST_P(MalformedSceneTest, LoadsOrIsRefusedForTheRightCause)
 {
     CTeskDoc doc;
     EXPECT_EQ(testutil::load(doc, GetParam().bytes), GetParam().refusal);
-    EXPECT_EQ(doc.m_objects.size(), GetParam().refusal ? 0 : GetParam().objects);
+    EXPECT_EQ(doc.GetObjects().size(), GetParam().refusal ? 0 : GetParam().objects);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -91,9 +91,9 @@ TEST_P(StoredNameTest, LoadsAsWindows1250CutTo255Bytes)
     CTeskDoc doc;
     const std::string bytes = u16(1) + kClass + GetParam().encoded + kBody.substr(2);
     ASSERT_EQ(testutil::load(doc, bytes), std::nullopt);
-    ASSERT_EQ(doc.m_objects.size(), 1u);
-    EXPECT_EQ(std::string(doc.m_objects[0]->m_pShape->m_szName), GetParam().stored);
-    EXPECT_EQ(doc.m_objects[0]->m_pShape->m_nX, 2) << "the fields after the name are out of step";
+    ASSERT_EQ(doc.GetObjects().size(), 1u);
+    EXPECT_EQ(std::string(doc.GetObjects()[0]->m_pShape->m_szName), GetParam().stored);
+    EXPECT_EQ(doc.GetObjects()[0]->m_pShape->m_nX, 2) << "the fields after the name are out of step";
 }
 
 const std::u16string kSmiles = [] {
@@ -170,9 +170,11 @@ INSTANTIATE_TEST_SUITE_P(Lengths, StringLengthTest,
 // copy at once, twice the size of a large scene.
 TEST(SceneEncodingTest, LongNamesAreStoredWithoutGrowingTheBuffer)
 {
-    CTeskDoc doc;
+    std::vector<std::unique_ptr<C3dObject>> objects;
     for (int i = 0; i < 1000; ++i)
-        doc.m_objects.push_back(testutil::makeObject(std::string(200, 'n'), 1, i, 0, 0, 0, 0));
+        objects.push_back(testutil::makeObject(std::string(200, 'n'), 1, i, 0, 0, 0, 0));
+    CTeskDoc doc;
+    doc.ReplaceObjects(std::move(objects));
     const std::string bytes = testutil::save(doc);
     // Sized at the records' rate early on: at most an eighth to spare, not double.
     EXPECT_LE(bytes.capacity(), bytes.size() + bytes.size() / 8);
@@ -180,9 +182,11 @@ TEST(SceneEncodingTest, LongNamesAreStoredWithoutGrowingTheBuffer)
 
 TEST(SceneEncodingTest, SceneOf0xFFFFObjectsUsesTheLongCountAndReadsBack)
 {
-    CTeskDoc doc;
+    std::vector<std::unique_ptr<C3dObject>> objects;
     for (int i = 0; i < 0xFFFF; ++i)
-        doc.m_objects.push_back(testutil::makeObject("o", 1, i, 0, 0, 0, 0));
+        objects.push_back(testutil::makeObject("o", 1, i, 0, 0, 0, 0));
+    CTeskDoc doc;
+    doc.ReplaceObjects(std::move(objects));
     const std::string bytes = testutil::save(doc);
     EXPECT_EQ(bytes.substr(0, 6 + kClass.size()), u16(0xFFFF) + u32(0xFFFF) + kClass);
     // Every later record refers to class index 1.
@@ -190,8 +194,8 @@ TEST(SceneEncodingTest, SceneOf0xFFFFObjectsUsesTheLongCountAndReadsBack)
 
     CTeskDoc reloaded;
     ASSERT_EQ(testutil::load(reloaded, bytes), std::nullopt);
-    ASSERT_EQ(reloaded.m_objects.size(), 0xFFFFu);
-    EXPECT_EQ(reloaded.m_objects.back()->m_pShape->m_nX, 0xFFFE);
+    ASSERT_EQ(reloaded.GetObjects().size(), 0xFFFFu);
+    EXPECT_EQ(reloaded.GetObjects().back()->m_pShape->m_nX, 0xFFFE);
 }
 
 } // namespace

@@ -20,16 +20,16 @@ public:
     struct Update {
         int hint;
         fw::Object* object;
-        std::ptrdiff_t listedAt; // index in m_objects, -1 when not listed
+        std::ptrdiff_t listedAt; // index in the list, -1 when not listed
         std::string name;        // read through the object: it must be alive
     };
 
     void OnUpdate(fw::View*, int hint, fw::Object* object) override
     {
         const auto* doc = static_cast<const CTeskDoc*>(GetDocument());
-        const auto it = std::find_if(doc->m_objects.begin(), doc->m_objects.end(),
+        const auto it = std::find_if(doc->GetObjects().begin(), doc->GetObjects().end(),
                                      [object](const auto& listed) { return listed.get() == object; });
-        const std::ptrdiff_t at = it == doc->m_objects.end() ? -1 : it - doc->m_objects.begin();
+        const std::ptrdiff_t at = it == doc->GetObjects().end() ? -1 : it - doc->GetObjects().begin();
         const auto* c3d = static_cast<const C3dObject*>(object);
         updates.push_back({hint, object, at, c3d ? std::string(c3d->m_pShape->m_szName) : std::string()});
     }
@@ -63,10 +63,10 @@ TEST_F(DocumentTest, AddingThreeTypesListsThemInOrderAndAnnouncesEachAfterAppend
     for (int type = 1; type <= 3; ++type)
         ASSERT_NE(doc.AddObject(type), nullptr);
 
-    ASSERT_EQ(doc.m_objects.size(), 3u);
+    ASSERT_EQ(doc.GetObjects().size(), 3u);
     EXPECT_TRUE(doc.IsModified());
     for (int i = 0; i < 3; ++i) {
-        const C3dShape& shape = *doc.m_objects[i]->m_pShape;
+        const C3dShape& shape = *doc.GetObjects()[i]->m_pShape;
         EXPECT_STREQ(shape.m_szName, names[i]);
         EXPECT_EQ(shape.m_nType, i + 1);
         EXPECT_EQ(std::tie(shape.m_nX, shape.m_nY, shape.m_nZ, shape.m_nColourMode, shape.m_nColour),
@@ -76,7 +76,7 @@ TEST_F(DocumentTest, AddingThreeTypesListsThemInOrderAndAnnouncesEachAfterAppend
         ASSERT_EQ(view->updates.size(), 3u);
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(view->updates[i].hint, HINT_ADDED);
-            EXPECT_EQ(view->updates[i].object, doc.m_objects[i].get());
+            EXPECT_EQ(view->updates[i].object, doc.GetObjects()[i].get());
             EXPECT_EQ(view->updates[i].listedAt, i) << "announced before it was appended";
         }
     }
@@ -95,8 +95,8 @@ TEST_F(DocumentTest, ChangeAndRemovalAreAnnouncedWhileTheObjectIsListedAndAlive)
     doc.RemoveObject(sphere);
     EXPECT_TRUE(doc.IsModified());
 
-    ASSERT_EQ(doc.m_objects.size(), 1u);
-    EXPECT_EQ(doc.m_objects[0].get(), cube);
+    ASSERT_EQ(doc.GetObjects().size(), 1u);
+    EXPECT_EQ(doc.GetObjects()[0].get(), cube);
     for (const RecordingView* view : {&first, &second}) {
         ASSERT_EQ(view->updates.size(), 4u);
         EXPECT_EQ(view->updates[2].hint, HINT_CHANGED);
@@ -113,7 +113,7 @@ TEST_F(DocumentTest, RemovingTheOnlyObjectLeavesAnEmptyModifiedScene)
     C3dObject* star = doc.AddObject(SHAPE_STAR);
     doc.SetModifiedFlag(false);
     doc.RemoveObject(star);
-    EXPECT_TRUE(doc.m_objects.empty());
+    EXPECT_TRUE(doc.GetObjects().empty());
     EXPECT_TRUE(doc.IsModified());
 }
 
@@ -125,7 +125,7 @@ TEST_F(DocumentTest, RemovingAnUnlistedObjectAnnouncesItAndLeavesItAlive)
     doc.AddObject(SHAPE_SPHERE);
     const auto stray = testutil::makeObject("stray", 1, 0, 0, 0, 0, 0);
     doc.RemoveObject(stray.get());
-    EXPECT_EQ(doc.m_objects.size(), 1u);
+    EXPECT_EQ(doc.GetObjects().size(), 1u);
     ASSERT_EQ(first.updates.size(), 2u);
     EXPECT_EQ(first.updates[1].hint, HINT_REMOVED);
     EXPECT_EQ(first.updates[1].listedAt, -1);
@@ -139,7 +139,7 @@ TEST_F(DocumentTest, AddObjectRejectsTypesOtherThanOneToThree)
     for (const int type : {0, 4, -1, 7}) {
         EXPECT_EQ(doc.AddObject(type), nullptr) << type;
     }
-    EXPECT_TRUE(doc.m_objects.empty());
+    EXPECT_TRUE(doc.GetObjects().empty());
     EXPECT_FALSE(doc.IsModified());
     EXPECT_TRUE(first.updates.empty());
 }
@@ -150,10 +150,12 @@ TEST(DocumentFileTest, ThreeObjectSceneSavedAndReopenedIsTheSame)
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("scene.qbx"));
 
+    std::vector<std::unique_ptr<C3dObject>> objects;
+    objects.push_back(testutil::makeObject("Kuleczka", 1, 5, -3, 12, 0, 0));
+    objects.push_back(testutil::makeObject("Sze\x9C" "cianik", 2, 0, 0, 0, 0, 2));
+    objects.push_back(testutil::makeObject("\xAF\xF3\xB3w", 7, INT32_MIN, INT32_MAX, -1, 1, 0x8000FF));
     CTeskDoc doc;
-    doc.m_objects.push_back(testutil::makeObject("Kuleczka", 1, 5, -3, 12, 0, 0));
-    doc.m_objects.push_back(testutil::makeObject("Sze\x9C" "cianik", 2, 0, 0, 0, 0, 2));
-    doc.m_objects.push_back(testutil::makeObject("\xAF\xF3\xB3w", 7, INT32_MIN, INT32_MAX, -1, 1, 0x8000FF));
+    doc.ReplaceObjects(std::move(objects));
     doc.SetModifiedFlag();
     QString error;
     ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
@@ -164,10 +166,10 @@ TEST(DocumentFileTest, ThreeObjectSceneSavedAndReopenedIsTheSame)
     ASSERT_TRUE(reopened.OnOpenDocument(path, &error)) << error.toStdString();
     EXPECT_FALSE(reopened.IsModified());
     EXPECT_EQ(reopened.GetTitle(), QStringLiteral("scene.qbx"));
-    ASSERT_EQ(reopened.m_objects.size(), 3u);
+    ASSERT_EQ(reopened.GetObjects().size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
-        const C3dShape& a = *doc.m_objects[i]->m_pShape;
-        const C3dShape& b = *reopened.m_objects[i]->m_pShape;
+        const C3dShape& a = *doc.GetObjects()[i]->m_pShape;
+        const C3dShape& b = *reopened.GetObjects()[i]->m_pShape;
         EXPECT_STREQ(a.m_szName, b.m_szName);
         EXPECT_EQ(std::tie(a.m_nType, a.m_nX, a.m_nY, a.m_nZ, a.m_nColourMode, a.m_nColour),
                   std::tie(b.m_nType, b.m_nX, b.m_nY, b.m_nZ, b.m_nColourMode, b.m_nColour));
@@ -185,7 +187,7 @@ TEST(DocumentFileTest, EmptySceneSavesAsCountZeroAndReopensEmpty)
     CTeskDoc reopened;
     reopened.AddObject(SHAPE_SPHERE);
     ASSERT_TRUE(reopened.OnOpenDocument(path, &error));
-    EXPECT_TRUE(reopened.m_objects.empty());
+    EXPECT_TRUE(reopened.GetObjects().empty());
 }
 
 TEST(DocumentFileTest, RefusedOpenLeavesTheDocumentAsItWas)
@@ -199,14 +201,14 @@ TEST(DocumentFileTest, RefusedOpenLeavesTheDocumentAsItWas)
     QString error;
     EXPECT_FALSE(doc.OnOpenDocument(path, &error));
     EXPECT_EQ(error.toStdString(), "bad schema (2)");
-    ASSERT_EQ(doc.m_objects.size(), 1u);
-    EXPECT_EQ(doc.m_objects[0].get(), kept);
+    ASSERT_EQ(doc.GetObjects().size(), 1u);
+    EXPECT_EQ(doc.GetObjects()[0].get(), kept);
     EXPECT_TRUE(doc.IsModified());
     EXPECT_TRUE(doc.GetPathName().isEmpty());
 
     EXPECT_FALSE(doc.OnOpenDocument(dir.filePath(QStringLiteral("missing.qbx")), &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(doc.m_objects.size(), 1u);
+    EXPECT_EQ(doc.GetObjects().size(), 1u);
 }
 
 TEST(DocumentFileTest, SaveIntoAMissingOrImpossibleFolderFailsAndKeepsTheDocumentModified)

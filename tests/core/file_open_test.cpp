@@ -66,8 +66,8 @@ TEST_P(NonRegularFileTest, IsRefusedBeforeAnyRead)
         ::close(fd);
     EXPECT_FALSE(opened);
     EXPECT_EQ(error.toStdString(), "not a regular file");
-    ASSERT_EQ(doc.m_objects.size(), 1u);
-    EXPECT_EQ(doc.m_objects[0].get(), kept);
+    ASSERT_EQ(doc.GetObjects().size(), 1u);
+    EXPECT_EQ(doc.GetObjects()[0].get(), kept);
     EXPECT_TRUE(doc.IsModified());
     EXPECT_FALSE(doc.GetFileStamp().isValid());
 }
@@ -124,9 +124,9 @@ TEST_P(StreamedLoadTest, ReadsWhatLoadingTheBytesInMemoryReads)
         return;
     }
     ASSERT_TRUE(loaded) << error.toStdString();
-    EXPECT_EQ(streamed.m_objects.size(), inMemory.m_objects.size());
+    EXPECT_EQ(streamed.GetObjects().size(), inMemory.GetObjects().size());
     // Reserved whole from the file's size, not grown from a buffer's worth.
-    EXPECT_EQ(streamed.m_objects.capacity(), streamed.m_objects.size());
+    EXPECT_EQ(streamed.GetObjects().capacity(), streamed.GetObjects().size());
     EXPECT_EQ(testutil::save(streamed), testutil::save(inMemory));
     EXPECT_EQ(file.Left() > 0, c.leavesBytesUnread);
 }
@@ -134,10 +134,12 @@ TEST_P(StreamedLoadTest, ReadsWhatLoadingTheBytesInMemoryReads)
 // Many records of names of every short length: records straddle refills.
 std::string manyObjects(std::uint32_t count)
 {
-    CTeskDoc doc;
+    std::vector<std::unique_ptr<C3dObject>> objects;
     for (std::uint32_t i = 0; i < count; ++i)
-        doc.m_objects.push_back(testutil::makeObject(std::string(i % 300, static_cast<char>('a' + i % 26)), 1 + i % 7,
+        objects.push_back(testutil::makeObject(std::string(i % 300, static_cast<char>('a' + i % 26)), 1 + i % 7,
                                                      static_cast<int>(i), -static_cast<int>(i), 7, static_cast<int>(i % 2), static_cast<int>(i)));
+    CTeskDoc doc;
+    doc.ReplaceObjects(std::move(objects));
     return testutil::save(doc);
 }
 
@@ -177,7 +179,7 @@ TEST(LargeFileTest, SparseFileOfSixtyFourGibibytesOpensAsTheEmptySceneItStartsWi
     doc.AddObject(SHAPE_STAR);
     QString error;
     ASSERT_TRUE(doc.OnOpenDocument(path, &error)) << error.toStdString();
-    EXPECT_TRUE(doc.m_objects.empty());
+    EXPECT_TRUE(doc.GetObjects().empty());
 }
 
 fw::FileStamp stampOf(const QString& path)

@@ -1,9 +1,9 @@
 #include "testutil.h"
 
-#include "document/docjournal.h"
-#include "document/journalreader.h"
-#include "document/orphanjournal.h"
-#include "document/scenejournal.h"
+#include "journal/docjournal.h"
+#include "journal/journalreader.h"
+#include "journal/orphanjournal.h"
+#include "journal/scenejournal.h"
 #include "tests/randomedits.h"
 
 #include <QFile>
@@ -29,7 +29,7 @@ std::optional<std::string> recovered(const std::string& journal, const QString& 
     std::optional<std::string> bytes;
     if (scene.recovered) {
         CTeskDoc doc;
-        doc.m_objects = std::move(scene.objects);
+        doc.ReplaceObjects(std::move(scene.objects));
         bytes = testutil::save(doc);
     }
     if (info)
@@ -53,14 +53,16 @@ void makeHistory(History& h, int baseObjects, int changes, unsigned seed)
 {
     CTeskDoc doc;
     if (baseObjects > 0) {
+        std::vector<std::unique_ptr<C3dObject>> objects;
         for (int i = 0; i < baseObjects; ++i)
-            doc.m_objects.push_back(testutil::makeObject("base " + std::to_string(i), 1 + i % 3, i, -i, 0, i % 2, i));
+            objects.push_back(testutil::makeObject("base " + std::to_string(i), 1 + i % 3, i, -i, 0, i % 2, i));
+        doc.ReplaceObjects(std::move(objects));
         h.basePath = h.dir.filePath(QStringLiteral("base.qbx"));
         QString error;
         ASSERT_TRUE(doc.OnSaveDocument(h.basePath, &error)) << error.toStdString();
         ASSERT_TRUE(doc.OnOpenDocument(h.basePath, &error)) << error.toStdString();
     }
-    doc.SetJournalFolder(h.dir.filePath(QStringLiteral("state/tesk/recovery")));
+    CDocJournal::Attach(doc, h.dir.filePath(QStringLiteral("state/tesk/recovery")));
     std::mt19937 rng(seed);
     h.states.push_back(testutil::save(doc));
     for (int i = 0; i < changes; ++i) {
@@ -68,8 +70,8 @@ void makeHistory(History& h, int baseObjects, int changes, unsigned seed)
         if (baseObjects <= 1000 || i == changes - 1)
             h.states.push_back(testutil::save(doc));
     }
-    ASSERT_NE(doc.GetJournal()->journal(), nullptr);
-    h.journal = testutil::readBytes(doc.GetJournal()->journal()->path().toStdString());
+    ASSERT_NE(CDocJournal::Of(doc)->journal(), nullptr);
+    h.journal = testutil::readBytes(CDocJournal::Of(doc)->journal()->path().toStdString());
     JournalContents contents;
     ASSERT_TRUE(ReadJournal(spanOf(h.journal), contents, nullptr));
     ASSERT_EQ(contents.changes.size(), static_cast<std::size_t>(changes));
@@ -273,11 +275,11 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
     QString journalPath;
     {
         CTeskDoc doc;
-        doc.SetJournalFolder(folder);
-        EXPECT_EQ(doc.GetJournal()->journal(), nullptr);
+        CDocJournal::Attach(doc, folder);
+        EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
         doc.AddObject(SHAPE_CUBE);
-        ASSERT_NE(doc.GetJournal()->journal(), nullptr);
-        journalPath = doc.GetJournal()->journal()->path();
+        ASSERT_NE(CDocJournal::Of(doc)->journal(), nullptr);
+        journalPath = CDocJournal::Of(doc)->journal()->path();
         EXPECT_TRUE(journalPath.startsWith(folder + QLatin1Char('/')));
         EXPECT_EQ(modeOf(folder), 0700u);
         EXPECT_EQ(modeOf(journalPath), 0600u);
@@ -287,11 +289,11 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
         QString error;
         ASSERT_TRUE(doc.OnSaveDocument(scene, &error));
         EXPECT_FALSE(QFileInfo::exists(journalPath)) << "saved";
-        EXPECT_EQ(doc.GetJournal()->journal(), nullptr);
+        EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
         for (int i = 0; i < 40; ++i)
             testutil::RandomEdit(doc, rng);
-        journalPath = doc.GetJournal()->journal()->path();
-        doc.GetJournal()->Keep();
+        journalPath = CDocJournal::Of(doc)->journal()->path();
+        CDocJournal::Of(doc)->Keep();
         EXPECT_TRUE(QFileInfo::exists(journalPath)) << "kept";
 
         std::vector<std::unique_ptr<COrphanJournal>> orphans = COrphanJournal::FindAll(folder);
@@ -301,7 +303,7 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
         EXPECT_TRUE(orphans[0]->BuildsOn(scene));
 
         CTeskDoc again;
-        again.SetJournalFolder(folder);
+        CDocJournal::Attach(again, folder);
         RecoveredScene recoveredScene = orphans[0]->Recover();
         ASSERT_TRUE(recoveredScene.recovered);
         orphans[0]->ContinueIn(again, recoveredScene);
@@ -311,8 +313,8 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
         // The recovered scene goes on in the same journal.
         for (int i = 0; i < 40; ++i)
             testutil::RandomEdit(again, rng);
-        ASSERT_NE(again.GetJournal()->journal(), nullptr);
-        EXPECT_EQ(again.GetJournal()->journal()->path(), journalPath);
+        ASSERT_NE(CDocJournal::Of(again)->journal(), nullptr);
+        EXPECT_EQ(CDocJournal::Of(again)->journal()->path(), journalPath);
         EXPECT_EQ(recovered(testutil::readBytes(journalPath.toStdString()), QString()), testutil::save(again));
     }
     EXPECT_FALSE(QFileInfo::exists(journalPath)) << "closed";
@@ -324,17 +326,17 @@ TEST(DocJournal, AFolderThatCannotBeMadeIsNotTriedAgainUntilTheSceneIsSaved)
     const QString blocker = dir.filePath(QStringLiteral("state"));
     testutil::writeBytes(blocker.toStdString(), "a file where the folder goes");
     CTeskDoc doc;
-    doc.SetJournalFolder(blocker + QStringLiteral("/tesk/recovery"));
+    CDocJournal::Attach(doc, blocker + QStringLiteral("/tesk/recovery"));
     doc.AddObject(SHAPE_SPHERE);
-    EXPECT_EQ(doc.GetJournal()->journal(), nullptr);
+    EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
     ASSERT_TRUE(QFile::remove(blocker));
     doc.AddObject(SHAPE_CUBE);
-    EXPECT_EQ(doc.GetJournal()->journal(), nullptr) << "tried again before a save";
+    EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr) << "tried again before a save";
     QString error;
     ASSERT_TRUE(doc.OnSaveDocument(dir.filePath(QStringLiteral("scene.qbx")), &error));
     doc.AddObject(SHAPE_STAR);
-    EXPECT_NE(doc.GetJournal()->journal(), nullptr);
-    EXPECT_EQ(doc.m_objects.size(), 3u);
+    EXPECT_NE(CDocJournal::Of(doc)->journal(), nullptr);
+    EXPECT_EQ(doc.GetObjects().size(), 3u);
 }
 
 TEST(QbxRecover, WritesTheRecoveredSceneOrRefusesWithoutItsBase)

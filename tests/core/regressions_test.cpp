@@ -26,8 +26,8 @@ TEST_P(RegressionTest, Outcome)
         EXPECT_EQ(error.toStdString(), GetParam().error);
     } else {
         ASSERT_TRUE(loaded) << error.toStdString();
-        ASSERT_FALSE(doc.m_objects.empty());
-        EXPECT_EQ(std::string(doc.m_objects[0]->m_pShape->m_szName), GetParam().firstName);
+        ASSERT_FALSE(doc.GetObjects().empty());
+        EXPECT_EQ(std::string(doc.GetObjects()[0]->m_pShape->m_szName), GetParam().firstName);
     }
 }
 

@@ -62,7 +62,7 @@ QJsonObject dump(std::string_view bytes, std::optional<Cause>* refusal = nullptr
             *refusal = e.cause();
         return QJsonObject{{QStringLiteral("error"), true}};
     }
-    const std::string json = qbx::DumpJson(doc.m_objects, ar.StoredSchema(&C3dObject::classInfo));
+    const std::string json = qbx::DumpJson(doc.GetObjects(), ar.StoredSchema(&C3dObject::classInfo));
     QJsonParseError error;
     const QJsonDocument parsed = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << json;
@@ -97,7 +97,7 @@ TEST_P(SceneVectorTest, BuildFromTheJsonGivesTheSameScene)
     auto objects = qbx::ObjectsFromJson(expectedText(GetParam()), &error);
     ASSERT_TRUE(objects) << error.toStdString();
     CTeskDoc doc;
-    doc.m_objects = std::move(*objects);
+    doc.ReplaceObjects(std::move(*objects));
     const std::string built = testutil::save(doc);
 
     if (GetParam().form == Form::Canonical) {
@@ -117,8 +117,8 @@ TEST_P(SceneVectorTest, EveryTruncationIsRefusedAndLeavesTheSceneAsItWas)
     doc.SetModifiedFlag(false);
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         EXPECT_EQ(testutil::load(doc, std::string_view(bytes).substr(0, length)), Cause::EndOfFile) << length;
-        ASSERT_EQ(doc.m_objects.size(), 1u) << length;
-        EXPECT_EQ(doc.m_objects[0].get(), kept);
+        ASSERT_EQ(doc.GetObjects().size(), 1u) << length;
+        EXPECT_EQ(doc.GetObjects()[0].get(), kept);
         EXPECT_FALSE(doc.IsModified());
     }
 }

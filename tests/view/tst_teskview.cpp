@@ -280,7 +280,7 @@ void TestTeskView::addCommandsShowCollapsedItems()
     QCOMPARE(status(), countText(1));
     QVERIFY(doc->IsModified());
     // Item data: the object for the object item, the tags for its properties.
-    QCOMPARE(objectOf(objectItem(view, 0)), doc->m_objects[0].get());
+    QCOMPARE(objectOf(objectItem(view, 0)), doc->GetObjects()[0].get());
     for (int tag = PROPERTY_X; tag <= PROPERTY_COLOUR; ++tag)
         QCOMPARE(propertyItem(view, 0, tag).data(CSceneTreeModel::ItemDataRole).toInt(), tag);
 }
@@ -321,7 +321,7 @@ void TestTeskView::twoWindowsFollowEveryChange()
     command(ID_OBJECT_DELETE);
     QCOMPARE(objectLabels(second), QStringList({"Kula"}));
     QCOMPARE(treeLabels(second), treeLabels(first));
-    QCOMPARE(doc->m_objects.size(), 1u);
+    QCOMPARE(doc->GetObjects().size(), 1u);
     QCOMPARE(status(), countText(1));
 }
 
@@ -685,7 +685,7 @@ void TestTeskView::objectCommandsFollowSelection()
     QVERIFY(!frame->CommandState(ID_OBJECT_DELETE).enabled);
     QVERIFY(!frame->CommandState(ID_OBJECT_EDIT).enabled);
     command(ID_OBJECT_DELETE);
-    QCOMPARE(doc->m_objects.size(), 1u);
+    QCOMPARE(doc->GetObjects().size(), 1u);
     view->setCurrentIndex(propertyItem(view, 0, PROPERTY_Z));
     QVERIFY(frame->CommandState(ID_OBJECT_DELETE).enabled);
     QVERIFY(frame->CommandState(ID_OBJECT_EDIT).enabled);
@@ -775,12 +775,12 @@ void TestTeskView::rebuildShowsAdmittedObjectsCollapsed()
     QVERIFY(!view->isExpanded(objectItem(view, 1)));
     // A rebuild leaves out the unknown colour kind.
     command(ID_SHOW_LISTED);
-    QCOMPARE(objectOf(objectItem(view, 0)), doc->m_objects[1].get());
+    QCOMPARE(objectOf(objectItem(view, 0)), doc->GetObjects()[1].get());
     QCOMPARE(status(), countText(1));
     command(ID_SHOW_ALL);
     QCOMPARE(status(), countText(4));
     for (int row = 0; row < 4; ++row)
-        QCOMPARE(objectOf(objectItem(view, row)), doc->m_objects[row].get());
+        QCOMPARE(objectOf(objectItem(view, row)), doc->GetObjects()[row].get());
 }
 
 void TestTeskView::filterIsNoStandingRule()
@@ -811,8 +811,8 @@ void TestTeskView::filtersInTwoWindowsAtOnce()
     QCOMPARE(first->model()->rowCount(), 1);
     QCOMPARE(second->model()->rowCount(), 2);
 
-    C3dObject* listed = doc->m_objects[0].get();
-    C3dObject* user = doc->m_objects[2].get();
+    C3dObject* listed = doc->GetObjects()[0].get();
+    C3dObject* user = doc->GetObjects()[2].get();
     listed->m_pShape->m_nX = 4;
     doc->ObjectChanged(listed);
     user->m_pShape->m_nX = 6;
@@ -853,7 +853,7 @@ void TestTeskView::statusShowsActiveWindowCount()
     QCOMPARE(status(), countText(1));
 
     // A filtered window counts what its tree shows, at once.
-    first->m_objects[0]->m_pShape->m_nColourMode = COLOUR_USER;
+    first->GetObjects()[0]->m_pShape->m_nColourMode = COLOUR_USER;
     m_host->frame->ActivateFrame(secondWindow->GetParentFrame());
     command(ID_SHOW_USER);
     QCOMPARE(status(), countText(1));

@@ -8,11 +8,11 @@
 // Words that begin with '-' are options until "--"; a lone "-" is a file
 // name that stands for standard input (or, as build's output, standard output).
 
-#include "document/journalreader.h"
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
 #include "framework/core/filereader.h"
 #include "framework/core/filewriter.h"
+#include "journal/journalreader.h"
 #include "tools/qbx/scenejson.h"
 
 #include <QFile>
@@ -156,7 +156,7 @@ int dump(const char* path)
     QString error;
     if (!loadScene(path, *doc, schema, &error))
         return refuse(path, error);
-    qbx::WriteJson(doc->m_objects, schema,
+    qbx::WriteJson(doc->GetObjects(), schema,
                    [](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), stdout); });
     keepUntilExit(std::move(doc));
     return finishStdout();
@@ -191,7 +191,7 @@ int build(const char* jsonPath, const char* outPath)
     if (!objects)
         return refuse(jsonPath, error);
     CTeskDoc doc;
-    doc.m_objects = std::move(*objects);
+    doc.ReplaceObjects(std::move(*objects));
     if (isStdio(outPath)) {
         // Every refusal comes before the first byte; only the write itself
         // can still fail, and finishStdout reports that.
@@ -217,7 +217,7 @@ int check(std::span<const char* const> paths)
             status = refuse(path, error);
             continue;
         }
-        const std::size_t count = doc->m_objects.size();
+        const std::size_t count = doc->GetObjects().size();
         printLine(stdout, QStringLiteral("%1: ok (%2 %3)").arg(QString::fromLocal8Bit(path)).arg(count).arg(QLatin1String(count == 1 ? "object" : "objects")));
         if (path == paths.back())
             keepUntilExit(std::move(doc));
@@ -243,12 +243,12 @@ int recover(const char* journalPath, const char* outPath, const char* basePath)
     if (!note.isEmpty())
         printLine(stderr, QString::fromLocal8Bit(journalPath) + QStringLiteral(": note: ") + note);
     CTeskDoc doc;
-    doc.m_objects = std::move(scene.objects);
+    doc.ReplaceObjects(std::move(scene.objects));
     if (!doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &error))
         return refuse(outPath, error);
     printLine(stdout, QStringLiteral("%1: ok (%2 objects after %3 changes)")
                           .arg(QString::fromLocal8Bit(outPath))
-                          .arg(doc.m_objects.size())
+                          .arg(doc.GetObjects().size())
                           .arg(scene.applied));
     return finishStdout();
 }

@@ -1,8 +1,8 @@
-#include "document/scenejournal.h"
+#include "journal/scenejournal.h"
 
-#include "document/journalformat.h"
 #include "framework/core/archive.h"
 #include "framework/core/posix.h"
+#include "journal/journalformat.h"
 #include "model/c3dobject.h"
 
 #include <QFile>

@@ -1,30 +1,43 @@
-#include "document/docjournal.h"
+#include "journal/docjournal.h"
 
-#include "document/scenejournal.h"
 #include "document/teskdoc.h"
+#include "journal/scenejournal.h"
 
 #include <QThreadPool>
 #include <cerrno>
 #include <unistd.h>
 
 CDocJournal::CDocJournal(CTeskDoc& doc, QString folder)
-    : m_doc(doc)
+    : QObject(&doc)
+    , m_doc(doc)
     , m_folder(std::move(folder))
 {
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(kFlushDelayMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &CDocJournal::flush);
+    connect(&doc, &CTeskDoc::sceneChanging, this, &CDocJournal::beforeChange);
+    connect(&doc, &CTeskDoc::objectAdded, this, &CDocJournal::recordAdd);
+    connect(&doc, &CTeskDoc::objectEdited, this, &CDocJournal::recordChange);
+    connect(&doc, &CTeskDoc::objectRemoved, this, &CDocJournal::recordRemove);
+    connect(&doc, &fw::Document::modifiedChanged, this, [this](bool modified) {
+        if (!modified)
+            Drop();
+    });
 }
+
+CDocJournal* CDocJournal::Attach(CTeskDoc& doc, const QString& folder) { return new CDocJournal(doc, folder); }
+
+CDocJournal* CDocJournal::Of(const CTeskDoc& doc) { return doc.findChild<CDocJournal*>(QString(), Qt::FindDirectChildrenOnly); }
 
 CDocJournal::~CDocJournal() { Drop(); }
 
-void CDocJournal::BeforeChange()
+void CDocJournal::beforeChange()
 {
     if (m_journal || m_unavailable)
         return;
     const fw::FileStamp& stamp = m_doc.GetFileStamp();
     const bool hasFile = stamp.isValid() && !m_doc.GetPathName().isEmpty();
-    const auto& objects = m_doc.m_objects;
+    const auto& objects = m_doc.GetObjects();
     // A scene that already differs from its file without a journal (one
     // that could not be made or continued) has only itself to build on.
     const bool snapshot = m_doc.IsModified() || (hasFile ? objects.size() <= kSnapshotLimit : !objects.empty());
@@ -37,23 +50,23 @@ void CDocJournal::BeforeChange()
         written();
 }
 
-void CDocJournal::RecordAdd(std::size_t position, const C3dObject& object)
+void CDocJournal::recordAdd(std::size_t position, const C3dObject* object)
 {
     if (!m_journal)
         return;
-    m_journal->RecordAdd(position, object);
+    m_journal->RecordAdd(position, *object);
     written();
 }
 
-void CDocJournal::RecordChange(std::size_t position, const C3dObject& object)
+void CDocJournal::recordChange(std::size_t position, const C3dObject* object)
 {
     if (!m_journal)
         return;
-    m_journal->RecordChange(position, object);
+    m_journal->RecordChange(position, *object);
     written();
 }
 
-void CDocJournal::RecordRemove(std::size_t position)
+void CDocJournal::recordRemove(std::size_t position)
 {
     if (!m_journal)
         return;

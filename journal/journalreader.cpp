@@ -1,4 +1,4 @@
-#include "document/journalreader.h"
+#include "journal/journalreader.h"
 
 #include "framework/core/archive.h"
 #include "framework/core/filereader.h"

@@ -1,26 +1,18 @@
-#include "document/orphanjournal.h"
+#include "journal/orphanjournal.h"
 
-#include "document/docjournal.h"
-#include "document/scenejournal.h"
 #include "document/teskdoc.h"
+#include "journal/docjournal.h"
+#include "journal/scenejournal.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <utility>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-QString RecoveryFolder()
-{
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    // XDG_STATE_HOME counts only when it is an absolute path.
-    if (state.isEmpty() || QDir::isRelativePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/tesk/recovery");
-}
 
 COrphanJournal::COrphanJournal(int fd, QString path, QByteArray data, QDateTime lastChange)
     : m_fd(fd)
@@ -91,20 +83,17 @@ RecoveredScene COrphanJournal::Recover() const { return RecoverScene(m_contents,
 
 void COrphanJournal::ContinueIn(CTeskDoc& doc, RecoveredScene& scene)
 {
-    doc.DeleteContents();
-    doc.m_objects = std::move(scene.objects);
-    scene.objects.clear();
     if (m_contents.hasFile) {
         doc.SetPathName(m_contents.basePath);
         doc.SetFileStamp(m_contents.baseStamp);
     }
     doc.SetModifiedFlag(true);
-    if (CDocJournal* keeper = doc.GetJournal(); keeper && m_fd >= 0) {
+    if (CDocJournal* keeper = CDocJournal::Of(doc); keeper && m_fd >= 0) {
         std::unique_ptr<CSceneJournal> continued = CSceneJournal::Adopt(m_fd, m_path, scene.validLength, nullptr);
         m_fd = -1;
         keeper->Adopt(std::move(continued));
     }
-    doc.UpdateAllViews(nullptr, HINT_REFRESH);
+    doc.ReplaceObjects(std::exchange(scene.objects, {}));
 }
 
 void COrphanJournal::Discard()

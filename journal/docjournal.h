@@ -12,10 +12,12 @@ class CTeskDoc;
 
 // Keeps the recovery journal of one scene while it has unsaved changes.
 //
-// Owned by its document, which calls BeforeChange before it changes its
-// list and the Record* function after. (A changed object's fields are
-// already written when BeforeChange comes: a copy of the whole scene taken
-// then holds them, and the change record repeating them is harmless.)
+// A child of its document (Attach), alive as long as the scene is open. It
+// follows the document's change signals as views follow its broadcasts:
+// sceneChanging before a change, objectAdded, objectEdited or
+// objectRemoved after it. (A changed object's fields are already written
+// when sceneChanging comes: a copy of the whole scene taken then holds them,
+// and the change record repeating them is harmless.)
 // The first change after an open, a save or a discard starts a journal in
 // `folder` that builds on the document's file as its stamp records it (or
 // on an empty scene); the whole scene goes in too where that is cheap or
@@ -25,7 +27,8 @@ class CTeskDoc;
 // within a second, by a timer, never per change. The journal is removed by
 // Drop (the scene was saved or its changes discarded) and when this keeper
 // is destroyed (the scene's window closed); Keep closes it and leaves the
-// file for the next start.
+// file for the next start. A scene that matches its file again (its
+// modified flag cleared) drops its journal.
 class CDocJournal : public QObject {
     Q_OBJECT
 
@@ -35,13 +38,11 @@ public:
     // Longest time a written change waits for its flush.
     static constexpr int kFlushDelayMs = 1000;
 
-    CDocJournal(CTeskDoc& doc, QString folder);
+    // Starts keeping `doc`'s journal in `folder`; `doc` owns the keeper.
+    static CDocJournal* Attach(CTeskDoc& doc, const QString& folder);
+    // The keeper attached to `doc`, or null.
+    static CDocJournal* Of(const CTeskDoc& doc);
     ~CDocJournal() override;
-
-    void BeforeChange();
-    void RecordAdd(std::size_t position, const C3dObject& object);
-    void RecordChange(std::size_t position, const C3dObject& object);
-    void RecordRemove(std::size_t position);
 
     void Drop();
     void Keep();
@@ -52,6 +53,12 @@ public:
     CSceneJournal* journal() const { return m_journal.get(); }
 
 private:
+    CDocJournal(CTeskDoc& doc, QString folder);
+
+    void beforeChange();
+    void recordAdd(std::size_t position, const C3dObject* object);
+    void recordChange(std::size_t position, const C3dObject* object);
+    void recordRemove(std::size_t position);
     void written();
     void flush();
 

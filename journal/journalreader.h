@@ -1,7 +1,7 @@
 #pragma once
 
-#include "document/journalformat.h"
 #include "framework/core/filestamp.h"
+#include "journal/journalformat.h"
 
 #include <QByteArray>
 #include <QString>
