@@ -5,8 +5,8 @@
 #include <span>
 
 // The shell's resource tables: the main menu, the toolbar layout, the
-// accelerator table and the string table, with the original program's
-// identifiers and texts. CMainFrame builds its menus, toolbar and keys from
+// accelerator table and the string table, with tesk's resource identifiers
+// and texts. CMainFrame builds its menus, toolbar and keys from
 // these; nothing here creates widgets.
 namespace res {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// tesk's own command identifiers. The values are those of the original
-// program's resources; the framework's standard ones are in fw::StdCommand.
+// tesk's own command identifiers, fixed values of its resource vocabulary;
+// the framework's standard ones are in fw::StdCommand.
 enum TeskCommand : int {
     ID_OBJECT_ADD = 32774,
     ID_OBJECT_DELETE = 32775,

@@ -32,7 +32,7 @@ private:
 
 // The binary object archive: little-endian integers, length-prefixed narrow
 // strings, counts, and object records carrying class identity with
-// back-references, byte-compatible with the original program's files.
+// back-references, in the archive layout of .qbx files byte for byte.
 //
 // A storing archive appends to an in-memory buffer (bytes()). A loading
 // archive reads either from a span or from a FileReader, both of which the

@@ -1,7 +1,7 @@
 #pragma once
 
-// Standard command and window identifiers of the framework, shared with the
-// original program's resources (the values are part of its vocabulary).
+// Standard command and window identifiers of the framework, with their
+// standard values (the values are part of the resources' vocabulary).
 namespace fw {
 
 enum StdCommand : int {
