@@ -6,10 +6,10 @@
 #include "dialogs/recoverydialog.h"
 #include "document/orphanjournal.h"
 #include "document/teskdoc.h"
+#include "framework/gui/messagebox.h"
 #include "framework/gui/multidoctemplate.h"
 
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <cstdio>
 
 void CTeskApp::OfferRecovery(const QString& file)
@@ -61,5 +61,5 @@ void CTeskApp::OfferRecovery(const QString& file)
     if (m_recoverAll)
         std::fprintf(stderr, "tesk: %s\n", qUtf8Printable(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     else
-        QMessageBox::warning(m_pMainFrame.get(), QStringLiteral("Recover Unsaved Changes"), text);
+        fw::MessageBox::Warn(m_pMainFrame.get(), QStringLiteral("Recover Unsaved Changes"), text);
 }

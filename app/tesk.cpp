@@ -13,6 +13,7 @@
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
 #include "framework/gui/framewindow.h"
+#include "framework/gui/messagebox.h"
 #include "framework/gui/multidoctemplate.h"
 #include "view/teskview.h"
 
@@ -24,7 +25,6 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSessionManager>
 #include <QSettings>
@@ -293,7 +293,8 @@ QStringList CTeskApp::OpenHandedOverFiles(const QStringList& files)
     // The user who asked may see no terminal: tell them here as well, above
     // the main window, without holding up the answer.
     for (const FileFailure& failure : shown) {
-        auto* box = new QMessageBox(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, m_pMainFrame.get());
+        auto* box =
+            new fw::MessageBox(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, m_pMainFrame.get());
         box->setDetailedText(failure.detail);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
@@ -355,11 +356,11 @@ bool CTeskApp::confirmOverwriteChanged(const fw::Document* doc, const QString& t
     if (!stamp.isValid() || !sameFileOrPath(target, doc->GetPathName())
         || fw::CompareFileStamp(target, stamp) == fw::FileChange::Unchanged)
         return true;
-    QMessageBox box(QMessageBox::Warning, appTitle(),
-                    QStringLiteral("%1 has changed on disk since it was opened. Overwrite it?")
-                        .arg(QFileInfo(target).fileName()),
-                    QMessageBox::Yes | QMessageBox::Cancel, m_pMainFrame.get());
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Overwrite"));
+    fw::MessageBox box(QMessageBox::Warning, appTitle(),
+                       QStringLiteral("%1 has changed on disk since it was opened. Overwrite it?")
+                           .arg(QFileInfo(target).fileName()),
+                       QMessageBox::Yes | QMessageBox::Cancel, m_pMainFrame.get());
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Overwrite"));
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Yes;
 }
@@ -397,8 +398,8 @@ bool CTeskApp::SaveModified(fw::Document* doc)
     if (!doc->IsModified())
         return true;
     const QString name = doc->GetPathName().isEmpty() ? doc->GetTitle() : displayName(doc->GetPathName());
-    QMessageBox box(QMessageBox::Warning, appTitle(), QStringLiteral("Save changes to %1?").arg(name),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_pMainFrame.get());
+    fw::MessageBox box(QMessageBox::Warning, appTitle(), QStringLiteral("Save changes to %1?").arg(name),
+                       QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_pMainFrame.get());
     box.setDefaultButton(QMessageBox::Save);
     switch (box.exec()) {
     case QMessageBox::Save:
@@ -436,11 +437,11 @@ void CTeskApp::updateRecentFileMenu()
     m_pMainFrame->SetRecentFileCaptions(captions);
 }
 
-void CTeskApp::showError(const QString& text) const { QMessageBox::warning(m_pMainFrame.get(), appTitle(), text); }
+void CTeskApp::showError(const QString& text) const { fw::MessageBox::Warn(m_pMainFrame.get(), appTitle(), text); }
 
 void CTeskApp::showFailure(const FileFailure& failure, QWidget* parent)
 {
-    QMessageBox box(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, parent);
+    fw::MessageBox box(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, parent);
     box.setDetailedText(failure.detail);
     box.exec();
 }
