@@ -1,6 +1,7 @@
 #include "framework/gui/messagebox.h"
 
 #include <QAbstractButton>
+#include <QKeySequence>
 
 namespace fw {
 
@@ -52,7 +53,7 @@ void MessageBox::showEvent(QShowEvent* event)
 void MessageBox::giveAccessKeys()
 {
     for (QAbstractButton* button : buttons()) {
-        if (button->text().contains(QLatin1Char('&')))
+        if (!QKeySequence::mnemonic(button->text()).isEmpty())
             continue;
         const QString keyed = keyedText(standardButton(button), button->text());
         if (keyed.isEmpty())
