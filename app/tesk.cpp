@@ -14,6 +14,7 @@
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
 #include "framework/gui/framewindow.h"
+#include "framework/gui/messagebox.h"
 #include "framework/gui/multidoctemplate.h"
 #include "journal/docjournal.h"
 #include "journal/orphanjournal.h"
@@ -25,7 +26,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QAbstractButton>
-#include <QMessageBox>
 #include <QSessionManager>
 #include <QSettings>
 #include <array>
@@ -286,7 +286,8 @@ QStringList CTeskApp::OpenHandedOverFiles(const QStringList& files)
     // The user who asked may see no terminal: tell them here as well, above
     // the main window, without holding up the answer.
     for (const FileFailure& failure : shown) {
-        auto* box = new QMessageBox(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, m_pMainFrame.get());
+        auto* box =
+            new fw::MessageBox(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, m_pMainFrame.get());
         box->setDetailedText(failure.detail);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
@@ -348,11 +349,11 @@ bool CTeskApp::confirmOverwriteChanged(const fw::Document* doc, const QString& t
     if (!stamp.isValid() || !sameFileOrPath(target, doc->GetPathName())
         || fw::CompareFileStamp(target, stamp) == fw::FileChange::Unchanged)
         return true;
-    QMessageBox box(QMessageBox::Warning, appTitle(),
-                    QStringLiteral("%1 has changed on disk since it was opened. Overwrite it?")
-                        .arg(QFileInfo(target).fileName()),
-                    QMessageBox::Yes | QMessageBox::Cancel, m_pMainFrame.get());
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Overwrite"));
+    fw::MessageBox box(QMessageBox::Warning, appTitle(),
+                       QStringLiteral("%1 has changed on disk since it was opened. Overwrite it?")
+                           .arg(QFileInfo(target).fileName()),
+                       QMessageBox::Yes | QMessageBox::Cancel, m_pMainFrame.get());
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Overwrite"));
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Yes;
 }
@@ -390,8 +391,8 @@ bool CTeskApp::SaveModified(fw::Document* doc)
     if (!doc->IsModified())
         return true;
     const QString name = doc->GetPathName().isEmpty() ? doc->GetTitle() : displayName(doc->GetPathName());
-    QMessageBox box(QMessageBox::Warning, appTitle(), QStringLiteral("Save changes to %1?").arg(name),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_pMainFrame.get());
+    fw::MessageBox box(QMessageBox::Warning, appTitle(), QStringLiteral("Save changes to %1?").arg(name),
+                       QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_pMainFrame.get());
     box.setDefaultButton(QMessageBox::Save);
     switch (box.exec()) {
     case QMessageBox::Save:
@@ -460,7 +461,7 @@ void CTeskApp::OfferRecovery(const QString& file)
     if (m_recoverAll)
         std::fprintf(stderr, "tesk: %s\n", qUtf8Printable(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     else
-        QMessageBox::warning(m_pMainFrame.get(), QStringLiteral("Recover Unsaved Changes"), text);
+        fw::MessageBox::Warn(m_pMainFrame.get(), QStringLiteral("Recover Unsaved Changes"), text);
 }
 
 void CTeskApp::addToRecentFileList(const QString& path)
@@ -478,11 +479,11 @@ void CTeskApp::updateRecentFileMenu()
     m_pMainFrame->SetRecentFileCaptions(captions);
 }
 
-void CTeskApp::showError(const QString& text) const { QMessageBox::warning(m_pMainFrame.get(), appTitle(), text); }
+void CTeskApp::showError(const QString& text) const { fw::MessageBox::Warn(m_pMainFrame.get(), appTitle(), text); }
 
 void CTeskApp::showFailure(const FileFailure& failure, QWidget* parent)
 {
-    QMessageBox box(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, parent);
+    fw::MessageBox box(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, parent);
     box.setDetailedText(failure.detail);
     box.exec();
 }

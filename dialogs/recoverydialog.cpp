@@ -29,7 +29,7 @@ CRecoveryDialog::CRecoveryDialog(const std::vector<Entry>& entries, QWidget* par
     list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     auto* buttons = new QDialogButtonBox(this);
-    const std::pair<const char*, Choice> choices[] = {{"Recover", Recover}, {"Discard", Discard}, {"Later", Later}};
+    const std::pair<const char*, Choice> choices[] = {{"&Recover", Recover}, {"&Discard", Discard}, {"&Later", Later}};
     for (const auto& [caption, choice] : choices) {
         QPushButton* button = buttons->addButton(QString::fromLatin1(caption),
                                                  choice == Recover ? QDialogButtonBox::AcceptRole

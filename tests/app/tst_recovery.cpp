@@ -71,9 +71,9 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<bool>("recovered");
         QTest::addColumn<bool>("journalKept");
-        QTest::newRow("Recover") << "Recover" << true << false;
-        QTest::newRow("Discard") << "Discard" << false << false;
-        QTest::newRow("Later") << "Later" << false << true;
+        QTest::newRow("Recover") << "&Recover" << true << false;
+        QTest::newRow("Discard") << "&Discard" << false << false;
+        QTest::newRow("Later") << "&Later" << false << true;
     }
 
     void openOffersTheFilesJournal()

@@ -17,6 +17,8 @@
 #include "framework/core/stdids.h"
 #include "framework/gui/framewindow.h"
 #include "framework/gui/multidoctemplate.h"
+#include "journal/docjournal.h"
+#include "journal/orphanjournal.h"
 #include "view/teskview.h"
 
 #include <QAbstractButton>
@@ -26,12 +28,14 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QFileDialog>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
@@ -41,8 +45,10 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sys/socket.h>
@@ -111,6 +117,66 @@ private:
 
     QList<QMessageBox::StandardButton> m_buttons;
     int m_idleTurns = 0;
+};
+
+// Answers the dialogs that come up next by keyboard alone: Alt and each of
+// `keys` in turn, in the modal dialog that is up then. Keeps, for each
+// press, the access keys of that dialog's buttons (sorted; "?" for a button
+// without one) and the text of the button that the press clicked, read
+// after its click. A press that clicks nothing is recorded as "" and closes
+// the dialog so that the test goes on.
+class KeyAnswerer : public QObject {
+public:
+    explicit KeyAnswerer(QString keys)
+        : m_keys(std::move(keys))
+    {
+        arm();
+    }
+    QStringList accessKeys;
+    QStringList clicked;
+
+private:
+    void arm() { QTimer::singleShot(10, this, [this] { answer(); }); }
+    void answer()
+    {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !QTest::qWaitForWindowActive(dialog)) {
+            arm();
+            return;
+        }
+        QString keys;
+        QList<QMetaObject::Connection> watches;
+        for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+            const QKeySequence mnemonic = QKeySequence::mnemonic(button->text());
+            keys += mnemonic.isEmpty() ? QChar('?') : QChar(int(mnemonic[0].key()));
+            watches << connect(button, &QAbstractButton::clicked, this, [this, button] { answered(button->text()); });
+        }
+        std::sort(keys.begin(), keys.end());
+        accessKeys << keys;
+        m_watches = watches;
+        // Qt clicks a button by its key only after showing it pressed for a moment.
+        m_unanswered.emplace();
+        QTimer::singleShot(5000, &*m_unanswered, [this, dialog = QPointer<QDialog>(dialog)] {
+            answered(QString());
+            if (dialog)
+                dialog->reject();
+        });
+        QTest::keyClick(dialog, Qt::Key(m_keys.front().unicode()), Qt::AltModifier);
+        m_keys.remove(0, 1);
+    }
+    void answered(const QString& text)
+    {
+        for (const QMetaObject::Connection& watch : std::as_const(m_watches))
+            disconnect(watch);
+        m_unanswered.reset();
+        clicked << text;
+        if (!m_keys.isEmpty())
+            arm();
+    }
+
+    QString m_keys;
+    QList<QMetaObject::Connection> m_watches;
+    std::optional<QObject> m_unanswered;
 };
 
 // One turn of the event loop that lets it go idle, as after user input.
@@ -256,6 +322,8 @@ private slots:
     void focusReturnsToTheTree();
     void fileDialogsStartInAUsefulFolder_data();
     void fileDialogsStartInAUsefulFolder();
+    void everyButtonOfAQuestionAnswersToItsAccessKey_data();
+    void everyButtonOfAQuestionAnswersToItsAccessKey();
 
 private:
     // Starts the editor on `files`; `readAhead` reads them in the background
@@ -826,7 +894,7 @@ void TestShell::saveAsksBeforeOverwritingAFileChangedOnDisk()
         QVERIFY(answerer.texts.isEmpty());
     } else {
         QCOMPARE(answerer.texts, QStringList{"ondisk.qbx has changed on disk since it was opened. Overwrite it?"});
-        QCOMPARE(answerer.captions.first(), QStringList({"Overwrite", "[Cancel]"}));
+        QCOMPARE(answerer.captions.first(), QStringList({"&Overwrite", "[&Cancel]"}));
     }
     QCOMPARE(objectsInFile(path), objectsAfter);
     QCOMPARE(doc->GetPathName(), path);
@@ -1391,6 +1459,107 @@ void TestShell::fileDialogsStartInAUsefulFolder()
     // The accepted folder is the one remembered for next time.
     QCOMPARE(frame->GetActiveDocument()->GetPathName(), file("picked/chosen.qbx"));
     QCOMPARE(QSettings().value(QStringLiteral("Settings/LastFolder")).toString(), file("picked"));
+}
+
+// A row's way to the dialog it answers: it starts the editor and does what
+// brings the dialog up.
+using DialogOpener = std::function<void()>;
+Q_DECLARE_METATYPE(DialogOpener)
+
+void TestShell::everyButtonOfAQuestionAnswersToItsAccessKey_data()
+{
+    QTest::addColumn<DialogOpener>("open");
+    QTest::addColumn<QString>("pressed");
+    QTest::addColumn<QStringList>("accessKeys");
+    QTest::addColumn<QStringList>("clicked");
+
+    const DialogOpener savePrompt = [this] {
+        CMainFrame* frame = start();
+        menuAction(frame, ID_ADD_STAR)->trigger();
+        m_app->fileNames = {file("prompted.qbx")};
+        frame->MDIGetActive()->close();
+    };
+    const DialogOpener changedOnDisk = [this] {
+        writeScene(file("ondisk.qbx"), 3);
+        CMainFrame* frame = start({file("ondisk.qbx")});
+        menuAction(frame, ID_ADD_CUBE)->trigger();
+        writeScene(file("ondisk.qbx"), 5);
+        menuAction(frame, ID_FILE_SAVE)->trigger();
+    };
+    // The journal of unsaved changes to "journalled.qbx"; with `fileChanged`
+    // the file changes after it, so that recovering it comes with a note.
+    const auto recoveryOffer = [this](bool fileChanged) -> DialogOpener {
+        return [this, fileChanged] {
+            const QString path = file("journalled.qbx");
+            for (const auto& orphan : COrphanJournal::FindAll(CTeskApp::RecoveryFolder())) {
+                if (orphan->BuildsOn(path))
+                    orphan->Discard();
+            }
+            writeScene(path, 1);
+            {
+                CTeskDoc doc;
+                QString error;
+                QVERIFY2(doc.OnOpenDocument(path, &error), qPrintable(error));
+                CDocJournal::Attach(doc, CTeskApp::RecoveryFolder());
+                doc.AddObject(SHAPE_STAR);
+                CDocJournal::Of(doc)->Keep();
+            }
+            if (fileChanged)
+                writeScene(path, 2);
+            CMainFrame* frame = start();
+            m_app->fileNames = {path};
+            menuAction(frame, ID_FILE_OPEN)->trigger();
+        };
+    };
+    const DialogOpener readOnlyRefusal = [this] {
+        const QString path = file("readonly-keys.qbx");
+        QFile::remove(path);
+        writeScene(path, 1);
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        CMainFrame* frame = start({path});
+        menuAction(frame, ID_ADD_CUBE)->trigger();
+        menuAction(frame, ID_FILE_SAVE)->trigger();
+    };
+    const DialogOpener openFailure = [this] {
+        CMainFrame* frame = start();
+        m_app->fileNames = {file("missing.qbx")};
+        menuAction(frame, ID_FILE_OPEN)->trigger();
+    };
+    const DialogOpener handedOverFailure = [this] {
+        start();
+        m_app->OpenHandedOverFiles({file("missing.qbx")});
+    };
+
+    using L = QStringList;
+    QTest::newRow("save prompt, Save") << savePrompt << "S" << L{"CDS"} << L{"&Save"};
+    QTest::newRow("save prompt, Discard") << savePrompt << "D" << L{"CDS"} << L{"&Discard"};
+    QTest::newRow("save prompt, Cancel") << savePrompt << "C" << L{"CDS"} << L{"&Cancel"};
+    QTest::newRow("changed on disk, Overwrite") << changedOnDisk << "O" << L{"CO"} << L{"&Overwrite"};
+    QTest::newRow("changed on disk, Cancel") << changedOnDisk << "C" << L{"CO"} << L{"&Cancel"};
+    QTest::newRow("recovery offer, Recover") << recoveryOffer(false) << "R" << L{"DLR"} << L{"&Recover"};
+    QTest::newRow("recovery offer, Discard") << recoveryOffer(false) << "D" << L{"DLR"} << L{"&Discard"};
+    QTest::newRow("recovery offer, Later") << recoveryOffer(false) << "L" << L{"DLR"} << L{"&Later"};
+    QTest::newRow("recovery note, OK") << recoveryOffer(true) << "RO" << L{"DLR", "O"} << L{"&Recover", "&OK"};
+    QTest::newRow("read-only refusal, OK") << readOnlyRefusal << "O" << L{"O"} << L{"&OK"};
+    QTest::newRow("open failure, OK") << openFailure << "O" << L{"DO"} << L{"&OK"};
+    QTest::newRow("open failure, details, OK")
+        << openFailure << "DDO" << L{"DO", "DO", "DO"} << L{"Hide &Details...", "Show &Details...", "&OK"};
+    QTest::newRow("handed-over file that fails, OK") << handedOverFailure << "O" << L{"DO"} << L{"&OK"};
+}
+
+void TestShell::everyButtonOfAQuestionAnswersToItsAccessKey()
+{
+    QFETCH(DialogOpener, open);
+    QFETCH(QString, pressed);
+    QFETCH(QStringList, accessKeys);
+    QFETCH(QStringList, clicked);
+    KeyAnswerer answerer(pressed);
+    open();
+    QTRY_COMPARE(answerer.clicked.size(), pressed.size());
+    QCOMPARE(answerer.clicked, clicked);
+    QCOMPARE(answerer.accessKeys, accessKeys);
+    // Every dialog answered has closed.
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(TestShell)

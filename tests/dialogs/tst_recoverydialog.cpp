@@ -15,9 +15,9 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::addColumn<int>("choice");
         QTest::addColumn<int>("result");
-        QTest::newRow("Recover") << "Recover" << int(CRecoveryDialog::Recover) << int(QDialog::Accepted);
-        QTest::newRow("Discard") << "Discard" << int(CRecoveryDialog::Discard) << int(QDialog::Accepted);
-        QTest::newRow("Later") << "Later" << int(CRecoveryDialog::Later) << int(QDialog::Rejected);
+        QTest::newRow("Recover") << "&Recover" << int(CRecoveryDialog::Recover) << int(QDialog::Accepted);
+        QTest::newRow("Discard") << "&Discard" << int(CRecoveryDialog::Discard) << int(QDialog::Accepted);
+        QTest::newRow("Later") << "&Later" << int(CRecoveryDialog::Later) << int(QDialog::Rejected);
         QTest::newRow("Escape is Later") << QString() << int(CRecoveryDialog::Later) << int(QDialog::Rejected);
     }
 
