@@ -4,6 +4,7 @@
 #include "model/c3dobject.h"
 #include "model/shapecolour.h"
 
+#include <QIcon>
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
@@ -40,7 +41,8 @@ QString editText(const C3dShape& shape, int tag)
 }
 
 // The colour item's swatch: a square of the shape's colour with a grey frame,
-// so that white shows on a white tree; none for a colour without RGB.
+// so that white shows on a white tree; none for a colour without RGB. The
+// same pixmap serves a selected item, which would otherwise tint it.
 QVariant colourSwatch(const C3dShape& shape)
 {
     const std::optional<std::uint32_t> rgb = ShownRgb(shape);
@@ -53,7 +55,10 @@ QVariant colourSwatch(const C3dShape& shape)
     painter.setPen(QColor(0x80, 0x80, 0x80));
     painter.setBrush(QColor::fromRgb(*rgb));
     painter.drawRect(2, 2, kSize - 5, kSize - 5);
-    return swatch;
+    painter.end();
+    QIcon icon(swatch);
+    icon.addPixmap(swatch, QIcon::Selected);
+    return icon;
 }
 
 } // namespace

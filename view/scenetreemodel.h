@@ -35,7 +35,7 @@ enum PropertyItem : int {
 // broadcast the change. The labels change when refresh() is called.
 // ItemDataRole: an object item answers its C3dObject*, a property item its
 // PropertyItem tag. Qt::DecorationRole: the colour item answers a swatch
-// (QPixmap) of the object's colour, read afresh like its label.
+// (QIcon) of the object's colour, read afresh like its label.
 class CSceneTreeModel : public QAbstractItemModel {
     Q_OBJECT
 

@@ -45,6 +45,6 @@ done
 outside=$(grep -v '^/usr/\?$' <<<"$files" | grep -v '^/usr/' | grep -v '^/$' || true)
 [[ -z $outside ]] || fail "files outside /usr: $outside"
 # Every file belongs to the package: no maintainer scripts are needed.
-control=$(dpkg-deb -I "$deb" | grep -oE '^ +[0-9]+ bytes, +[0-9]+ lines +[^ ]+ +[^ ]+' | awk '{ print $NF }' | sort | xargs)
+control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | sort | paste -sd ' ')
 [[ $control == "control md5sums" ]] || fail "control members: $control"
 echo "ok: $(basename "$deb")"

@@ -516,8 +516,8 @@ void TestTeskView::colourItemShowsASwatchInEveryWindow()
     QFETCH(int, colour);
     QFETCH(QColor, shown);
     const auto swatchCentre = [](const QModelIndex& item) {
-        const QPixmap swatch = item.data(Qt::DecorationRole).value<QPixmap>();
-        return swatch.isNull() ? QColor() : swatch.toImage().pixelColor(swatch.width() / 2, swatch.height() / 2);
+        const QImage swatch = item.data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+        return swatch.isNull() ? QColor() : swatch.pixelColor(swatch.width() / 2, swatch.height() / 2);
     };
     const auto rowPixels = [](CTeskView* view, const QModelIndex& item, const QColor& wanted) {
         const QImage row = view->viewport()->grab(view->visualRect(item)).toImage();
@@ -546,6 +546,10 @@ void TestTeskView::colourItemShowsASwatchInEveryWindow()
     QCOMPARE(swatchCentre(item), shown);
     QCOMPARE(swatchCentre(propertyItem(first, 0, PROPERTY_COLOUR)), shown);
     QCOMPARE(rowPixels(second, item, Qt::red), 0);
+    if (shown.isValid())
+        QVERIFY(rowPixels(second, item, shown) > 20);
+    // Selected, the swatch keeps its colour rather than the selection's tint.
+    second->setCurrentIndex(item);
     if (shown.isValid())
         QVERIFY(rowPixels(second, item, shown) > 20);
 }
