@@ -6,11 +6,12 @@
 #   make fuzz        clang/libFuzzer build of the loader fuzzer, run for FUZZ_SECONDS
 #   make screenshot  docs/screenshot.png, taken under Xvfb
 #   make fuzz-journal  the same for the recovery journal reader
+#   make deb         Release build packed as tesk_VERSION_ARCH.deb in the project root
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 BENCH_FILTER ?= .
 
-.PHONY: deps-run deps-test deps-bench deps-fuzz run test bench fuzz fuzz-journal screenshot clean
+.PHONY: deps-run deps-test deps-bench deps-fuzz deps-deb run test bench fuzz fuzz-journal deb screenshot clean
 
 deps-run:
 	@bash scripts/install-deps.sh run
@@ -20,6 +21,8 @@ deps-bench:
 	@bash scripts/install-deps.sh run bench
 deps-fuzz:
 	@bash scripts/install-deps.sh run fuzz
+deps-deb:
+	@bash scripts/install-deps.sh run deb
 
 build/run/CMakeCache.txt: | deps-run
 	cmake -S . -B build/run -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESK_TESTS=OFF
@@ -57,6 +60,14 @@ fuzz-journal: deps-fuzz
 	cmake --build build/fuzz -j$(JOBS) --target journal_fuzz
 	mkdir -p fuzz-journal-corpus
 	./build/fuzz/bin/journal_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 fuzz-journal-corpus tests/data/journals
+
+deb: deps-deb
+	cmake -S . -B build/deb -DCMAKE_BUILD_TYPE=Release -DTESK_TESTS=OFF
+	cmake --build build/deb -j$(JOBS)
+	rm -f build/deb/tesk_*.deb
+	cd build/deb && cpack -G DEB
+	cp build/deb/tesk_*.deb .
+	@if command -v lintian >/dev/null; then lintian tesk_*.deb; fi
 
 screenshot:
 	bash scripts/screenshot.sh

@@ -57,7 +57,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         result.text = parser.helpText();
     } else if (parser.isSet(version)) {
         result.action = CommandLine::Action::Version;
-        result.text = QStringLiteral("tesk 1.0\n");
+        result.text = QStringLiteral("tesk " TESK_VERSION "\n");
     }
     result.files = parser.positionalArguments();
     result.newInstance = parser.isSet(newInstance);

@@ -102,7 +102,7 @@ bool CTeskApp::InitInstance(const QStringList& arguments, CScenePreload* preload
     // QApplication that the caller has made.
     QCoreApplication::setOrganizationName(kRegistryKey);
     QCoreApplication::setApplicationName(appTitle());
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESK_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("tesk"));
     // Every window and message box, start-up errors included, shows it.
     QApplication::setWindowIcon(svgIcon(res::appIconPath()));

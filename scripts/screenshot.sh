@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: tesk on a virtual X server (Xvfb) with the
 # openbox window manager, showing the example scene docs/screenshot-scene.json
-# with two of its objects expanded.
+# with two of its objects expanded; and the scene's thumbnail,
+# docs/screenshot-scene-thumbnail.png (256 pixels).
 #
 #   scripts/screenshot.sh [BUILD_DIR]
 #
-# BUILD_DIR (default build/run) is configured if need be, and tesk and qbx are
-# built in it. tesk runs with settings of its own in a scratch folder, so the
+# BUILD_DIR (default build/run) is configured if need be, and tesk, qbx and
+# tesk-thumbnailer are built in it. tesk runs with settings of its own in a
+# scratch folder, so the
 # user's recent-file list is neither shown nor changed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,11 +18,12 @@ build=$(realpath -m "${1:-$root/build/run}")
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESK_TESTS=OFF
 fi
-cmake --build "$build" -j"$(nproc)" --target tesk qbx
+cmake --build "$build" -j"$(nproc)" --target tesk qbx tesk-thumbnailer
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/bin/qbx" build "$root/docs/screenshot-scene.json" "$work/scene.qbx"
+"$build/bin/tesk-thumbnailer" "$work/scene.qbx" "$root/docs/screenshot-scene-thumbnail.png" 256
 mkdir -m 700 "$work/runtime"
 
 # Runs inside the virtual display: $1 tesk, $2 the scene, $3 the PNG.

@@ -2,7 +2,11 @@
 
 #include "framework/core/ansi.h"
 #include "model/c3dobject.h"
+#include "model/shapecolour.h"
 
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <algorithm>
 
 namespace {
@@ -34,6 +38,27 @@ QString editText(const C3dShape& shape, int tag)
     case PROPERTY_TYPE: return QString::number(shape.GetType());
     default: return propertyLabel(shape, tag);
     }
+}
+
+// The colour item's swatch: a square of the shape's colour with a grey frame,
+// so that white shows on a white tree; none for a colour without RGB. The
+// same pixmap serves a selected item, which would otherwise tint it.
+QVariant colourSwatch(const C3dShape& shape)
+{
+    const std::optional<std::uint32_t> rgb = ShownRgb(shape);
+    if (!rgb)
+        return {};
+    constexpr int kSize = 16;
+    QPixmap swatch(kSize, kSize);
+    swatch.fill(Qt::transparent);
+    QPainter painter(&swatch);
+    painter.setPen(QColor(0x80, 0x80, 0x80));
+    painter.setBrush(QColor::fromRgb(*rgb));
+    painter.drawRect(2, 2, kSize - 5, kSize - 5);
+    painter.end();
+    QIcon icon(swatch);
+    icon.addPixmap(swatch, QIcon::Selected);
+    return icon;
 }
 
 } // namespace
@@ -222,6 +247,8 @@ QVariant CSceneTreeModel::data(const QModelIndex& index, int role) const
         return tag == 0 ? fw::fromAnsi(shape.m_szName) : propertyLabel(shape, tag);
     case Qt::EditRole:
         return editText(shape, tag);
+    case Qt::DecorationRole:
+        return tag == PROPERTY_COLOUR ? colourSwatch(shape) : QVariant();
     case ItemDataRole:
         return tag == 0 ? QVariant::fromValue(const_cast<C3dObject*>(object)) : QVariant(tag);
     default:

@@ -34,7 +34,8 @@ enum PropertyItem : int {
 // the edit sink (the view), which writes the object and has the document
 // broadcast the change. The labels change when refresh() is called.
 // ItemDataRole: an object item answers its C3dObject*, a property item its
-// PropertyItem tag.
+// PropertyItem tag. Qt::DecorationRole: the colour item answers a swatch
+// (QIcon) of the object's colour, read afresh like its label.
 class CSceneTreeModel : public QAbstractItemModel {
     Q_OBJECT
 

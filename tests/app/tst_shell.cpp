@@ -1166,7 +1166,7 @@ void TestShell::commandLine_data()
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
     QTest::newRow("help, no display") << QStringList{"--help"} << "" << 0 << "--new-instance" << "";
-    QTest::newRow("version, no display") << QStringList{"--version"} << "" << 0 << "tesk 1.0\n" << "";
+    QTest::newRow("version, no display") << QStringList{"--version"} << "" << 0 << "tesk " TESK_VERSION "\n" << "";
     QTest::newRow("no display")
         << QStringList{} << "" << 1 << "" << "tesk: no graphical display (DISPLAY or WAYLAND_DISPLAY is not set)\n";
     QTest::newRow("x11 chosen, no display")

@@ -181,6 +181,8 @@ private slots:
     void leavingTheEditorApplies();
     void clickOnSelectedItemStartsEdit();
     void colourItemOpensDialogInsteadOfEditor();
+    void colourItemShowsASwatchInEveryWindow_data();
+    void colourItemShowsASwatchInEveryWindow();
     void cancelledColourDialogChangesNothing_data();
     void cancelledColourDialogChangesNothing();
     void doubleClickEditsPropertiesAndTogglesObjects_data();
@@ -492,6 +494,64 @@ void TestTeskView::colourItemOpensDialogInsteadOfEditor()
     QVERIFY(dialogSeen);
     QCOMPARE(object->m_pShape->m_nColour, int(LIST_GREEN));
     QCOMPARE(label(propertyItem(other, 0, PROPERTY_COLOUR)), QStringLiteral("colour: Green"));
+}
+
+void TestTeskView::colourItemShowsASwatchInEveryWindow_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("colour");
+    QTest::addColumn<QColor>("shown");
+    QTest::newRow("listed green") << int(COLOUR_LISTED) << int(LIST_GREEN) << QColor(Qt::green);
+    QTest::newRow("listed blue") << int(COLOUR_LISTED) << int(LIST_BLUE) << QColor(Qt::blue);
+    QTest::newRow("user orange") << int(COLOUR_USER) << int(C3dShape::Rgb(0xFF, 0x80, 0x00)) << QColor(0xFF, 0x80, 0x00);
+    QTest::newRow("user dark teal") << int(COLOUR_USER) << int(C3dShape::Rgb(0x10, 0x60, 0x70)) << QColor(0x10, 0x60, 0x70);
+    QTest::newRow("listed index without colour") << int(COLOUR_LISTED) << 7 << QColor();
+}
+
+// The decoration of the colour item, and the pixels of its row as painted
+// in the second window, which did not make the change.
+void TestTeskView::colourItemShowsASwatchInEveryWindow()
+{
+    QFETCH(int, mode);
+    QFETCH(int, colour);
+    QFETCH(QColor, shown);
+    const auto swatchCentre = [](const QModelIndex& item) {
+        const QImage swatch = item.data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+        return swatch.isNull() ? QColor() : swatch.pixelColor(swatch.width() / 2, swatch.height() / 2);
+    };
+    const auto rowPixels = [](CTeskView* view, const QModelIndex& item, const QColor& wanted) {
+        const QImage row = view->viewport()->grab(view->visualRect(item)).toImage();
+        int count = 0;
+        for (int y = 0; y < row.height(); ++y) {
+            for (int x = 0; x < row.width(); ++x)
+                count += row.pixelColor(x, y).rgb() == wanted.rgb();
+        }
+        return count;
+    };
+    CTeskDoc* doc = openScene();
+    C3dObject* object = doc->AddObject(SHAPE_CUBE);
+    CTeskView* first = active();
+    CTeskView* second = addView();
+    second->expand(objectItem(second, 0));
+    const QModelIndex item = propertyItem(second, 0, PROPERTY_COLOUR);
+    QCOMPARE(swatchCentre(item), QColor(Qt::red));
+    QVERIFY(rowPixels(second, item, Qt::red) > 20);
+    for (int tag = 0; tag < PROPERTY_COLOUR; ++tag)
+        QVERIFY(!(tag == 0 ? objectItem(first, 0) : propertyItem(first, 0, tag)).data(Qt::DecorationRole).isValid());
+
+    object->m_pShape->m_nColourMode = mode;
+    object->m_pShape->m_nColour = colour;
+    doc->ObjectChanged(object);
+    QCOMPARE(label(item), QStringLiteral("colour: ") + QString::fromStdString(object->m_pShape->GetColourText()));
+    QCOMPARE(swatchCentre(item), shown);
+    QCOMPARE(swatchCentre(propertyItem(first, 0, PROPERTY_COLOUR)), shown);
+    QCOMPARE(rowPixels(second, item, Qt::red), 0);
+    if (shown.isValid())
+        QVERIFY(rowPixels(second, item, shown) > 20);
+    // Selected, the swatch keeps its colour rather than the selection's tint.
+    second->setCurrentIndex(item);
+    if (shown.isValid())
+        QVERIFY(rowPixels(second, item, shown) > 20);
 }
 
 void TestTeskView::cancelledColourDialogChangesNothing_data()

@@ -1,0 +1,65 @@
+#!/usr/bin/env python3
+"""tesk-thumbnailer against a cold `qbx check` of the same scene.
+
+Makes a scene of random objects (types, colours and positions) with qbx
+build, then runs `qbx check` and the thumbnailer at 256 and 1024 pixels as
+fresh processes, one after the other in turn, and prints the median and
+minimum wall time of each and its ratio to the check:
+
+    bench/thumbnailtable.py [--bin build/deb/bin] [--rounds 25] [--objects 1000000]
+
+--bin holds qbx and tesk-thumbnailer (`make deb` builds both, in Release).
+"""
+import argparse
+import json
+import os
+import random
+import statistics
+import subprocess
+import tempfile
+import time
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", default="build/deb/bin")
+    parser.add_argument("--rounds", type=int, default=25)
+    parser.add_argument("--objects", type=int, default=1_000_000)
+    args = parser.parse_args()
+    qbx = os.path.join(args.bin, "qbx")
+    thumbnailer = os.path.join(args.bin, "tesk-thumbnailer")
+    rng = random.Random(7)
+    with tempfile.TemporaryDirectory() as work:
+        scene = os.path.join(work, "scene.qbx")
+        objects = []
+        for i in range(args.objects):
+            user = rng.random() < 0.5
+            objects.append({"name": f"o{i}", "type": rng.choice([1, 2, 3, 7]), "x": rng.randint(-5000, 5000),
+                            "y": rng.randint(-3000, 3000), "z": rng.randint(-100, 100), "colourMode": int(user),
+                            "colour": rng.randint(0, 0xFFFFFF) if user else rng.randint(0, 2)})
+        with open(os.path.join(work, "scene.json"), "w") as out:
+            json.dump({"objects": objects}, out)
+        subprocess.run([qbx, "build", os.path.join(work, "scene.json"), scene], check=True)
+        commands = {
+            "qbx check": [qbx, "check", scene],
+            "tesk-thumbnailer 256": [thumbnailer, scene, os.path.join(work, "256.png"), "256"],
+            "tesk-thumbnailer 1024": [thumbnailer, scene, os.path.join(work, "1024.png"), "1024"],
+        }
+        times = {name: [] for name in commands}
+        for command in commands.values():
+            subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+        for _ in range(args.rounds):
+            for name, command in commands.items():
+                start = time.perf_counter()
+                subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+                times[name].append(time.perf_counter() - start)
+    check = statistics.median(times["qbx check"])
+    print("| command | median | min | vs `qbx check` (median) |")
+    print("|---|---|---|---|")
+    for name, runs in times.items():
+        median = statistics.median(runs)
+        print(f"| `{name}` | {median * 1000:.0f} ms | {min(runs) * 1000:.0f} ms | {median / check:.2f}× |")
+
+
+if __name__ == "__main__":
+    main()
