@@ -110,9 +110,12 @@ bool CTeskApp::InitInstance(const QStringList& arguments, CScenePreload* preload
 
     auto docTemplate = std::make_unique<fw::MultiDocTemplate>(
         nullptr,
-        [] {
+        [this] {
             auto doc = std::make_unique<CTeskDoc>();
-            CDocJournal::Attach(*doc, RecoveryFolder());
+            CDocJournal* journal = CDocJournal::Attach(*doc, RecoveryFolder());
+            QObject::connect(journal, &CDocJournal::failed, journal, [this, scene = doc.get()](const QString& reason) {
+                showJournalFailure(scene->GetTitle(), reason);
+            });
             return doc;
         },
         [] { return new CChildFrame; },
@@ -486,6 +489,19 @@ void CTeskApp::showFailure(const FileFailure& failure, QWidget* parent)
     fw::MessageBox box(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, parent);
     box.setDetailedText(failure.detail);
     box.exec();
+}
+
+void CTeskApp::showJournalFailure(const QString& name, const QString& reason) const
+{
+    // It comes amid a change of the scene: a box that waited here would run
+    // the event loop inside that change, so it opens and returns.
+    auto* box = new QMessageBox(QMessageBox::Warning, appTitle(),
+                                QStringLiteral("tesk can no longer keep a recovery copy of the changes to %1: %2. Save the scene to keep them.")
+                                    .arg(name, reason),
+                                QMessageBox::Ok, m_pMainFrame.get());
+    box->button(QMessageBox::Ok)->setText(QStringLiteral("&OK"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 #if QT_CONFIG(sessionmanager)

@@ -30,7 +30,8 @@ class MultiDocTemplate;
 // view's scene and are disabled without one.
 // Errors: a file that cannot be opened or saved is reported with its name
 // and the reason; nothing changes then (an open scene stays modified, a
-// file on disk stays as it was).
+// file on disk stays as it was). A scene whose recovery journal fails is
+// reported once per failure (see CDocJournal::failed).
 class CTeskApp : public fw::WinApp {
 public:
     CTeskApp();
@@ -105,6 +106,9 @@ private:
     // last accepted (kept between runs), else the home folder.
     QString fileDialogFolder() const;
     static void showFailure(const FileFailure& failure, QWidget* parent);
+    // Tells that the recovery journal of the scene `name` stopped, for
+    // `reason`, without waiting for an answer.
+    void showJournalFailure(const QString& name, const QString& reason) const;
     void showError(const QString& text) const;
     // True when `target` may be written: it is not `doc`'s own file, or that
     // file is as `doc` last read or wrote it, or the user chose Overwrite.

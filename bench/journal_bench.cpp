@@ -2,7 +2,9 @@
 // after an open (which starts the journal) and of any later change, with
 // the journal on and off, and
 // recovering a journal of 100,000 changes over its base beside opening the
-// base alone. Both report medians of the timed iterations.
+// base alone. Both report medians of the timed iterations. And a long
+// session of renames on a small scene: how large its compacted journal
+// grows and how long recovering it takes.
 
 #include "bench/benchapp.h"
 #include "document/teskdoc.h"
@@ -192,6 +194,58 @@ void BM_RecoverJournal(benchmark::State& state)
     state.counters["ratio"] = median(recoverMs) / median(openMs);
 }
 
+// A scene of state.range(0) objects, saved, gets state.range(1) renames
+// with its journal on (the time per rename); the journal's largest size
+// through the session and the time to recover it at the end are counters.
+void BM_CompactedRenames(benchmark::State& state)
+{
+    ensureApp();
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("base.qbx"));
+    if (!writeBase(state, base, state.range(0)))
+        return;
+    const auto renames = static_cast<std::size_t>(state.range(1));
+    double recoverMs = 0;
+    std::uint64_t largest = 0;
+    for (auto _ : state) {
+        CTeskDoc doc;
+        QString error;
+        if (!doc.OnOpenDocument(base, &error)) {
+            state.SkipWithError(error.toStdString().c_str());
+            return;
+        }
+        CDocJournal* keeper = CDocJournal::Attach(doc, dir.filePath(QStringLiteral("recovery")));
+        std::mt19937 rng(1);
+        for (std::size_t i = 0; i < renames; ++i) {
+            C3dObject* object = doc.GetObjects()[rng() % doc.GetObjects().size()].get();
+            object->m_pShape->SetName("renamed " + std::to_string(i));
+            doc.ObjectChanged(object);
+            largest = std::max(largest, keeper->journal()->length());
+        }
+        state.PauseTiming();
+        const auto start = Clock::now();
+        QByteArray bytes;
+        JournalContents contents;
+        if (!ReadWholeFile(keeper->journal()->path(), bytes, nullptr)
+            || !ReadJournal(std::span<const char>(bytes.constData(), static_cast<std::size_t>(bytes.size())), contents, nullptr)) {
+            state.SkipWithError("cannot read the journal");
+            return;
+        }
+        const RecoveredScene scene = RecoverScene(contents, base);
+        recoverMs = msSince(start);
+        if (!scene.recovered || scene.objects.size() != doc.GetObjects().size()
+            || static_cast<std::uint64_t>(bytes.size()) > largest) {
+            state.SkipWithError("the journal did not recover whole");
+            return;
+        }
+        state.ResumeTiming();
+    }
+    state.counters["max_journal_MiB"] = static_cast<double>(largest) / (1024.0 * 1024.0);
+    state.counters["recover_ms"] = recoverMs;
+    state.counters["ns_per_rename"] =
+        benchmark::Counter(static_cast<double>(renames) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 } // namespace
 
 BENCHMARK_CAPTURE(BM_FirstChangeAfterOpen, plain, false)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -199,3 +253,4 @@ BENCHMARK_CAPTURE(BM_FirstChangeAfterOpen, journal, true)->Arg(1000000)->Iterati
 BENCHMARK_CAPTURE(BM_ChangeWithoutViews, plain, false)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ChangeWithoutViews, journal, true)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecoverJournal)->Args({1000000, 100000})->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CompactedRenames)->Args({1000, 1000000})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

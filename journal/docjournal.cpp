@@ -1,8 +1,11 @@
 #include "journal/docjournal.h"
 
 #include "document/teskdoc.h"
+#include "journal/journalfile.h"
 #include "journal/scenejournal.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QThreadPool>
 #include <cerrno>
 #include <unistd.h>
@@ -14,7 +17,7 @@ CDocJournal::CDocJournal(CTeskDoc& doc, QString folder)
 {
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(kFlushDelayMs);
-    connect(&m_flushTimer, &QTimer::timeout, this, &CDocJournal::flush);
+    connect(&m_flushTimer, &QTimer::timeout, this, &CDocJournal::Flush);
     connect(&doc, &CTeskDoc::sceneChanging, this, &CDocJournal::beforeChange);
     connect(&doc, &CTeskDoc::objectAdded, this, &CDocJournal::recordAdd);
     connect(&doc, &CTeskDoc::objectEdited, this, &CDocJournal::recordChange);
@@ -41,13 +44,16 @@ void CDocJournal::beforeChange()
     // A scene that already differs from its file without a journal (one
     // that could not be made or continued) has only itself to build on.
     const bool snapshot = m_doc.IsModified() || (hasFile ? objects.size() <= kSnapshotLimit : !objects.empty());
+    QString error;
     m_journal = CSceneJournal::Create(m_folder, hasFile ? m_doc.GetPathName() : QString(), hasFile ? stamp : fw::FileStamp(),
-                                      snapshot ? &objects : nullptr, nullptr);
+                                      snapshot ? &objects : nullptr, &error);
     // Without a journal the scene goes on as before journals; trying again
     // at every change would copy a big scene each time in vain.
     m_unavailable = !m_journal;
     if (m_journal)
         written();
+    else
+        report(error);
 }
 
 void CDocJournal::recordAdd(std::size_t position, const C3dObject* object)
@@ -55,7 +61,7 @@ void CDocJournal::recordAdd(std::size_t position, const C3dObject* object)
     if (!m_journal)
         return;
     m_journal->RecordAdd(position, *object);
-    written();
+    recorded();
 }
 
 void CDocJournal::recordChange(std::size_t position, const C3dObject* object)
@@ -63,7 +69,7 @@ void CDocJournal::recordChange(std::size_t position, const C3dObject* object)
     if (!m_journal)
         return;
     m_journal->RecordChange(position, *object);
-    written();
+    recorded();
 }
 
 void CDocJournal::recordRemove(std::size_t position)
@@ -71,12 +77,14 @@ void CDocJournal::recordRemove(std::size_t position)
     if (!m_journal)
         return;
     m_journal->RecordRemove(position);
-    written();
+    recorded();
 }
 
 void CDocJournal::Drop()
 {
     m_unavailable = false;
+    m_told = false;
+    ++m_generation;
     m_flushTimer.stop();
     if (m_journal)
         m_journal->Remove();
@@ -97,22 +105,68 @@ void CDocJournal::Adopt(std::unique_ptr<CSceneJournal> journal)
     m_journal = std::move(journal);
 }
 
+void CDocJournal::recorded()
+{
+    if (!m_journal->failed() && m_journal->NeedsCompaction(m_doc.GetObjects().size()))
+        m_journal->Compact(m_doc.GetObjects());
+    if (m_journal->failed()) {
+        m_flushTimer.stop();
+        report(m_journal->failureReason());
+        return;
+    }
+    written();
+}
+
 void CDocJournal::written()
 {
     if (m_journal->NeedsSync() && !m_flushTimer.isActive())
         m_flushTimer.start();
 }
 
-void CDocJournal::flush()
+void CDocJournal::Flush()
 {
     // On a pool thread, so that a slow disk never holds up the editor; the
     // descriptor of its own stays valid if the journal closes meanwhile.
     const int fd = m_journal ? m_journal->TakeSyncHandle() : -1;
     if (fd < 0)
         return;
-    QThreadPool::globalInstance()->start([fd] {
-        while (::fdatasync(fd) != 0 && errno == EINTR) {
+    // The guard is only copied on the pool thread and read on this one.
+    QPointer<CDocJournal> self(this);
+    const quint64 generation = m_generation;
+    QThreadPool::globalInstance()->start([fd, self, generation] {
+        int error = 0;
+        while (journal::fileCalls().fdatasync(fd) != 0) {
+            if (errno != EINTR) {
+                error = errno;
+                break;
+            }
         }
         ::close(fd);
+        if (error == 0)
+            return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, generation, error] {
+                if (self)
+                    self->flushed(generation, error);
+            },
+            Qt::QueuedConnection);
     });
+}
+
+void CDocJournal::flushed(quint64 generation, int error)
+{
+    if (generation != m_generation || !m_journal)
+        return;
+    m_journal->Fail(error);
+    m_flushTimer.stop();
+    report(m_journal->failureReason());
+}
+
+void CDocJournal::report(const QString& reason)
+{
+    if (m_told)
+        return;
+    m_told = true;
+    emit failed(reason);
 }

@@ -24,7 +24,11 @@ class CTeskDoc;
 // there is no file to build on. A journal that cannot be started (no
 // writable state folder) is not tried again until the scene is saved or
 // discarded. What is written reaches the disk (fdatasync, on a pool thread)
-// within a second, by a timer, never per change. The journal is removed by
+// within a second, by a timer, never per change. When the change records
+// outgrow the scene, the journal is compacted to the scene as it is.
+// A journal that cannot be started, written or flushed is reported once
+// by `failed` with the system's reason; Drop starts afresh, so that a later
+// failure is reported again. The journal is removed by
 // Drop (the scene was saved or its changes discarded) and when this keeper
 // is destroyed (the scene's window closed); Keep closes it and leaves the
 // file for the next start. A scene that matches its file again (its
@@ -49,8 +53,16 @@ public:
     // Continues `journal` (one recovered into the document) from here on.
     void Adopt(std::unique_ptr<CSceneJournal> journal);
 
+    // Starts the flush of what was written; the timer calls it within
+    // kFlushDelayMs of a change. Its outcome comes back on this thread.
+    void Flush();
+
     // The open journal, or null while the scene has none.
     CSceneJournal* journal() const { return m_journal.get(); }
+
+signals:
+    // The scene's changes are no longer kept, for `reason` (in plain words).
+    void failed(const QString& reason);
 
 private:
     CDocJournal(CTeskDoc& doc, QString folder);
@@ -59,13 +71,19 @@ private:
     void recordAdd(std::size_t position, const C3dObject* object);
     void recordChange(std::size_t position, const C3dObject* object);
     void recordRemove(std::size_t position);
+    void recorded();
     void written();
-    void flush();
+    void flushed(quint64 generation, int error);
+    void report(const QString& reason);
 
     CTeskDoc& m_doc;
     QString m_folder;
     std::unique_ptr<CSceneJournal> m_journal;
     // Starting a journal failed; tried again after the next Drop.
     bool m_unavailable = false;
+    // `failed` was emitted since the last Drop.
+    bool m_told = false;
+    // Counts Drops, so that a flush of a journal since dropped is ignored.
+    quint64 m_generation = 0;
     QTimer m_flushTimer;
 };

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <new>
 #include <string_view>
 #include <system_error>
@@ -315,60 +316,84 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
 
 RecoveredScene RecoverScene(const JournalContents& contents, const QString& basePath)
 {
+    const std::size_t count = contents.changes.size();
+    // The changes' objects are decoded on a thread of their own while the
+    // base loads here; a few are decoded in line, where a thread costs more.
+    constexpr std::size_t kDecodeApartFrom = 4096;
+    std::future<DecodedChanges> decoding = std::async(count >= kDecodeApartFrom ? std::launch::async : std::launch::deferred,
+                                                      [&contents] { return decodeChanges(contents); });
     RecoveredScene scene;
     if (!loadStart(contents, basePath, scene)) {
         scene.objects.clear();
-        scene.lost = contents.changes.size();
+        scene.lost = count;
         return scene;
     }
     scene.recovered = true;
     scene.validLength = contents.startEnd;
-    DecodedChanges decoded = decodeChanges(contents);
 
+    // The slot of `held` that each change acts on (its target), found from
+    // the positions alone before any object moves, so that the pass below
+    // knows its next targets early enough to fetch them ahead of use. Adds
+    // take the slots after the base's, in order; removals leave theirs empty.
     std::size_t added = 0;
     for (const JournalContents::Change& change : contents.changes)
         added += change.kind == journal::Kind::Add ? 1 : 0;
     std::vector<std::unique_ptr<C3dObject>> held = std::move(scene.objects);
     std::size_t size = held.size();
+    std::size_t nextAdded = size;
     LiveSlots live(size, size + added);
-    held.reserve(size + added);
-
-    for (std::size_t i = 0; i < contents.changes.size(); ++i) {
-        const JournalContents::Change& change = contents.changes[i];
-        if (i == decoded.failedAt) {
-            scene.damage = QStringLiteral("change %1 is damaged (%2)").arg(i + 1).arg(decoded.failure);
-            break;
-        }
+    std::vector<std::size_t> targets;
+    targets.reserve(count);
+    for (const JournalContents::Change& change : contents.changes) {
         const std::size_t position = change.position;
-        if (change.kind == journal::Kind::Add ? position != size : position >= size) {
-            scene.damage = QStringLiteral("change %1 does not fit the scene").arg(i + 1);
+        if (change.kind == journal::Kind::Add ? position != size : position >= size)
             break;
-        }
-        switch (change.kind) {
-        case journal::Kind::Add:
-            held.push_back(std::move(decoded.objects[i]));
-            live.add(held.size() - 1, 1);
+        if (change.kind == journal::Kind::Add) {
+            targets.push_back(nextAdded);
+            live.add(nextAdded++, 1);
             ++size;
-            break;
-        case journal::Kind::Change:
-            held[live.find(position)] = std::move(decoded.objects[i]);
-            break;
-        default: {
-            const std::size_t slot = live.find(position);
-            held[slot].reset();
-            live.add(slot, -1);
-            --size;
-            break;
+        } else {
+            targets.push_back(live.find(position));
+            if (change.kind == journal::Kind::Remove) {
+                live.add(targets.back(), -1);
+                --size;
+            }
         }
-        }
-        ++scene.applied;
-        scene.validLength = change.end;
     }
-    scene.lost = contents.changes.size() - scene.applied;
+
+    DecodedChanges decoded = decoding.get();
+    std::size_t applied = targets.size();
+    if (decoded.failedAt <= applied && decoded.failedAt < count) {
+        applied = decoded.failedAt;
+        scene.damage = QStringLiteral("change %1 is damaged (%2)").arg(applied + 1).arg(decoded.failure);
+    } else if (applied < count) {
+        scene.damage = QStringLiteral("change %1 does not fit the scene").arg(applied + 1);
+    }
+    held.resize(nextAdded);
+    // The slots and the objects that the changes replace or remove lie
+    // anywhere in the scene: each is fetched a few changes ahead.
+    constexpr std::size_t kSlotAhead = 16;
+    constexpr std::size_t kObjectAhead = 8;
+    for (std::size_t i = 0; i < applied; ++i) {
+        if (i + kSlotAhead < applied)
+            __builtin_prefetch(&held[targets[i + kSlotAhead]]);
+        if (i + kObjectAhead < applied) {
+            if (const C3dObject* next = held[targets[i + kObjectAhead]].get())
+                __builtin_prefetch(next);
+        }
+        if (contents.changes[i].kind == journal::Kind::Remove)
+            held[targets[i]].reset();
+        else
+            held[targets[i]] = std::move(decoded.objects[i]);
+    }
+    scene.applied = applied;
+    if (applied > 0)
+        scene.validLength = contents.changes[applied - 1].end;
+    scene.lost = count - applied;
     if (scene.damage.isEmpty())
         scene.damage = contents.damage;
 
-    // In place: the removed objects' slots close up.
+    // In place: the removed objects' slots and those of adds not applied close up.
     std::erase(held, nullptr);
     scene.objects = std::move(held);
     return scene;

@@ -89,7 +89,7 @@ void COrphanJournal::ContinueIn(CTeskDoc& doc, RecoveredScene& scene)
     }
     doc.SetModifiedFlag(true);
     if (CDocJournal* keeper = CDocJournal::Of(doc); keeper && m_fd >= 0) {
-        std::unique_ptr<CSceneJournal> continued = CSceneJournal::Adopt(m_fd, m_path, scene.validLength, nullptr);
+        std::unique_ptr<CSceneJournal> continued = CSceneJournal::Adopt(m_fd, m_path, m_contents, scene.validLength, nullptr);
         m_fd = -1;
         keeper->Adopt(std::move(continued));
     }

@@ -2,10 +2,12 @@
 
 #include "framework/core/archive.h"
 #include "framework/core/posix.h"
+#include "journal/journalfile.h"
 #include "journal/journalformat.h"
 #include "model/c3dobject.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstring>
@@ -25,6 +27,12 @@ std::uint32_t RecordCheck(std::string_view kindAndPayload)
     return static_cast<std::uint32_t>(XXH3_64bits(kindAndPayload.data(), kindAndPayload.size()));
 }
 
+FileCalls& fileCalls()
+{
+    static FileCalls calls{::write, ::fdatasync};
+    return calls;
+}
+
 } // namespace journal
 
 namespace {
@@ -41,18 +49,35 @@ void putU64(std::string& out, std::uint64_t value)
     putU32(out, static_cast<std::uint32_t>(value >> 32));
 }
 
+// False with errno set when not every byte was written.
 bool writeAll(int fd, const std::string& bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = journal::fileCalls().write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0)
             return false;
+        if (n == 0) {
+            // A regular file takes no bytes only when there is no room.
+            errno = ENOSPC;
+            return false;
+        }
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// False with errno set when the flush failed.
+bool flushAll(int fd)
+{
+    for (;;) {
+        if (journal::fileCalls().fdatasync(fd) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
 }
 
 // Creates `path` and the folders above it that are missing, each with mode
@@ -64,21 +89,26 @@ bool makePrivateFolder(const QString& path, QString* error)
         const QByteArray part = slash < 0 ? native : native.left(slash);
         if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
             if (error)
-                *error = QStringLiteral("%1: %2").arg(QFile::decodeName(part), fw::errnoText(errno));
+                *error = fw::errnoText(errno);
             return false;
         }
         if (slash < 0)
             break;
     }
     struct stat st {};
-    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         if (error)
-            *error = QStringLiteral("%1 is not a folder of this user").arg(path);
+            *error = fw::errnoText(ENOTDIR);
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        if (error)
+            *error = QStringLiteral("the recovery folder %1 belongs to another user").arg(path);
         return false;
     }
     if ((st.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path, fw::errnoText(errno));
+            *error = fw::errnoText(errno);
         return false;
     }
     return true;
@@ -86,10 +116,11 @@ bool makePrivateFolder(const QString& path, QString* error)
 
 } // namespace
 
-CSceneJournal::CSceneJournal(int fd, QString path, std::uint64_t length)
+CSceneJournal::CSceneJournal(int fd, QString path, QString basePath, const fw::FileStamp& base)
     : m_fd(fd)
     , m_path(std::move(path))
-    , m_length(length)
+    , m_basePath(std::move(basePath))
+    , m_base(base)
 {
 }
 
@@ -99,76 +130,123 @@ CSceneJournal::~CSceneJournal()
         ::close(m_fd);
 }
 
+int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString& hidden,
+                              std::uint64_t& length)
+{
+    // The pid and a random part keep two editors' names apart.
+    hidden = QStringLiteral("%1/.%2-%3")
+                 .arg(folder)
+                 .arg(::getpid())
+                 .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    const QByteArray native = QFile::encodeName(hidden);
+    fw::Descriptor fd(::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
+    if (fd.get() < 0) {
+        m_reason = fw::errnoText(errno);
+        return -1;
+    }
+    std::string header(journal::kMagic);
+    putU32(header, journal::kVersion);
+    bool written = ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && writeAll(fd.get(), header);
+    if (written) {
+        m_payload.clear();
+        m_payload.push_back(static_cast<char>(m_base.isValid() ? journal::kBaseHasFile : 0));
+        const QByteArray pathBytes = m_basePath.toUtf8();
+        putU32(m_payload, static_cast<std::uint32_t>(pathBytes.size()));
+        m_payload.append(pathBytes.constData(), static_cast<std::size_t>(pathBytes.size()));
+        putU64(m_payload, static_cast<std::uint64_t>(m_base.size));
+        putU64(m_payload, static_cast<std::uint64_t>(m_base.mtimeNs));
+        putU64(m_payload, m_base.hash);
+        written = writeRecord(fd.get(), static_cast<int>(journal::Kind::Base));
+        length = header.size() + m_record.size();
+    }
+    if (written && snapshot) {
+        fw::Archive ar = fw::Archive::forStoring();
+        ar.StoreList(*snapshot);
+        m_payload = ar.takeBytes();
+        written = writeRecord(fd.get(), static_cast<int>(journal::Kind::Snapshot));
+        length += m_record.size();
+        // A scene's copy can be large: its buffers go with it.
+        std::string().swap(m_payload);
+        std::string().swap(m_record);
+    }
+    if (!written) {
+        m_reason = fw::errnoText(errno);
+        ::unlink(native.constData());
+        return -1;
+    }
+    return fd.release();
+}
+
 std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                      const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString* error)
 {
     if (!makePrivateFolder(folder, error))
         return nullptr;
+    std::unique_ptr<CSceneJournal> created(new CSceneJournal(-1, QString(), base.isValid() ? basePath : QString(), base));
     // Written under a hidden name and renamed when the base record is in,
-    // so that a journal under its final name always names its base. The pid
-    // and a random part keep two editors' names apart.
-    const QString name = QStringLiteral("%1-%2").arg(::getpid()).arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-    const QString hidden = folder + QStringLiteral("/.") + name;
-    const QString path = folder + QLatin1Char('/') + name + QLatin1String(journal::kSuffix.data(), journal::kSuffix.size());
-    const int fd = ::open(QFile::encodeName(hidden).constData(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(hidden, fw::errnoText(errno));
-        return nullptr;
-    }
-    std::unique_ptr<CSceneJournal> created(new CSceneJournal(fd, hidden, 0));
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(hidden, fw::errnoText(errno));
+    // so that a journal under its final name always names its base.
+    QString hidden;
+    created->m_fd = created->writeFresh(folder, snapshot, hidden, created->m_length);
+    if (created->m_fd >= 0) {
+        created->m_path = hidden;
+        const QString path = folder + QLatin1Char('/') + QFileInfo(hidden).fileName().mid(1)
+                             + QLatin1String(journal::kSuffix.data(), journal::kSuffix.size());
+        if (::rename(QFile::encodeName(hidden).constData(), QFile::encodeName(path).constData()) == 0) {
+            created->m_path = path;
+            created->m_startLength = created->m_length;
+            return created;
+        }
+        created->m_reason = fw::errnoText(errno);
         created->Remove();
-        return nullptr;
     }
-
-    std::string header(journal::kMagic);
-    putU32(header, journal::kVersion);
-    std::string& payload = created->m_payload;
-    payload.clear();
-    payload.push_back(static_cast<char>(base.isValid() ? journal::kBaseHasFile : 0));
-    const QByteArray pathBytes = basePath.toUtf8();
-    putU32(payload, static_cast<std::uint32_t>(pathBytes.size()));
-    payload.append(pathBytes.constData(), static_cast<std::size_t>(pathBytes.size()));
-    putU64(payload, static_cast<std::uint64_t>(base.size));
-    putU64(payload, static_cast<std::uint64_t>(base.mtimeNs));
-    putU64(payload, base.hash);
-    if (!writeAll(fd, header)) {
-        created->m_failed = true;
-    } else {
-        created->m_length = header.size();
-        created->append(static_cast<int>(journal::Kind::Base));
-    }
-    if (snapshot && !created->m_failed) {
-        fw::Archive ar = fw::Archive::forStoring();
-        ar.StoreList(*snapshot);
-        payload = ar.takeBytes();
-        created->append(static_cast<int>(journal::Kind::Snapshot));
-    }
-    if (created->m_failed || ::rename(QFile::encodeName(hidden).constData(), QFile::encodeName(path).constData()) != 0) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(hidden, fw::errnoText(errno));
-        created->Remove();
-        return nullptr;
-    }
-    created->m_path = path;
-    return created;
+    if (error)
+        *error = created->m_reason;
+    return nullptr;
 }
 
-std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path, std::uint64_t validLength, QString* error)
+std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path, const JournalContents& contents,
+                                                    std::uint64_t validLength, QString* error)
 {
-    std::unique_ptr<CSceneJournal> adopted(new CSceneJournal(fd, path, validLength));
+    std::unique_ptr<CSceneJournal> adopted(
+        new CSceneJournal(fd, path, contents.hasFile ? contents.basePath : QString(), contents.hasFile ? contents.baseStamp : fw::FileStamp()));
+    adopted->m_length = validLength;
+    adopted->m_startLength = contents.startEnd;
     // The writes append: O_APPEND keeps them at the end after the cut.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0
         || ::ftruncate(fd, static_cast<off_t>(validLength)) != 0) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path, fw::errnoText(errno));
+            *error = fw::errnoText(errno);
         return nullptr;
     }
     return adopted;
+}
+
+void CSceneJournal::Compact(const std::vector<std::unique_ptr<C3dObject>>& objects)
+{
+    if (m_failed || m_fd < 0)
+        return;
+    QString hidden;
+    std::uint64_t length = 0;
+    const int fd = writeFresh(QFileInfo(m_path).path(), &objects, hidden, length);
+    if (fd < 0) {
+        m_failed = true;
+        return;
+    }
+    // Flushed before the rename: the name never holds a journal that a
+    // crash of the system could leave half written.
+    if (!flushAll(fd) || ::rename(QFile::encodeName(hidden).constData(), QFile::encodeName(m_path).constData()) != 0) {
+        Fail(errno);
+        ::unlink(QFile::encodeName(hidden).constData());
+        ::close(fd);
+        return;
+    }
+    // The old file's lock goes with its descriptor; the new one holds its own.
+    ::close(m_fd);
+    m_fd = fd;
+    m_length = length;
+    m_startLength = length;
+    m_unsynced = false;
 }
 
 void CSceneJournal::RecordAdd(std::size_t position, const C3dObject& object)
@@ -196,21 +274,28 @@ void CSceneJournal::recordObject(int kind, std::size_t position, const C3dObject
         fw::Archive ar = fw::Archive::forStoring();
         ar.WriteObject(*object);
         m_payload += ar.bytes();
+        m_objectBytes += ar.bytes().size();
+        ++m_objectRecords;
     }
     append(kind);
 }
 
-void CSceneJournal::append(int kind)
+bool CSceneJournal::writeRecord(int fd, int kind)
 {
     m_record.clear();
     putU32(m_record, static_cast<std::uint32_t>(m_payload.size() + 1));
     m_record.push_back(static_cast<char>(kind));
     m_record += m_payload;
     putU32(m_record, journal::RecordCheck(std::string_view(m_record).substr(4)));
-    if (!writeAll(m_fd, m_record)) {
+    return writeAll(fd, m_record);
+}
+
+void CSceneJournal::append(int kind)
+{
+    if (!writeRecord(m_fd, kind)) {
         // A torn record would hide every later one: cut it off and stop.
         // Should the cut fail too, readers still stop at the torn record.
-        m_failed = true;
+        Fail(errno);
         static_cast<void>(!::ftruncate(m_fd, static_cast<off_t>(m_length)));
         return;
     }
@@ -218,13 +303,21 @@ void CSceneJournal::append(int kind)
     m_unsynced = true;
 }
 
+void CSceneJournal::Fail(int error)
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    m_reason = fw::errnoText(error);
+}
+
 void CSceneJournal::Sync()
 {
     if (!m_unsynced || m_fd < 0)
         return;
     m_unsynced = false;
-    while (::fdatasync(m_fd) != 0 && errno == EINTR) {
-    }
+    if (!flushAll(m_fd))
+        Fail(errno);
 }
 
 int CSceneJournal::TakeSyncHandle()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/core/filestamp.h"
+#include "journal/journalreader.h"
 
 #include <QString>
 #include <cstddef>
@@ -20,10 +21,18 @@ class C3dObject;
 // no completed change; Sync() makes what was written durable (fdatasync) and
 // (or an fdatasync on TakeSyncHandle's descriptor, off the GUI thread) is
 // called by the owner at most every second or so, never per change.
-// Errors: a write that fails cuts the file back to its last whole record
-// and stops the journal (failed()); what it holds stays recoverable.
+// Errors: a write or flush that fails stops the journal (failed(), with
+// the system's reason in failureReason()); a record that failed part-way
+// is cut off, so that every change before it stays recoverable.
+// Compact rewrites the journal as a fresh one that holds the scene as it
+// is: a new file under a hidden name, flushed, then renamed over the old
+// one, so that the name always holds a whole journal.
 class CSceneJournal {
 public:
+    // Change records of at most this many bytes are never compacted away:
+    // a small scene's journal is not rewritten every few changes.
+    static constexpr std::uint64_t kCompactFloor = std::uint64_t(1) << 20;
+
     ~CSceneJournal();
     CSceneJournal(const CSceneJournal&) = delete;
     CSceneJournal& operator=(const CSceneJournal&) = delete;
@@ -32,18 +41,32 @@ public:
     // missing) for a scene that builds on the file `basePath` as `base`
     // records it (no file: an invalid stamp and empty path). With
     // `snapshot`, the journal also holds that whole scene, so that it can
-    // be recovered without its base. Returns null with the reason in
-    // `error` on failure.
+    // be recovered without its base. Returns null with the system's reason
+    // in plain words in `error` on failure.
     static std::unique_ptr<CSceneJournal> Create(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                  const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString* error);
-    // Continues the journal at `path`, whose open descriptor `fd` (read and
-    // write) already holds the lock: cuts the file to `validLength`, its
-    // whole records, and appends after them. Takes `fd` over.
-    static std::unique_ptr<CSceneJournal> Adopt(int fd, const QString& path, std::uint64_t validLength, QString* error);
+    // Continues the journal at `path`, read as `contents`, whose open
+    // descriptor `fd` (read and write) already holds the lock: cuts the
+    // file to `validLength`, its whole records, and appends after them.
+    // Takes `fd` over.
+    static std::unique_ptr<CSceneJournal> Adopt(int fd, const QString& path, const JournalContents& contents,
+                                                std::uint64_t validLength, QString* error);
 
     void RecordAdd(std::size_t position, const C3dObject& object);
     void RecordChange(std::size_t position, const C3dObject& object);
     void RecordRemove(std::size_t position);
+
+    // Whether the change records outgrow a scene of `objectCount` objects,
+    // as its object records written so far measure one: then Compact is due.
+    bool NeedsCompaction(std::size_t objectCount) const
+    {
+        const std::uint64_t changes = m_length - m_startLength;
+        return changes > kCompactFloor && changes > objectCount * (m_objectBytes / (m_objectRecords + 1));
+    }
+    // Replaces the journal by a fresh one of the same base and name that
+    // holds `objects`, the scene after the last change recorded. On failure
+    // the journal stops and the old file stays as it was.
+    void Compact(const std::vector<std::unique_ptr<C3dObject>>& objects);
 
     bool NeedsSync() const { return m_unsynced; }
     // Flushes what was written to the disk.
@@ -55,20 +78,39 @@ public:
     // Deletes the file and releases the lock: the scene no longer needs it.
     void Remove();
 
+    // Stops the journal for the errno value `error`: a flush of it failed elsewhere.
+    void Fail(int error);
+
     const QString& path() const { return m_path; }
+    // Bytes of whole records in the file.
+    std::uint64_t length() const { return m_length; }
     bool failed() const { return m_failed; }
+    // Why the journal stopped, in plain words; empty while it runs.
+    const QString& failureReason() const { return m_reason; }
 
 private:
-    CSceneJournal(int fd, QString path, std::uint64_t length);
+    CSceneJournal(int fd, QString path, QString basePath, const fw::FileStamp& base);
     void recordObject(int kind, std::size_t position, const C3dObject* object);
     void append(int kind);
+    bool writeRecord(int fd, int kind);
+    int writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString& hidden,
+                   std::uint64_t& length);
 
     int m_fd;
     QString m_path;
-    // Bytes of whole records in the file.
-    std::uint64_t m_length;
+    // What the journal builds on: a file (path and stamp) or, with an
+    // invalid stamp, an empty scene.
+    QString m_basePath;
+    fw::FileStamp m_base;
+    std::uint64_t m_length = 0;
+    // Bytes of the header, base record and snapshot: where changes start.
+    std::uint64_t m_startLength = 0;
+    // Bytes and number of the object records written, for the size of a scene.
+    std::uint64_t m_objectBytes = 0;
+    std::uint64_t m_objectRecords = 0;
     bool m_unsynced = false;
     bool m_failed = false;
+    QString m_reason;
     // The payload of the record being written, reused between records.
     std::string m_payload;
     std::string m_record;

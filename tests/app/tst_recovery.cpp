@@ -1,7 +1,10 @@
 // The recovery offer at File > Open of a file that has an orphaned journal,
-// answered in the real dialog.
+// answered in the real dialog, and the message of a journal that cannot
+// be kept.
 
+#include "app/mainfrm.h"
 #include "app/tesk.h"
+#include "document/commands.h"
 #include "dialogs/recoverydialog.h"
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
@@ -12,7 +15,10 @@
 #include "tests/randomedits.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QDir>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -52,6 +58,36 @@ void answerRecovery(const QString& caption, int turns = 50)
                 button->click();
         }
     });
+}
+
+// Triggers the menu command `id` of the main window.
+void runMenuCommand(CMainFrame* frame, int id)
+{
+    for (QAction* top : frame->menuBar()->actions()) {
+        for (QAction* action : top->menu()->actions()) {
+            if (!action->isSeparator() && action->data().toInt() == id)
+                return action->trigger();
+        }
+    }
+    QFAIL("no such command");
+}
+
+// The texts of the message boxes shown over `frame`, each closed with its
+// one button, which must read "&OK".
+QStringList closeShownBoxes(CMainFrame* frame)
+{
+    QStringList texts;
+    for (QMessageBox* box : frame->findChildren<QMessageBox*>()) {
+        if (!box->isVisible())
+            continue;
+        texts << box->text();
+        const QList<QAbstractButton*> buttons = box->buttons();
+        if (buttons.size() == 1 && buttons[0]->text() == QStringLiteral("&OK"))
+            buttons[0]->click();
+        else
+            texts << QStringLiteral("(buttons other than one &OK)");
+    }
+    return texts;
 }
 
 } // namespace
@@ -121,6 +157,40 @@ private slots:
         const bool journalOnDisk = !QDir(CTeskApp::RecoveryFolder()).entryList(QDir::Files).isEmpty();
         QCOMPARE(journalOnDisk, journalKept || recovered);
         QCOMPARE(COrphanJournal::FindAll(CTeskApp::RecoveryFolder()).size(), std::size_t(journalKept ? 1 : 0));
+        app.CloseAllDocuments();
+    }
+
+    // A recovery folder that cannot be made: the first change of a scene
+    // says so once, later ones do not, and after a save it is said again.
+    void aJournalThatCannotBeKeptIsToldOnce()
+    {
+        QTemporaryDir state;
+        QFile blocker(state.filePath(QStringLiteral("tesk")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+        const QString told =
+            QStringLiteral("tesk can no longer keep a recovery copy of the changes to %1: Not a directory. Save the scene to keep them.");
+
+        OpenApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("tesk")}));
+        CMainFrame* frame = app.GetMainFrame();
+        fw::Document* doc = frame->GetActiveDocument();
+        QVERIFY(doc);
+        QCOMPARE(closeShownBoxes(frame), QStringList());
+        runMenuCommand(frame, ID_ADD_CUBE);
+        runMenuCommand(frame, ID_ADD_SPHERE);
+        QCOMPARE(closeShownBoxes(frame), QStringList{told.arg(QStringLiteral("Untitled"))});
+        runMenuCommand(frame, ID_ADD_STAR);
+        QCOMPARE(closeShownBoxes(frame), QStringList());
+
+        app.next = m_dir.filePath(QStringLiteral("told.qbx"));
+        app.OnFileSave(fw::ID_FILE_SAVE);
+        QVERIFY(!doc->IsModified());
+        QCOMPARE(static_cast<CTeskDoc*>(doc)->GetObjects().size(), std::size_t(3));
+        runMenuCommand(frame, ID_ADD_CUBE);
+        runMenuCommand(frame, ID_ADD_CUBE);
+        QCOMPARE(closeShownBoxes(frame), QStringList{told.arg(QStringLiteral("told.qbx"))});
         app.CloseAllDocuments();
     }
 

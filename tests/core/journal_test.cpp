@@ -1,6 +1,8 @@
 #include "testutil.h"
 
+#include "framework/core/posix.h"
 #include "journal/docjournal.h"
+#include "journal/journalfile.h"
 #include "journal/journalreader.h"
 #include "journal/orphanjournal.h"
 #include "journal/scenejournal.h"
@@ -8,11 +10,17 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThreadPool>
+#include <atomic>
+#include <cerrno>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -320,24 +328,207 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
     EXPECT_FALSE(QFileInfo::exists(journalPath)) << "closed";
 }
 
-TEST(DocJournal, AFolderThatCannotBeMadeIsNotTriedAgainUntilTheSceneIsSaved)
+TEST(DocJournal, AFolderThatCannotBeMadeIsToldOnceAndNotTriedAgainUntilTheSceneIsSaved)
 {
     QTemporaryDir dir;
     const QString blocker = dir.filePath(QStringLiteral("state"));
     testutil::writeBytes(blocker.toStdString(), "a file where the folder goes");
     CTeskDoc doc;
+    QStringList told;
     CDocJournal::Attach(doc, blocker + QStringLiteral("/tesk/recovery"));
+    QObject::connect(CDocJournal::Of(doc), &CDocJournal::failed, [&told](const QString& reason) { told.append(reason); });
     doc.AddObject(SHAPE_SPHERE);
-    EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
-    ASSERT_TRUE(QFile::remove(blocker));
     doc.AddObject(SHAPE_CUBE);
-    EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr) << "tried again before a save";
+    EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
+    EXPECT_EQ(told, QStringList{QStringLiteral("Not a directory")});
     QString error;
     ASSERT_TRUE(doc.OnSaveDocument(dir.filePath(QStringLiteral("scene.qbx")), &error));
     doc.AddObject(SHAPE_STAR);
+    doc.AddObject(SHAPE_STAR);
+    EXPECT_EQ(told.size(), 2) << "told again after a save";
+    ASSERT_TRUE(QFile::remove(blocker));
+    doc.AddObject(SHAPE_CUBE);
+    EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr) << "tried again before a save";
+    ASSERT_TRUE(doc.OnSaveDocument(dir.filePath(QStringLiteral("scene.qbx")), &error));
+    doc.AddObject(SHAPE_STAR);
     EXPECT_NE(CDocJournal::Of(doc)->journal(), nullptr);
-    EXPECT_EQ(doc.GetObjects().size(), 3u);
+    EXPECT_EQ(doc.GetObjects().size(), 6u);
+    EXPECT_EQ(told.size(), 2);
 }
+
+// The journal's file calls, failing from the call numbered `failAt` on (-1:
+// never): that write stops half-way, as on a full disk, and every later
+// write fails with ENOSPC; a failing flush reports EIO.
+struct FaultyDisk {
+    static inline std::atomic<int> calls = 0;
+    static inline std::atomic<int> failAt = -1;
+    static inline std::atomic<int> error = 0;
+
+    explicit FaultyDisk(int at)
+    {
+        calls = 0;
+        failAt = at;
+        error = 0;
+        journal::fileCalls() = {&write, &fdatasync};
+    }
+    ~FaultyDisk() { journal::fileCalls() = {::write, ::fdatasync}; }
+    static bool fired() { return error != 0; }
+
+    static bool failsNow(int withError)
+    {
+        if (calls++ == failAt)
+            error = withError;
+        if (error != 0)
+            errno = error;
+        return error != 0;
+    }
+    static ssize_t write(int fd, const void* data, std::size_t size)
+    {
+        const bool firstFailure = !fired();
+        if (!failsNow(ENOSPC))
+            return ::write(fd, data, size);
+        return firstFailure && size > 1 ? ::write(fd, data, size / 2) : -1;
+    }
+    static int fdatasync(int fd) { return failsNow(EIO) ? -1 : ::fdatasync(fd); }
+};
+
+// A short session on a small saved scene: changes, flushes (on the pool,
+// brought back here) and a compaction, with the disk failing at call
+// `failAt`. Returns the number of file calls made.
+int failingSession(int failAt)
+{
+    SCOPED_TRACE("failing at call " + std::to_string(failAt));
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("recovery"));
+    const QString scene = dir.filePath(QStringLiteral("scene.qbx"));
+    CTeskDoc doc;
+    for (int i = 0; i < 4; ++i)
+        doc.AddObject(SHAPE_CUBE);
+    QString error;
+    EXPECT_TRUE(doc.OnSaveDocument(scene, &error));
+    CDocJournal* keeper = CDocJournal::Attach(doc, folder);
+    QStringList told;
+    QObject::connect(keeper, &CDocJournal::failed, [&told](const QString& reason) { told.append(reason); });
+    const FaultyDisk disk(failAt);
+    std::mt19937 rng(3);
+    std::vector<std::string> states{testutil::save(doc)};
+    // The scene after the last change completed before the failure.
+    std::size_t kept = 0;
+    const auto edit = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            testutil::RandomEdit(doc, rng);
+            states.push_back(testutil::save(doc));
+            kept = FaultyDisk::fired() ? kept : states.size() - 1;
+        }
+    };
+    const auto flush = [&] {
+        keeper->Flush();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::sendPostedEvents();
+    };
+    edit(5);
+    flush();
+    edit(5);
+    if (keeper->journal())
+        keeper->journal()->Compact(doc.GetObjects());
+    edit(3);
+    flush();
+    edit(1);
+
+    const int calls = FaultyDisk::calls;
+    if (!FaultyDisk::fired()) {
+        EXPECT_TRUE(told.isEmpty());
+        return calls;
+    }
+    const QString reason = fw::errnoText(FaultyDisk::error);
+    EXPECT_EQ(told, QStringList{reason}) << "told once";
+    const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    if (!keeper->journal()) {
+        EXPECT_TRUE(files.isEmpty()) << "a journal that could not start leaves nothing";
+    } else {
+        EXPECT_EQ(files.size(), 1);
+        EXPECT_EQ(recovered(testutil::readBytes(keeper->journal()->path().toStdString()), scene), states[kept]);
+    }
+    // A save starts afresh: the next failure is told again.
+    EXPECT_TRUE(doc.OnSaveDocument(scene, &error));
+    edit(1);
+    EXPECT_EQ(told, (QStringList{reason, reason}));
+    return calls;
+}
+
+TEST(DocJournal, AFailingDiskIsToldOnceAndKeepsEveryChangeBeforeTheFailure)
+{
+    const int calls = failingSession(-1);
+    ASSERT_GT(calls, 20) << "the session reached the disk";
+    for (int failAt = 0; failAt < calls; ++failAt)
+        failingSession(failAt);
+}
+
+struct CompactionCase {
+    std::string label;
+    int baseObjects; // 0: an untitled scene
+    bool continued;  // the journal was recovered and continued first
+};
+
+class JournalCompaction : public ::testing::TestWithParam<CompactionCase> {};
+
+TEST_P(JournalCompaction, KeepsTheJournalSmallAndRecoverable)
+{
+    const CompactionCase& c = GetParam();
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("recovery"));
+    const QString scene = dir.filePath(QStringLiteral("scene.qbx"));
+    auto doc = std::make_unique<CTeskDoc>();
+    for (int i = 0; i < c.baseObjects; ++i)
+        doc->AddObject(SHAPE_CUBE);
+    QString error;
+    if (c.baseObjects > 0) {
+        ASSERT_TRUE(doc->OnSaveDocument(scene, &error));
+    }
+    CDocJournal::Attach(*doc, folder);
+    std::mt19937 rng(8);
+    for (int i = 0; i < 20; ++i)
+        testutil::RandomEdit(*doc, rng);
+    if (c.continued) {
+        CDocJournal::Of(*doc)->Keep();
+        auto orphans = COrphanJournal::FindAll(folder);
+        ASSERT_EQ(orphans.size(), 1u);
+        auto again = std::make_unique<CTeskDoc>();
+        CDocJournal::Attach(*again, folder);
+        RecoveredScene recoveredScene = orphans[0]->Recover();
+        orphans[0]->ContinueIn(*again, recoveredScene);
+        doc = std::move(again);
+    }
+    const CSceneJournal& journal = *CDocJournal::Of(*doc)->journal();
+    const QString path = journal.path();
+    // Long names make big records: the journal outgrows the scene sooner.
+    const std::string name(2000, 'n');
+    int compactions = 0;
+    std::uint64_t longest = 0;
+    for (int i = 0; compactions < 2; ++i) {
+        const std::uint64_t before = journal.length();
+        C3dObject& object = *doc->GetObjects()[rng() % doc->GetObjects().size()];
+        object.m_pShape->SetName(name + std::to_string(i));
+        doc->ObjectChanged(&object);
+        compactions += journal.length() < before ? 1 : 0;
+        longest = std::max(longest, journal.length());
+    }
+    EXPECT_FALSE(journal.failed());
+    EXPECT_EQ(journal.path(), path);
+    // At most the scene's copy, the floor of change records and one record.
+    EXPECT_LT(longest, CSceneJournal::kCompactFloor + 128 * 1024);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(path).fileName()});
+    EXPECT_TRUE(COrphanJournal::FindAll(folder).empty()) << "still held by this editor";
+    RecoveredScene info;
+    EXPECT_EQ(recovered(testutil::readBytes(path.toStdString()), QString(), &info), testutil::save(*doc));
+    EXPECT_EQ(info.base, c.baseObjects > 0 ? JournalBase::Unchanged : JournalBase::None);
+    EXPECT_TRUE(info.damage.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, JournalCompaction,
+                         ::testing::Values(CompactionCase{"untitled scene", 0, false}, CompactionCase{"file", 30, false},
+                                           CompactionCase{"recovered and continued", 30, true}),
+                         testutil::ByLabel());
 
 TEST(QbxRecover, WritesTheRecoveredSceneOrRefusesWithoutItsBase)
 {
