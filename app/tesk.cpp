@@ -495,11 +495,10 @@ void CTeskApp::showJournalFailure(const QString& name, const QString& reason) co
 {
     // It comes amid a change of the scene: a box that waited here would run
     // the event loop inside that change, so it opens and returns.
-    auto* box = new QMessageBox(QMessageBox::Warning, appTitle(),
-                                QStringLiteral("tesk can no longer keep a recovery copy of the changes to %1: %2. Save the scene to keep them.")
-                                    .arg(name, reason),
-                                QMessageBox::Ok, m_pMainFrame.get());
-    box->button(QMessageBox::Ok)->setText(QStringLiteral("&OK"));
+    auto* box = new fw::MessageBox(QMessageBox::Warning, appTitle(),
+                                   QStringLiteral("tesk can no longer keep a recovery copy of the changes to %1: %2. Save the scene to keep them.")
+                                       .arg(name, reason),
+                                   QMessageBox::Ok, m_pMainFrame.get());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

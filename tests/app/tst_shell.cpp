@@ -1529,6 +1529,15 @@ void TestShell::everyButtonOfAQuestionAnswersToItsAccessKey_data()
         start();
         m_app->OpenHandedOverFiles({file("missing.qbx")});
     };
+    // A state folder that cannot be made: the first change tells of it.
+    const DialogOpener journalFailure = [this] {
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        writeScene(file("not-a-folder"), 1);
+        qputenv("XDG_STATE_HOME", QFile::encodeName(file("not-a-folder")));
+        CMainFrame* frame = start();
+        qputenv("XDG_STATE_HOME", state);
+        menuAction(frame, ID_ADD_CUBE)->trigger();
+    };
 
     using L = QStringList;
     QTest::newRow("save prompt, Save") << savePrompt << "S" << L{"CDS"} << L{"&Save"};
@@ -1545,6 +1554,7 @@ void TestShell::everyButtonOfAQuestionAnswersToItsAccessKey_data()
     QTest::newRow("open failure, details, OK")
         << openFailure << "DDO" << L{"DO", "DO", "DO"} << L{"Hide &Details...", "Show &Details...", "&OK"};
     QTest::newRow("handed-over file that fails, OK") << handedOverFailure << "O" << L{"DO"} << L{"&OK"};
+    QTest::newRow("journal that cannot be kept, OK") << journalFailure << "O" << L{"O"} << L{"&OK"};
 }
 
 void TestShell::everyButtonOfAQuestionAnswersToItsAccessKey()
