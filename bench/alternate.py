@@ -4,7 +4,7 @@
     bench/alternate.py --runs 9 SCENE.qbx NAME=BINDIR [NAME=BINDIR ...]
 
 Each BINDIR holds qbx and tesk_startup_probe (make bench builds both). In
-every round each build, in turn, runs a cold `qbx check SCENE` (timed to its
+every round each build, in turn (which goes first rotates), runs a cold `qbx check SCENE` (timed to its
 exit) and `tesk SCENE` to its first painted frame (the probe's first byte),
 so that a busy machine weighs on every build alike. Prints the medians and
 each build's change against the first one. Set QT_QPA_PLATFORM=offscreen to
@@ -45,9 +45,11 @@ def main():
                "tesk FILE to first paint": lambda bin: seconds_to_first_byte(
                    [os.path.join(bin, "tesk_startup_probe"), "tesk", args.scene])}
     times = {(name, figure): [] for name, _ in builds for figure in figures}
-    for _ in range(args.runs):
+    for run in range(args.runs):
+        # Each build goes first in turn: the first process after the others may pay more.
+        order = builds[run % len(builds):] + builds[:run % len(builds)]
         for figure, measure in figures.items():
-            for name, bin in builds:
+            for name, bin in order:
                 times[(name, figure)].append(measure(bin))
 
     print(f"medians of {args.runs} alternating runs, ms")
@@ -56,7 +58,8 @@ def main():
         print(f"  {figure}")
         for name, _ in builds:
             median = statistics.median(times[(name, figure)])
-            print(f"    {name:24s} {median * 1e3:8.1f}  {100 * (median / base - 1):+6.1f}%")
+            print(f"    {name:24s} {median * 1e3:8.1f}  {100 * (median / base - 1):+6.1f}%   runs:",
+                  " ".join(f"{t * 1e3:.0f}" for t in times[(name, figure)]))
 
 
 if __name__ == "__main__":
