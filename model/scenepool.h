@@ -9,8 +9,10 @@
 // transparent huge pages, so that a scene of a million objects (two million
 // small allocations) costs a few hundred page faults rather than one per
 // 4 KiB. Each block holds slots of one size, rounded up to 16 bytes. Freed
-// slots are reused by later allocations of their size; a block goes back to
-// the kernel once none of its slots is in use.
+// slots are reused by later allocations of their size. A block none of whose
+// slots is in use is kept, up to 512 MiB of them, for the next blocks asked
+// for; the kernel may take a kept block's pages back whenever it needs
+// memory (MADV_FREE), and those beyond the cap are unmapped at once.
 //
 // Any thread may allocate and free. A thread takes slots and gives freed
 // ones back in batches, under one lock for the whole pool; between batches
@@ -28,7 +30,7 @@ void* allocate(std::size_t bytes);
 // `bytes` as given to allocate.
 void deallocate(void* pointer, std::size_t bytes) noexcept;
 
-// Blocks mapped now, after the calling thread has given back its slots.
+// Blocks with slots in use, after the calling thread has given back its slots.
 std::size_t blocksInUse();
 inline constexpr std::size_t kBlockSize = std::size_t(2) << 20;
 
