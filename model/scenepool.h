@@ -14,6 +14,9 @@
 // for; the kernel may take a kept block's pages back whenever it needs
 // memory (MADV_FREE), and those beyond the cap are unmapped at once.
 //
+// While a load takes fresh blocks in quick succession, a thread of the pool's
+// own faults the next ones in, so that the kernel clears them on another core.
+//
 // Any thread may allocate and free. A thread takes slots and gives freed
 // ones back in batches, under one lock for the whole pool; between batches
 // it works alone. So a thread holds on to a batch of free slots per size it
