@@ -53,16 +53,6 @@ std::optional<SceneLoad> CScenePreload::Take(const QString& path)
     return std::nullopt;
 }
 
-bool CScenePreload::IsReading(const QString& path)
-{
-    const std::lock_guard lock(m_mutex);
-    for (const Entry& entry : m_entries) {
-        if (entry.path == path && !entry.taken)
-            return !entry.load && !m_done;
-    }
-    return false;
-}
-
 void CScenePreload::run()
 {
     for (Entry& entry : m_entries) {

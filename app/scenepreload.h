@@ -40,8 +40,6 @@ public:
     // already taken, or was skipped after an earlier failure: the caller
     // then opens the file itself.
     std::optional<SceneLoad> Take(const QString& path);
-    // Whether Take(path) would wait for the file to be read.
-    bool IsReading(const QString& path);
 
 private:
     struct Entry {

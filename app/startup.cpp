@@ -27,7 +27,7 @@ QStringList absolutePaths(const QStringList& files)
 
 } // namespace
 
-int runTesk(int argc, char* argv[])
+int runTesk(int argc, char* argv[], const std::function<void(CTeskApp&)>& started)
 {
     // A file-size limit must fail a save as a write error, not end the editor.
     fw::IgnoreFileSizeSignal();
@@ -73,13 +73,15 @@ int runTesk(int argc, char* argv[])
     QStringList arguments{QStringLiteral("tesk")};
     if (commandLine.recoverAll)
         arguments << QStringLiteral("--recover");
-    const bool started = teskApp.InitInstance(arguments << QStringLiteral("--") << commandLine.files, preload.get());
+    const bool initialised = teskApp.InitInstance(arguments << QStringLiteral("--") << commandLine.files, preload.get());
     preload.reset();
-    if (!started)
+    if (!initialised)
         return 1;
     CInstanceServer server([&teskApp](const QStringList& files) { return teskApp.OpenHandedOverFiles(files); });
     QString error;
     if (!channelName.isEmpty() && !server.Listen(channelName, &error))
         printError(QStringLiteral("other tesk commands cannot hand files to this editor: %1").arg(error));
+    if (started)
+        started(teskApp);
     return application.exec();
 }

@@ -4,7 +4,6 @@
 #include "app/commandline.h"
 #include "app/display.h"
 #include "app/filefailure.h"
-#include "app/heapwarmup.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
 #include "app/scenepreload.h"
@@ -134,8 +133,6 @@ bool CTeskApp::InitInstance(const QStringList& arguments, CScenePreload* preload
 
     m_pMainFrame->RestoreWindowState();
     m_pMainFrame->show();
-    // The scenes' trees are laid out: large blocks are mapped again.
-    HeapWarmUp::Finish();
     m_pMainFrame->setAcceptDrops(true);
     OfferRecovery();
 #if QT_CONFIG(sessionmanager)
@@ -244,9 +241,6 @@ fw::Document* CTeskApp::openFile(const QString& path, QString* error, CScenePrel
         return doc;
     }
     fw::MultiDocTemplate::DocumentOpener adopt;
-    // Waiting for the read: meanwhile, the heap for the scene's tree.
-    if (preload && preload->IsReading(path))
-        HeapWarmUp::Prepare(QFileInfo(path).size());
     std::optional<SceneLoad> load = preload ? preload->Take(path) : std::nullopt;
     if (load) {
         adopt = [&path, &load](fw::Document& doc, QString* reason) {

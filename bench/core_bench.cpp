@@ -1,14 +1,18 @@
 // Scene file speed: saving and opening a scene of many objects through the
-// document's own save and open, against the floor of reading the file's bytes.
+// document's own save and open, against the floor of reading the file's bytes;
+// and the memory of a scene that loses most of its objects and gains as many.
 
 #include "bench/benchscene.h"
 #include "bench/coldprocess.h"
 #include "document/teskdoc.h"
+#include "model/scenepool.h"
 
 #include <QFile>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -100,9 +104,48 @@ void BM_LoadSceneCold(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// A scene of N objects loses nine in ten, spread evenly, then gains as
+// many new ones. The scene pool's memory at its peak against what the scene
+// held before the deletions: `growth` (0.1 is 10% more).
+void BM_DeleteAndRefill(benchmark::State& state)
+{
+    const auto count = static_cast<std::int32_t>(state.range(0));
+    const auto make = [](std::int32_t n) {
+        return std::make_unique<C3dObject>(std::make_unique<C3dShape>(n, -n, n / 2, n % 3 + 1));
+    };
+    double held = 0;
+    double peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<std::unique_ptr<C3dObject>> objects;
+        objects.reserve(static_cast<std::size_t>(count));
+        for (std::int32_t i = 0; i < count; ++i)
+            objects.push_back(make(i));
+        const std::size_t heldBlocks = ScenePool::blocksInUse();
+        state.ResumeTiming();
+        for (std::int32_t i = 0; i < count; ++i)
+            if (i % 10 != 0)
+                objects[static_cast<std::size_t>(i)].reset();
+        std::erase(objects, nullptr);
+        const std::size_t afterDeletions = ScenePool::blocksInUse();
+        for (std::int32_t i = 0; i < count - count / 10; ++i)
+            objects.push_back(make(i));
+        const std::size_t peakBlocks = std::max(afterDeletions, ScenePool::blocksInUse());
+        state.PauseTiming();
+        objects.clear();
+        state.ResumeTiming();
+        held = double(heldBlocks * ScenePool::kBlockSize) / (1 << 20);
+        peak = double(peakBlocks * ScenePool::kBlockSize) / (1 << 20);
+    }
+    state.counters["held_MB"] = held;
+    state.counters["peak_MB"] = peak;
+    state.counters["growth"] = peak / held - 1;
+}
+
 BENCHMARK(BM_SaveScene)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 BENCHMARK(BM_LoadScene)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 BENCHMARK(BM_LoadSceneCold)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
+BENCHMARK(BM_DeleteAndRefill)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_ReadFileBytes)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 } // namespace

@@ -1,248 +1,104 @@
 #include "model/scenepool.h"
 
+#include "framework/core/sanitizer.h"
+
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <thread>
-#include <vector>
 #include <sys/mman.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define SCENE_POOL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SCENE_POOL_ASAN 1
-#endif
-#endif
-
-#ifdef SCENE_POOL_ASAN
-#include <sanitizer/asan_interface.h>
-#include <sanitizer/lsan_interface.h>
-#endif
 
 namespace ScenePool {
 namespace {
 
-constexpr std::size_t kBlockSize = std::size_t(2) << 20; // one huge page
+namespace sanitizer = fw::sanitizer;
+
 constexpr std::size_t kAlign = 16;
-constexpr std::size_t kHeaderSize = 64;
-// More than a block can ever hand out, plus the carving thread's own hold.
-constexpr std::size_t kCredit = kBlockSize / kAlign + 1;
+constexpr std::size_t kClasses = kMaxSize / kAlign;
+// Slots a thread takes, and frees it gives back, under the lock at a time.
+constexpr std::size_t kBatch = 256;
+constexpr std::size_t kChunkBlocks = 32;
+constexpr std::size_t kMaxEmptyBlocks = 256;
 
-// Blocks whose allocations are all gone, kept for the next load so that it
-// does not fault in and clear fresh pages again (closing and opening a scene
-// again, each iteration of a benchmark). The pool's thread gives a block
-// that has been kept for its lifetime back to the kernel; beyond the cap
-// they go back at once.
-constexpr std::size_t kMaxKeptBlocks = 256;
-using Clock = std::chrono::steady_clock;
-
-struct Kept {
-    char* block;
-    Clock::time_point since;
+// A free slot: the link to the next one lies in its first bytes.
+struct Slot {
+    Slot* next;
 };
 
-std::atomic<std::size_t> g_blocksInUse{0};
-std::atomic<Clock::rep> g_keptLifetime{std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(10)).count()};
-std::mutex g_keptMutex;
-// Oldest first.
-std::vector<Kept>& keptBlocks()
+// At the start of every block; guarded by the pool's lock.
+struct Block {
+    Block* prev;       // in its size's list of blocks with room
+    Block* next;
+    Slot* freed;       // freed slots, for reuse
+    char* unused;      // the slots never handed out start here
+    std::size_t used;  // slots handed out to threads and not given back
+    std::size_t slotSize;
+    bool listed;       // in its size's list
+};
+constexpr std::size_t kHeaderSize = (sizeof(Block) + kAlign - 1) & ~(kAlign - 1);
+
+Block* blockOf(void* slot)
 {
-    // Never destroyed: it outlives every static object that may free into it.
-    // Reserved whole, so that keeping a block never allocates.
-    static auto* kept = [] {
-        auto* blocks = new std::vector<Kept>;
-        blocks->reserve(kMaxKeptBlocks);
-        return blocks;
-    }();
-    return *kept;
+    return reinterpret_cast<Block*>(reinterpret_cast<std::uintptr_t>(slot) & ~(kBlockSize - 1));
 }
 
-char* reuseBlock()
+// The link of a free slot, read and written past the sanitizer's poison.
+Slot* nextOf(Slot* slot)
 {
-    const std::lock_guard<std::mutex> lock(g_keptMutex);
-    std::vector<Kept>& kept = keptBlocks();
-    if (kept.empty())
-        return nullptr;
-    char* block = kept.back().block;
-    kept.pop_back();
-    return block;
-}
-
-// Without applying any pending frees: callers may hold the pool's locks.
-std::size_t keptCount()
-{
-    const std::lock_guard<std::mutex> lock(g_keptMutex);
-    return keptBlocks().size();
-}
-
-bool keepBlock(char* block)
-{
-    const std::lock_guard<std::mutex> lock(g_keptMutex);
-    std::vector<Kept>& kept = keptBlocks();
-    if (kept.size() >= kMaxKeptBlocks)
-        return false;
-    kept.push_back({block, Clock::now()});
-    return true;
-}
-
-void unmapBlock(char* block)
-{
-#ifdef SCENE_POOL_ASAN
-    ASAN_UNPOISON_MEMORY_REGION(block, kBlockSize);
-#endif
-    ::munmap(block, kBlockSize);
-}
-
-// Unmaps the kept blocks whose lifetime is over; returns when the next one's
-// will be, if any is kept.
-std::optional<Clock::time_point> releaseExpiredBlocks()
-{
-    std::vector<char*> expired;
-    std::optional<Clock::time_point> next;
-    {
-        const std::lock_guard<std::mutex> lock(g_keptMutex);
-        std::vector<Kept>& kept = keptBlocks();
-        const Clock::duration lifetime(g_keptLifetime.load(std::memory_order_relaxed));
-        const Clock::time_point now = Clock::now();
-        auto end = kept.begin();
-        while (end != kept.end() && end->since + lifetime <= now)
-            expired.push_back((end++)->block);
-        kept.erase(kept.begin(), end);
-        if (!kept.empty())
-            next = kept.front().since + lifetime;
-    }
-    for (char* block : expired)
-        unmapBlock(block);
+    sanitizer::unpoison(slot, sizeof(Slot));
+    Slot* next = slot->next;
+    sanitizer::poison(slot, sizeof(Slot));
     return next;
 }
 
-// At the start of every block. `refs` counts live allocations, plus, while a
-// thread carves from the block, the credit of the allocations still to come.
-struct BlockHeader {
-    std::atomic<std::size_t> refs;
-};
-static_assert(sizeof(BlockHeader) <= kHeaderSize);
-
-BlockHeader* headerOf(void* pointer)
+void link(Slot* slot, Slot* next)
 {
-    return reinterpret_cast<BlockHeader*>(reinterpret_cast<std::uintptr_t>(pointer) & ~(kBlockSize - 1));
+    sanitizer::unpoison(slot, sizeof(Slot));
+    slot->next = next;
+    sanitizer::poison(slot, sizeof(Slot));
 }
 
-// Address space for fresh blocks, mapped kChunkBlocks blocks at a time:
-// every mapping change waits for the faults being served in the process,
-// so one mapping for many blocks keeps a load from queueing behind the
-// preparer below. Untouched blocks of a chunk cost no memory.
-constexpr std::size_t kChunkBlocks = 32;
-std::mutex g_chunkMutex;
-char* g_chunkNext = nullptr;
-char* g_chunkEnd = nullptr;
-
-// A chunk aligned to the block size: map one block more, then give the
-// unaligned ends back.
-void mapChunk()
-{
-    constexpr std::size_t kChunkSize = kChunkBlocks * kBlockSize;
-    void* mapped = ::mmap(nullptr, kChunkSize + kBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED)
-        throw std::bad_alloc();
-    char* start = static_cast<char*>(mapped);
-    char* chunk = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kBlockSize - 1) & ~(kBlockSize - 1));
-    if (chunk > start)
-        ::munmap(start, static_cast<std::size_t>(chunk - start));
-    char* end = start + kChunkSize + kBlockSize;
-    if (end > chunk + kChunkSize)
-        ::munmap(chunk + kChunkSize, static_cast<std::size_t>(end - (chunk + kChunkSize)));
-    // Advice only: without transparent huge pages the blocks still work on small pages.
-    ::madvise(chunk, kChunkSize, MADV_HUGEPAGE);
-    g_chunkNext = chunk;
-    g_chunkEnd = chunk + kChunkSize;
-}
-
-// A block aligned to its size: a kept one, else the next of the chunk.
-char* mapBlock()
-{
-    char* block = reuseBlock();
-    if (!block) {
-        const std::lock_guard<std::mutex> lock(g_chunkMutex);
-        if (g_chunkNext == g_chunkEnd)
-            mapChunk();
-        block = g_chunkNext;
-        g_chunkNext += kBlockSize;
-#ifdef SCENE_POOL_ASAN
-        ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
-#endif
-    }
-#ifdef SCENE_POOL_ASAN
-    // Objects here may point at heap memory: the leak checker must see those pointers.
-    __lsan_register_root_region(block, kBlockSize);
-#endif
-    return block;
-}
-
-// The pool's own thread: faults blocks in ahead of the carvers, and gives
-// kept blocks back to the kernel once their lifetime is over.
-//
-// A fresh block costs its page faults and the kernel's clearing of 2 MiB,
-// which on a cold process is most of the time a big load takes. While a
-// carver keeps asking for blocks in quick succession (a load, not an edit
-// now and then), this thread maps and populates up to kMaxAhead blocks
-// ahead of it, so the clearing runs on the other core beside the parsing.
-// A carver never waits for it: with nothing ready it maps a block itself.
-// Blocks prepared but not taken stay ready for the next start. The thread
-// starts with the first streak or the first kept block and lives as long as
-// the process.
-class Housekeeper {
+// Faults fresh blocks in ahead of a load, on a thread of its own. A fresh
+// block costs its page faults and the kernel's clearing of 2 MiB, which on a
+// cold process is most of what a big load takes. While fresh blocks are
+// taken in quick succession (a load, not an edit now and then), this thread
+// populates the next kAhead blocks of the current chunk, so that the
+// clearing runs on another core beside the parsing. Nobody waits for it:
+// a block it has not reached yet is faulted in by its first use, as without
+// it. It starts with the first such streak and lives as long as the process.
+class Prefaulter {
 public:
-    static Housekeeper& instance()
+    static Prefaulter& instance()
     {
         // Never destroyed: its thread may still be waiting at exit.
-        static auto* housekeeper = new Housekeeper;
-        return *housekeeper;
+        static auto* prefaulter = new Prefaulter;
+        return *prefaulter;
     }
 
-    // A block was kept, or the lifetime changed: the next release may be due sooner.
-    void blockKept() noexcept
+    // A fresh block was taken; [next, end) is the rest of its chunk.
+    void taken(char* next, char* end) noexcept
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        m_keptChanged = true;
+        const auto now = std::chrono::steady_clock::now();
+        const bool streak = now - m_lastTaken < kStreakGap;
+        m_lastTaken = now;
+        if (!streak)
+            return;
+        if (m_from < next || m_from >= end)
+            m_from = next;
+        m_to = std::min(next + kAhead * kBlockSize, end);
         if (!m_running)
             m_running = startThread();
         m_wake.notify_one();
     }
 
-    // A ready block, or null; either way counts this start towards a streak.
-    char* take()
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        const auto now = std::chrono::steady_clock::now();
-        m_streak = now - m_lastTake < kStreakGap ? m_streak + 1 : 0;
-        m_lastTake = now;
-        // Kept blocks are faulted in already: the carver takes those itself.
-        m_wanted = keptCount() > 0 ? 0 : std::min(m_streak, kMaxAhead);
-        char* block = nullptr;
-        if (!m_ready.empty()) {
-            block = m_ready.back();
-            m_ready.pop_back();
-        }
-        if (m_ready.size() < m_wanted) {
-            if (!m_running)
-                m_running = startThread();
-            m_wake.notify_one();
-        }
-        return block;
-    }
-
 private:
-    static constexpr std::size_t kMaxAhead = 2;
+    static constexpr std::size_t kAhead = 2;
     static constexpr auto kStreakGap = std::chrono::milliseconds(20);
-
-    Housekeeper() { m_ready.reserve(kMaxAhead); }
 
     bool startThread() noexcept
     {
@@ -254,166 +110,276 @@ private:
         }
     }
 
-    // Maps and populates one block; called and returns with `lock` held.
-    void prepare(std::unique_lock<std::mutex>& lock)
-    {
-        lock.unlock();
-        char* block = nullptr;
-        try {
-            block = mapBlock();
-            // Advice only: on a kernel without it the carver faults the pages in itself.
-            ::madvise(block, kBlockSize, MADV_POPULATE_WRITE);
-        } catch (const std::bad_alloc&) {
-        }
-        lock.lock();
-        // Only this thread adds blocks, and only below m_wanted: there is room.
-        if (block)
-            m_ready.push_back(block);
-        else
-            m_wanted = 0;
-    }
-
     void run()
     {
-        const auto due = [this] { return m_keptChanged || m_ready.size() < m_wanted; };
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            if (m_ready.size() < m_wanted) {
-                prepare(lock);
-                continue;
-            }
-            m_keptChanged = false;
+            m_wake.wait(lock, [this] { return m_from < m_to; });
+            char* block = m_from;
+            m_from += kBlockSize;
             lock.unlock();
-            const std::optional<Clock::time_point> next = releaseExpiredBlocks();
+            // Advice only: where the kernel refuses it, the first use faults the pages in.
+            ::madvise(block, kBlockSize, MADV_POPULATE_WRITE);
             lock.lock();
-            if (next)
-                m_wake.wait_until(lock, *next, due);
-            else
-                m_wake.wait(lock, due);
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::vector<char*> m_ready;
-    std::size_t m_wanted = 0;
-    std::size_t m_streak = 0;
-    std::chrono::steady_clock::time_point m_lastTake;
+    char* m_from = nullptr;
+    char* m_to = nullptr;
+    std::chrono::steady_clock::time_point m_lastTaken;
     bool m_running = false;
-    bool m_keptChanged = false;
 };
 
-void giveUp(BlockHeader* header)
-{
-    char* block = reinterpret_cast<char*>(header);
-    g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
-#ifdef SCENE_POOL_ASAN
-    __lsan_unregister_root_region(block, kBlockSize);
-    ASAN_POISON_MEMORY_REGION(block + kHeaderSize, kBlockSize - kHeaderSize);
-#endif
-    if (keepBlock(block))
-        Housekeeper::instance().blockKept();
-    else
-        unmapBlock(block);
-}
-
-// Drops `count` references to the block; the last one gives the block up.
-void release(BlockHeader* header, std::size_t count) noexcept
-{
-    if (header->refs.fetch_sub(count, std::memory_order_acq_rel) == count)
-        giveUp(header);
-}
-
-// The block one thread carves from.
-class Carver {
+// Every block and list; never destroyed, so that threads that end after
+// main() can still give their slots back.
+class Arena {
 public:
-    Carver() = default;
-    Carver(const Carver&) = delete;
-    Carver& operator=(const Carver&) = delete;
-    ~Carver() { retire(); }
+    static Arena& instance()
+    {
+        static auto* arena = new Arena;
+        return *arena;
+    }
+
+    // Up to kBatch slots of class `sizeClass` for a thread that has none
+    // left: freed ones, linked, into `chain`, else never used ones as the
+    // range [`next`, `end`), which it carves without touching them first.
+    void take(std::size_t sizeClass, Slot*& chain, char*& next, char*& end)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const std::size_t slotSize = (sizeClass + 1) * kAlign;
+        for (;;) {
+            Block* block = m_withRoom[sizeClass];
+            if (!block)
+                block = mapBlock(slotSize);
+            if (block->freed) {
+                Slot* last = block->freed;
+                std::size_t count = 1;
+                for (Slot* following = nextOf(last); following && count < kBatch; following = nextOf(last)) {
+                    last = following;
+                    ++count;
+                }
+                chain = block->freed;
+                block->freed = nextOf(last);
+                link(last, nullptr);
+                block->used += count;
+                return;
+            }
+            const std::size_t room = static_cast<std::size_t>(reinterpret_cast<char*>(block) + kBlockSize - block->unused);
+            const std::size_t count = std::min(room / slotSize, kBatch);
+            if (count > 0) {
+                next = block->unused;
+                end = next + count * slotSize;
+                block->unused = end;
+                block->used += count;
+                return;
+            }
+            unlist(block);
+        }
+    }
+
+    // Gives back `count` slots; a block none of whose slots is in use is retired.
+    void give(void* const* slots, std::size_t count) noexcept
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        for (std::size_t i = 0; i < count; ++i) {
+            Block* block = blockOf(slots[i]);
+            auto* slot = static_cast<Slot*>(slots[i]);
+            link(slot, block->freed);
+            block->freed = slot;
+            if (--block->used == 0) {
+                retire(block);
+                continue;
+            }
+            if (!block->listed)
+                list(block);
+        }
+    }
+
+    std::size_t blocks()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_blocks;
+    }
+
+private:
+    std::size_t classOf(const Block* block) const { return block->slotSize / kAlign - 1; }
+
+    void list(Block* block)
+    {
+        Block*& head = m_withRoom[classOf(block)];
+        block->prev = nullptr;
+        block->next = head;
+        if (head)
+            head->prev = block;
+        head = block;
+        block->listed = true;
+    }
+
+    void unlist(Block* block)
+    {
+        if (block->prev)
+            block->prev->next = block->next;
+        else
+            m_withRoom[classOf(block)] = block->next;
+        if (block->next)
+            block->next->prev = block->prev;
+        block->listed = false;
+    }
+
+    // A kept empty block, else a fresh one, the next of the current chunk.
+    // Fresh blocks come from chunks of address space of kChunkBlocks blocks,
+    // mapped and advised at once: every change of the mappings waits for the
+    // page faults being served in the process (another thread starting up,
+    // say), so one per chunk rather than per block. Untouched blocks of a
+    // chunk cost no memory.
+    Block* mapBlock(std::size_t slotSize)
+    {
+        char* start = nullptr;
+        if (m_emptyCount > 0) {
+            start = m_empty[--m_emptyCount];
+        } else {
+            if (m_chunkNext == m_chunkEnd)
+                mapChunk();
+            start = m_chunkNext;
+            m_chunkNext += kBlockSize;
+            Prefaulter::instance().taken(m_chunkNext, m_chunkEnd);
+        }
+        sanitizer::poison(start + kHeaderSize, kBlockSize - kHeaderSize);
+        // Objects here may point at heap memory: the leak checker must see those pointers.
+        sanitizer::addRootRegion(start, kBlockSize);
+        auto* block = new (start) Block{nullptr, nullptr, nullptr, start + kHeaderSize, 0, slotSize, false};
+        list(block);
+        ++m_blocks;
+        return block;
+    }
+
+    // A chunk aligned to the block size: map one block more, then give the
+    // unaligned ends back.
+    void mapChunk()
+    {
+        constexpr std::size_t kChunkSize = kChunkBlocks * kBlockSize;
+        void* mapped = ::mmap(nullptr, kChunkSize + kBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            throw std::bad_alloc();
+        char* start = static_cast<char*>(mapped);
+        char* chunk = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kBlockSize - 1) & ~(kBlockSize - 1));
+        if (chunk > start)
+            ::munmap(start, static_cast<std::size_t>(chunk - start));
+        if (start + kBlockSize > chunk)
+            ::munmap(chunk + kChunkSize, static_cast<std::size_t>(start + kBlockSize - chunk));
+        // Advice only: without transparent huge pages the blocks still work on small pages.
+        ::madvise(chunk, kChunkSize, MADV_HUGEPAGE);
+        m_chunkNext = chunk;
+        m_chunkEnd = chunk + kChunkSize;
+    }
+
+    // A block none of whose slots is in use is kept empty for the next
+    // blocks asked for, up to kMaxEmptyBlocks of them, so that reading a scene
+    // again after closing one does not fault in and clear fresh pages. The
+    // kernel may take a kept block's pages whenever it needs memory
+    // (MADV_FREE); they then come back cleared on the next use.
+    void retire(Block* block) noexcept
+    {
+        if (block->listed)
+            unlist(block);
+        --m_blocks;
+        sanitizer::removeRootRegion(block, kBlockSize);
+        if (m_emptyCount < kMaxEmptyBlocks) {
+            sanitizer::poison(reinterpret_cast<char*>(block) + kHeaderSize, kBlockSize - kHeaderSize);
+            ::madvise(block, kBlockSize, MADV_FREE);
+            m_empty[m_emptyCount++] = reinterpret_cast<char*>(block);
+        } else {
+            sanitizer::unpoison(block, kBlockSize);
+            ::munmap(block, kBlockSize);
+        }
+    }
+
+    std::mutex m_mutex;
+    std::array<Block*, kClasses> m_withRoom{};
+    std::size_t m_blocks = 0;
+    std::array<char*, kMaxEmptyBlocks> m_empty{};
+    std::size_t m_emptyCount = 0;
+    char* m_chunkNext = nullptr;
+    char* m_chunkEnd = nullptr;
+};
+
+// One thread's free slots per size class, and its frees not yet given back.
+class ThreadSlots {
+public:
+    ThreadSlots() = default;
+    ThreadSlots(const ThreadSlots&) = delete;
+    ThreadSlots& operator=(const ThreadSlots&) = delete;
+    ~ThreadSlots() { giveBack(); }
 
     void* allocate(std::size_t bytes)
     {
-        bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
-        if (static_cast<std::size_t>(m_end - m_next) < bytes)
-            start();
-        void* pointer = m_next;
-        m_next += bytes;
-        ++m_handedOut;
-#ifdef SCENE_POOL_ASAN
-        ASAN_UNPOISON_MEMORY_REGION(pointer, bytes);
-#endif
-        return pointer;
-    }
-
-private:
-    void start()
-    {
-        char* block = Housekeeper::instance().take();
-        if (!block)
-            block = mapBlock();
-        g_blocksInUse.fetch_add(1, std::memory_order_relaxed);
-        retire();
-        m_header = new (block) BlockHeader{kCredit};
-        m_next = block + kHeaderSize;
-        m_end = block + kBlockSize;
-        m_handedOut = 0;
-    }
-
-    // Gives back the credit not used: from then on the block lives only as
-    // long as its allocations.
-    void retire() noexcept
-    {
-        if (m_header)
-            release(m_header, kCredit - m_handedOut);
-        m_header = nullptr;
-        m_next = m_end = nullptr;
-    }
-
-    BlockHeader* m_header = nullptr;
-    char* m_next = nullptr;
-    char* m_end = nullptr;
-    std::size_t m_handedOut = 0;
-};
-
-thread_local Carver t_carver;
-
-// One thread's frees into the block it last freed into, applied to the
-// block's count in one step once a free lands in another block (or the
-// thread ends, or asks for the counts). A scene is freed in list order,
-// block after block, so closing a million objects costs an atomic
-// operation per block instead of two per object. Until then the block
-// counts those frees as live: it is only ever given up later, never early.
-class PendingFrees {
-public:
-    PendingFrees() = default;
-    PendingFrees(const PendingFrees&) = delete;
-    PendingFrees& operator=(const PendingFrees&) = delete;
-    ~PendingFrees() { flush(); }
-
-    void add(BlockHeader* header) noexcept
-    {
-        if (header != m_header) {
-            flush();
-            m_header = header;
+        const std::size_t sizeClass = (bytes - 1) / kAlign;
+        Slots& slots = m_slots[sizeClass];
+        if (!slots.chain && slots.next == slots.end)
+            Arena::instance().take(sizeClass, slots.chain, slots.next, slots.end);
+        void* slot = slots.chain;
+        if (slots.chain) {
+            slots.chain = nextOf(slots.chain);
+        } else {
+            slot = slots.next;
+            slots.next += (sizeClass + 1) * kAlign;
         }
-        ++m_count;
+        sanitizer::unpoison(slot, bytes);
+        return slot;
     }
 
-    void flush() noexcept
+    void deallocate(void* pointer, std::size_t bytes) noexcept
     {
-        if (m_header)
-            release(m_header, m_count);
-        m_header = nullptr;
-        m_count = 0;
+        sanitizer::poison(pointer, bytes);
+        m_freed[m_freedCount++] = pointer;
+        if (m_freedCount == kBatch)
+            flushFreed();
+    }
+
+    // Every slot this thread holds goes back to the pool.
+    void giveBack() noexcept
+    {
+        flushFreed();
+        for (std::size_t sizeClass = 0; sizeClass < kClasses; ++sizeClass) {
+            Slots& slots = m_slots[sizeClass];
+            while (slots.chain || slots.next != slots.end) {
+                if (slots.chain) {
+                    m_freed[m_freedCount++] = slots.chain;
+                    slots.chain = nextOf(slots.chain);
+                } else {
+                    m_freed[m_freedCount++] = slots.next;
+                    slots.next += (sizeClass + 1) * kAlign;
+                }
+                if (m_freedCount == kBatch)
+                    flushFreed();
+            }
+        }
+        flushFreed();
     }
 
 private:
-    BlockHeader* m_header = nullptr;
-    std::size_t m_count = 0;
+    void flushFreed() noexcept
+    {
+        if (m_freedCount > 0)
+            Arena::instance().give(m_freed.data(), m_freedCount);
+        m_freedCount = 0;
+    }
+
+    // A thread's slots of one size: freed ones, then a range never used.
+    struct Slots {
+        Slot* chain = nullptr;
+        char* next = nullptr;
+        char* end = nullptr;
+    };
+
+    std::array<Slots, kClasses> m_slots{};
+    std::array<void*, kBatch> m_freed{};
+    std::size_t m_freedCount = 0;
 };
 
-thread_local PendingFrees t_pendingFrees;
+thread_local ThreadSlots t_slots;
 
 } // namespace
 
@@ -421,35 +387,19 @@ void* allocate(std::size_t bytes)
 {
     if (bytes > kMaxSize)
         throw std::bad_alloc();
-    return t_carver.allocate(bytes == 0 ? 1 : bytes);
+    return t_slots.allocate(bytes == 0 ? 1 : bytes);
 }
 
-void deallocate(void* pointer, [[maybe_unused]] std::size_t bytes) noexcept
+void deallocate(void* pointer, std::size_t bytes) noexcept
 {
-    if (!pointer)
-        return;
-#ifdef SCENE_POOL_ASAN
-    ASAN_POISON_MEMORY_REGION(pointer, bytes);
-#endif
-    t_pendingFrees.add(headerOf(pointer));
+    if (pointer)
+        t_slots.deallocate(pointer, bytes == 0 ? 1 : bytes);
 }
 
 std::size_t blocksInUse()
 {
-    t_pendingFrees.flush();
-    return g_blocksInUse.load(std::memory_order_relaxed);
-}
-
-std::size_t blocksKept()
-{
-    t_pendingFrees.flush();
-    return keptCount();
-}
-
-void setKeptBlockLifetime(std::chrono::milliseconds lifetime)
-{
-    g_keptLifetime.store(std::chrono::duration_cast<Clock::duration>(lifetime).count(), std::memory_order_relaxed);
-    Housekeeper::instance().blockKept();
+    t_slots.giveBack();
+    return Arena::instance().blocks();
 }
 
 } // namespace ScenePool

@@ -1,7 +1,6 @@
 // Start-up probe for the cold-process benchmarks (bench/app_bench.cpp):
-//   tesk [FILE]  tesk exactly as main.cpp does, with no file or with FILE
-//                (a core application first, then FILE read in the background
-//                while the window system and the main window start);
+//   tesk [FILE]  tesk's own start-up, runTesk, as `tesk --new-instance [FILE]`
+//                (so that it never hands FILE to an editor already running);
 //                writes one byte once the main window has been painted
 //                for the first time, then ends at once (teardown is not
 //                part of start-up),
@@ -18,7 +17,7 @@
 //                and the menu bar's style icons), likewise.
 
 #include "app/mainfrm.h"
-#include "app/scenepreload.h"
+#include "app/startup.h"
 #include "app/tesk.h"
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
@@ -36,6 +35,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -94,53 +94,44 @@ void reportQuit(CTeskApp& app)
     app.GetMainFrame()->OnCommand(fw::ID_APP_EXIT);
 }
 
+// A bare main window, with a menu bar and a status-bar text for `text`.
+int runWindow(int argc, char* argv[], bool text)
+{
+    QApplication application(argc, argv);
+    FirstPaint firstPaint(reportShown);
+    QMainWindow window;
+    if (text) {
+        window.menuBar()->addMenu(QStringLiteral("&File"));
+        window.statusBar()->showMessage(QStringLiteral("Ready"));
+    }
+    window.installEventFilter(&firstPaint);
+    window.show();
+    return application.exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     const std::string_view form = argc >= 2 ? argv[1] : "";
-    const bool teskForm = form == "tesk" || form == "close" || form == "quit";
-    const bool valid = (form == "tesk" && argc <= 3) || ((form == "close" || form == "quit") && argc == 3)
-                       || ((form == "minimal" || form == "text") && argc == 2);
+    if ((form == "minimal" || form == "text") && argc == 2)
+        return runWindow(1, argv, form == "text");
+    const bool valid = (form == "tesk" && argc <= 3) || ((form == "close" || form == "quit") && argc == 3);
     if (!valid)
         return 2;
-    QStringList files;
-    std::unique_ptr<CScenePreload> preload;
-    if (teskForm) {
-        // As runTesk: the command line is read under a core application
-        // (which also sets the locale), then the files start loading.
-        QCoreApplication core(argc, argv);
-        if (argc == 3)
-            files << QCoreApplication::arguments().at(2);
-        preload = std::make_unique<CScenePreload>(files);
-    }
-    QApplication application(argc, argv);
-    std::unique_ptr<CTeskApp> teskApp;
-    std::unique_ptr<QMainWindow> window;
-    std::function<void()> then = reportShown;
+    std::function<void(CTeskApp&)> then = [](CTeskApp&) { reportShown(); };
     if (form == "close")
-        then = [&teskApp] { reportClose(*teskApp); };
+        then = reportClose;
     else if (form == "quit")
-        then = [&teskApp] { reportQuit(*teskApp); };
-    FirstPaint firstPaint(then);
-    if (teskForm) {
-        teskApp = std::make_unique<CTeskApp>();
-        const bool started = teskApp->InitInstance(QStringList{QStringLiteral("tesk"), QStringLiteral("--")} << files,
-                                                   preload.get());
-        preload.reset();
-        if (!started)
-            return 1;
-        teskApp->GetMainFrame()->installEventFilter(&firstPaint);
-    } else {
-        window = std::make_unique<QMainWindow>();
-        if (form == "text") {
-            window->menuBar()->addMenu(QStringLiteral("&File"));
-            window->statusBar()->showMessage(QStringLiteral("Ready"));
-        }
-        window->installEventFilter(&firstPaint);
-        window->show();
-    }
-    const int status = application.exec();
-    teskApp.reset();
-    return status;
+        then = reportQuit;
+    std::unique_ptr<FirstPaint> firstPaint;
+    char newInstance[] = "--new-instance";
+    std::vector<char*> arguments{argv[0], newInstance};
+    if (argc == 3)
+        arguments.push_back(argv[2]);
+    arguments.push_back(nullptr);
+    return runTesk(int(arguments.size()) - 1, arguments.data(), [&](CTeskApp& app) {
+        firstPaint = std::make_unique<FirstPaint>([&app, then] { then(app); });
+        app.GetMainFrame()->installEventFilter(firstPaint.get());
+    });
 }
