@@ -22,7 +22,6 @@ constexpr std::size_t kClasses = kMaxSize / kAlign;
 // Slots a thread takes, and frees it gives back, under the lock at a time.
 constexpr std::size_t kBatch = 256;
 constexpr std::size_t kChunkBlocks = 32;
-constexpr std::size_t kMaxEmptyBlocks = 256;
 
 // A free slot: the link to the next one lies in its first bytes.
 struct Slot {
@@ -228,24 +227,18 @@ private:
         block->listed = false;
     }
 
-    // A kept empty block, else a fresh one, the next of the current chunk.
-    // Fresh blocks come from chunks of address space of kChunkBlocks blocks,
+    // A fresh block, the next of the current chunk. Blocks come from chunks of address space of kChunkBlocks blocks,
     // mapped and advised at once: every change of the mappings waits for the
     // page faults being served in the process (another thread starting up,
     // say), so one per chunk rather than per block. Untouched blocks of a
     // chunk cost no memory.
     Block* mapBlock(std::size_t slotSize)
     {
-        char* start = nullptr;
-        if (m_emptyCount > 0) {
-            start = m_empty[--m_emptyCount];
-        } else {
-            if (m_chunkNext == m_chunkEnd)
-                mapChunk();
-            start = m_chunkNext;
-            m_chunkNext += kBlockSize;
-            Prefaulter::instance().taken(m_chunkNext, m_chunkEnd);
-        }
+        if (m_chunkNext == m_chunkEnd)
+            mapChunk();
+        char* start = m_chunkNext;
+        m_chunkNext += kBlockSize;
+        Prefaulter::instance().taken(m_chunkNext, m_chunkEnd);
         sanitizer::poison(start + kHeaderSize, kBlockSize - kHeaderSize);
         // Objects here may point at heap memory: the leak checker must see those pointers.
         sanitizer::addRootRegion(start, kBlockSize);
@@ -275,32 +268,20 @@ private:
         m_chunkEnd = chunk + kChunkSize;
     }
 
-    // A block none of whose slots is in use is kept empty for the next
-    // blocks asked for, up to kMaxEmptyBlocks of them, so that reading a scene
-    // again after closing one does not fault in and clear fresh pages. The
-    // kernel may take a kept block's pages whenever it needs memory
-    // (MADV_FREE); they then come back cleared on the next use.
+    // A block none of whose slots is in use goes back to the kernel.
     void retire(Block* block) noexcept
     {
         if (block->listed)
             unlist(block);
         --m_blocks;
         sanitizer::removeRootRegion(block, kBlockSize);
-        if (m_emptyCount < kMaxEmptyBlocks) {
-            sanitizer::poison(reinterpret_cast<char*>(block) + kHeaderSize, kBlockSize - kHeaderSize);
-            ::madvise(block, kBlockSize, MADV_FREE);
-            m_empty[m_emptyCount++] = reinterpret_cast<char*>(block);
-        } else {
-            sanitizer::unpoison(block, kBlockSize);
-            ::munmap(block, kBlockSize);
-        }
+        sanitizer::unpoison(block, kBlockSize);
+        ::munmap(block, kBlockSize);
     }
 
     std::mutex m_mutex;
     std::array<Block*, kClasses> m_withRoom{};
     std::size_t m_blocks = 0;
-    std::array<char*, kMaxEmptyBlocks> m_empty{};
-    std::size_t m_emptyCount = 0;
     char* m_chunkNext = nullptr;
     char* m_chunkEnd = nullptr;
 };

@@ -10,9 +10,7 @@
 // small allocations) costs a few hundred page faults rather than one per
 // 4 KiB. Each block holds slots of one size, rounded up to 16 bytes. Freed
 // slots are reused by later allocations of their size. A block none of whose
-// slots is in use is kept, up to 512 MiB of them, for the next blocks asked
-// for; the kernel may take a kept block's pages back whenever it needs
-// memory (MADV_FREE), and those beyond the cap are unmapped at once.
+// slots is in use goes back to the kernel.
 //
 // While a load takes fresh blocks in quick succession, a thread of the pool's
 // own faults the next ones in, so that the kernel clears them on another core.
