@@ -34,7 +34,7 @@ enum UpdateHint : int {
 // Each change is also announced by signal, for listeners that keep a record
 // of the changes (the recovery journal): sceneChanging before it is made,
 // then one of objectAdded, objectEdited or objectRemoved once the list
-// holds it, before the views hear of it. Replacing the whole list
+// reflects it, before the views hear of it. Replacing the whole list
 // (ReplaceObjects, a load) is not a change and is not announced.
 class CTeskDoc : public fw::Document {
     Q_OBJECT
