@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# git diff of a .qbx scene through `qbx dump`, set up as the README shows.
+# git diff of a .qbx scene through `qbx dump`, set up as docs/qbx.md shows.
 # usage: git_diff.sh QBX
 set -euo pipefail
 export PATH="$(dirname "$1"):$PATH" HOME GIT_CONFIG_NOSYSTEM=1
