@@ -6,9 +6,11 @@ build, then runs `qbx check` and the thumbnailer at 256 and 1024 pixels as
 fresh processes, one after the other in turn, and prints the median and
 minimum wall time of each and its ratio to the check:
 
-    bench/thumbnailtable.py [--bin build/deb/bin] [--rounds 25] [--objects 1000000]
+    bench/thumbnailtable.py [--bin build/deb/bin] [--before DIR] [--rounds 25] [--objects 1000000]
 
 --bin holds qbx and tesk-thumbnailer (`make deb` builds both, in Release).
+--before names the folder of another build's tesk-thumbnailer, run in the
+same rounds, to compare a change against the build before it.
 """
 import argparse
 import json
@@ -23,6 +25,7 @@ import time
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", default="build/deb/bin")
+    parser.add_argument("--before")
     parser.add_argument("--rounds", type=int, default=25)
     parser.add_argument("--objects", type=int, default=1_000_000)
     args = parser.parse_args()
@@ -45,13 +48,20 @@ def main():
             "tesk-thumbnailer 256": [thumbnailer, scene, os.path.join(work, "256.png"), "256"],
             "tesk-thumbnailer 1024": [thumbnailer, scene, os.path.join(work, "1024.png"), "1024"],
         }
+        if args.before:
+            before = os.path.join(args.before, "tesk-thumbnailer")
+            for size in ("256", "1024"):
+                commands[f"tesk-thumbnailer {size} (before)"] = [before, scene, os.path.join(work, f"before-{size}.png"), size]
         times = {name: [] for name in commands}
         for command in commands.values():
             subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
-        for _ in range(args.rounds):
-            for name, command in commands.items():
+        names = list(commands)
+        for round in range(args.rounds):
+            # Which command goes first rotates, so that none always follows another.
+            shift = round % len(names)
+            for name in names[shift:] + names[:shift]:
                 start = time.perf_counter()
-                subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+                subprocess.run(commands[name], check=True, stdout=subprocess.DEVNULL)
                 times[name].append(time.perf_counter() - start)
     check = statistics.median(times["qbx check"])
     print("| command | median | min | vs `qbx check` (median) |")
@@ -59,6 +69,12 @@ def main():
     for name, runs in times.items():
         median = statistics.median(runs)
         print(f"| `{name}` | {median * 1000:.0f} ms | {min(runs) * 1000:.0f} ms | {median / check:.2f}× |")
+    for size in ("256", "1024"):
+        before = times.get(f"tesk-thumbnailer {size} (before)")
+        if before:
+            change = statistics.median(times[f"tesk-thumbnailer {size}"]) / statistics.median(before) - 1
+            print(f"\ntesk-thumbnailer {size} against the build before (medians): {change * 100:+.1f}%", end="")
+    print()
 
 
 if __name__ == "__main__":
