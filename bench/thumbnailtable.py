@@ -53,6 +53,9 @@ def main():
             for size in ("256", "1024"):
                 commands[f"tesk-thumbnailer {size} (before)"] = [before, scene, os.path.join(work, f"before-{size}.png"), size]
         times = {name: [] for name in commands}
+        # Processor time (user and system) of each run: a busy machine
+        # stretches wall times far more than it.
+        cpu = {name: [] for name in commands}
         for command in commands.values():
             subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
         names = list(commands)
@@ -61,19 +64,28 @@ def main():
             shift = round % len(names)
             for name in names[shift:] + names[:shift]:
                 start = time.perf_counter()
-                subprocess.run(commands[name], check=True, stdout=subprocess.DEVNULL)
+                process = subprocess.Popen(commands[name], stdout=subprocess.DEVNULL)
+                _, status, usage = os.wait4(process.pid, 0)
                 times[name].append(time.perf_counter() - start)
+                cpu[name].append(usage.ru_utime + usage.ru_stime)
+                if os.waitstatus_to_exitcode(status) != 0:
+                    raise SystemExit(f"{name} failed")
     check = statistics.median(times["qbx check"])
-    print("| command | median | min | vs `qbx check` (median) |")
-    print("|---|---|---|---|")
+    print("| command | median | min | vs `qbx check` (median) | processor time (median) |")
+    print("|---|---|---|---|---|")
     for name, runs in times.items():
         median = statistics.median(runs)
-        print(f"| `{name}` | {median * 1000:.0f} ms | {min(runs) * 1000:.0f} ms | {median / check:.2f}× |")
+        print(f"| `{name}` | {median * 1000:.0f} ms | {min(runs) * 1000:.0f} ms | {median / check:.2f}× "
+              f"| {statistics.median(cpu[name]) * 1000:.0f} ms |")
     for size in ("256", "1024"):
-        before = times.get(f"tesk-thumbnailer {size} (before)")
-        if before:
-            change = statistics.median(times[f"tesk-thumbnailer {size}"]) / statistics.median(before) - 1
-            print(f"\ntesk-thumbnailer {size} against the build before (medians): {change * 100:+.1f}%", end="")
+        name = f"tesk-thumbnailer {size}"
+        if name + " (before)" not in times:
+            continue
+        # Each round's run against the build before's run in the same round.
+        wall = statistics.median(a / b for a, b in zip(times[name], times[name + " (before)"])) - 1
+        processor = statistics.median(a / b for a, b in zip(cpu[name], cpu[name + " (before)"])) - 1
+        print(f"\n{name} against the build before, median of the rounds' ratios: "
+              f"wall {wall * 100:+.1f}%, processor time {processor * 100:+.1f}%", end="")
     print()
 
 
