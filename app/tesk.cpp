@@ -463,6 +463,8 @@ void CTeskApp::OfferRecovery(const QString& file)
 
 void CTeskApp::addToRecentFileList(const QString& path)
 {
+    // First: `path` may be an entry of the list, which Add changes.
+    m_desktopRecent.Add(path);
     m_recentFiles.Add(path);
     m_recentFiles.WriteList();
     updateRecentFileMenu();

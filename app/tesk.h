@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/desktoprecent.h"
 #include "app/recentfilelist.h"
 #include "framework/gui/winapp.h"
 
@@ -19,8 +20,8 @@ class MultiDocTemplate;
 } // namespace fw
 
 // The application: start-up, the one document template, the main frame,
-// the file commands with their save prompts, the recent-file list and the
-// about box.
+// the file commands with their save prompts, the recent-file list (and the
+// desktop's, through CDesktopRecent) and the about box.
 //
 // One instance, made after the QApplication and alive until after the
 // event loop ends. It owns the main frame; the framework owns the template
@@ -117,6 +118,8 @@ private:
 
     std::unique_ptr<CMainFrame> m_pMainFrame;
     CRecentFileList m_recentFiles;
+    // The desktop's recent files, told of the same opens and saves.
+    CDesktopRecent m_desktopRecent;
     // --recover: recover every orphaned journal without asking.
     bool m_recoverAll = false;
 };

@@ -6,9 +6,11 @@ build, then runs `qbx check` and the thumbnailer at 256 and 1024 pixels as
 fresh processes, one after the other in turn, and prints the median and
 minimum wall time of each and its ratio to the check:
 
-    bench/thumbnailtable.py [--bin build/deb/bin] [--rounds 25] [--objects 1000000]
+    bench/thumbnailtable.py [--bin build/deb/bin] [--before DIR] [--rounds 25] [--objects 1000000]
 
 --bin holds qbx and tesk-thumbnailer (`make deb` builds both, in Release).
+--before names the folder of another build's tesk-thumbnailer, run in the
+same rounds, to compare a change against the build before it.
 """
 import argparse
 import json
@@ -23,6 +25,7 @@ import time
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", default="build/deb/bin")
+    parser.add_argument("--before")
     parser.add_argument("--rounds", type=int, default=25)
     parser.add_argument("--objects", type=int, default=1_000_000)
     args = parser.parse_args()
@@ -45,20 +48,45 @@ def main():
             "tesk-thumbnailer 256": [thumbnailer, scene, os.path.join(work, "256.png"), "256"],
             "tesk-thumbnailer 1024": [thumbnailer, scene, os.path.join(work, "1024.png"), "1024"],
         }
+        if args.before:
+            before = os.path.join(args.before, "tesk-thumbnailer")
+            for size in ("256", "1024"):
+                commands[f"tesk-thumbnailer {size} (before)"] = [before, scene, os.path.join(work, f"before-{size}.png"), size]
         times = {name: [] for name in commands}
+        # Processor time (user and system) of each run: a busy machine
+        # stretches wall times far more than it.
+        cpu = {name: [] for name in commands}
         for command in commands.values():
             subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
-        for _ in range(args.rounds):
-            for name, command in commands.items():
+        names = list(commands)
+        for round in range(args.rounds):
+            # Which command goes first rotates, so that none always follows another.
+            shift = round % len(names)
+            for name in names[shift:] + names[:shift]:
                 start = time.perf_counter()
-                subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+                process = subprocess.Popen(commands[name], stdout=subprocess.DEVNULL)
+                _, status, usage = os.wait4(process.pid, 0)
                 times[name].append(time.perf_counter() - start)
+                cpu[name].append(usage.ru_utime + usage.ru_stime)
+                if os.waitstatus_to_exitcode(status) != 0:
+                    raise SystemExit(f"{name} failed")
     check = statistics.median(times["qbx check"])
-    print("| command | median | min | vs `qbx check` (median) |")
-    print("|---|---|---|---|")
+    print("| command | median | min | vs `qbx check` (median) | processor time (median) |")
+    print("|---|---|---|---|---|")
     for name, runs in times.items():
         median = statistics.median(runs)
-        print(f"| `{name}` | {median * 1000:.0f} ms | {min(runs) * 1000:.0f} ms | {median / check:.2f}× |")
+        print(f"| `{name}` | {median * 1000:.0f} ms | {min(runs) * 1000:.0f} ms | {median / check:.2f}× "
+              f"| {statistics.median(cpu[name]) * 1000:.0f} ms |")
+    for size in ("256", "1024"):
+        name = f"tesk-thumbnailer {size}"
+        if name + " (before)" not in times:
+            continue
+        # Each round's run against the build before's run in the same round.
+        wall = statistics.median(a / b for a, b in zip(times[name], times[name + " (before)"])) - 1
+        processor = statistics.median(a / b for a, b in zip(cpu[name], cpu[name + " (before)"])) - 1
+        print(f"\n{name} against the build before, median of the rounds' ratios: "
+              f"wall {wall * 100:+.1f}%, processor time {processor * 100:+.1f}%", end="")
+    print()
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include "document/commands.h"
 #include "document/teskdoc.h"
 #include "framework/core/ansi.h"
+#include "framework/gui/contrast.h"
 #include "framework/gui/framewindow.h"
 #include "framework/gui/mdiframewnd.h"
 #include "view/labelnumber.h"
@@ -441,8 +442,12 @@ void CTeskView::drawBranches(QPainter* painter, const QRect& rect, const QModelI
     const int midX = rect.left() + level * indent + indent / 2;
     const bool hasNext = index.row() + 1 < model()->rowCount(parentItem);
 
+    // The style's line colours, made darker or lighter where they would
+    // fade into the background (a dark palette's Dark is barely off its Base).
+    const QColor base = palette().color(QPalette::Base);
+    const QColor text = palette().color(QPalette::Text);
     painter->save();
-    painter->setPen(QPen(palette().color(QPalette::Dark), 0, Qt::DotLine));
+    painter->setPen(QPen(fw::Contrasting(palette().color(QPalette::Dark), base, text), 0, Qt::DotLine));
     if (level == 1 && parentItem.row() + 1 < model()->rowCount()) {
         const int x = rect.left() + indent / 2;
         painter->drawLine(x, rect.top(), x, rect.bottom());
@@ -453,7 +458,7 @@ void CTeskView::drawBranches(QPainter* painter, const QRect& rect, const QModelI
     if (level == 0) {
         const QRect box(midX - 4, midY - 4, 8, 8);
         painter->fillRect(box, palette().base());
-        painter->setPen(QPen(palette().color(QPalette::Mid), 0));
+        painter->setPen(QPen(fw::Contrasting(palette().color(QPalette::Mid), base, text), 0));
         painter->drawRect(box);
         painter->setPen(QPen(palette().color(QPalette::Text), 0));
         painter->drawLine(midX - 2, midY, midX + 2, midY);

@@ -15,10 +15,12 @@
 #include "framework/core/ansi.h"
 #include "framework/core/filestamp.h"
 #include "framework/core/stdids.h"
+#include "framework/gui/contrast.h"
 #include "framework/gui/framewindow.h"
 #include "framework/gui/multidoctemplate.h"
 #include "journal/docjournal.h"
 #include "journal/orphanjournal.h"
+#include "tests/app/xbelsummary.h"
 #include "view/teskview.h"
 
 #include <QAbstractButton>
@@ -35,9 +37,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -288,6 +293,7 @@ private slots:
     void aboutBox();
     void recentFilesSurviveRestart();
     void recentFileThatCannotOpenIsDropped();
+    void openAndSaveReachTheDesktopsRecentFiles();
     void savePrompt_data();
     void savePrompt();
     void failedSaveKeepsSceneOpenAndModified();
@@ -318,6 +324,8 @@ private slots:
     void windowStateSurvivesRestart();
     void newWindowsCascade();
     void everyToolBarButtonHasAnAccessibleName();
+    void linesAndIconsStandOutInEveryPalette_data();
+    void linesAndIconsStandOutInEveryPalette();
     void focusReturnsToTheTree_data();
     void focusReturnsToTheTree();
     void fileDialogsStartInAUsefulFolder_data();
@@ -774,6 +782,135 @@ void TestShell::recentFileThatCannotOpenIsDropped()
     QCOMPARE(answerer.texts.size(), 1);
     QVERIFY(answerer.details.first().contains(file("gone.qbx")));
     QCOMPARE(m_app->GetRecentFileList().files(), QStringList{file("kept.qbx")});
+}
+
+void TestShell::openAndSaveReachTheDesktopsRecentFiles()
+{
+    QTemporaryDir data;
+    const QByteArray before = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    writeScene(file("opened.qbx"), 1);
+    CMainFrame* frame = start();
+    qputenv("XDG_DATA_HOME", before);
+    m_app->fileNames = {file("opened.qbx"), file("saved.qbx")};
+    menuAction(frame, ID_FILE_OPEN)->trigger();
+    menuAction(frame, ID_FILE_SAVE_AS)->trigger();
+    menuAction(frame, ID_FILE_SAVE)->trigger();
+    QCOMPARE(m_app->GetRecentFileList().files(), (QStringList{file("saved.qbx"), file("opened.qbx")}));
+    // Gone with the application: the updates it queued are written.
+    m_app.reset();
+    QStringList entries = xbelSummary(data.filePath(QStringLiteral("recently-used.xbel")));
+    entries.replaceInStrings(QRegularExpression(QStringLiteral(" added=\\S+ modified=\\S+")), QString());
+    QCOMPARE(entries, (QStringList{QUrl::fromLocalFile(file("opened.qbx")).toString() + " application/x-tesk-scene tesk=1",
+                                   QUrl::fromLocalFile(file("saved.qbx")).toString() + " application/x-tesk-scene tesk=2"}));
+}
+
+// A palette as Qt's GTK 3 platform theme makes it from a GTK theme.
+QPalette gtkPalette(const char* window, const char* text, const char* base, const char* alternate, const char* light,
+                    const char* midlight, const char* mid, const char* dark, const char* shadow)
+{
+    QPalette palette{QColor(text), QColor(window), QColor(light), QColor(dark), QColor(mid), QColor(text), QColor(light),
+                     QColor(base), QColor(window)};
+    palette.setColor(QPalette::Midlight, QColor(midlight));
+    palette.setColor(QPalette::Shadow, QColor(shadow));
+    palette.setColor(QPalette::AlternateBase, QColor(alternate));
+    palette.setColor(QPalette::Highlight, QColor(0x30, 0x8c, 0xc6));
+    return palette;
+}
+
+// The outline of what is drawn in `area` of `image`: its pixels that differ
+// from `background` beside one that does not. How many, and how many of
+// them stand out from the background by a contrast of 3.
+struct Marks {
+    int outline = 0;
+    int visibleOutline = 0;
+};
+Marks marks(const QImage& image, const QRect& area, const QColor& background)
+{
+    const auto isBackground = [&](int x, int y) {
+        return !area.contains(x, y) || image.pixelColor(x, y).rgb() == background.rgb();
+    };
+    Marks found;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (isBackground(x, y))
+                continue;
+            if (!isBackground(x - 1, y) && !isBackground(x + 1, y) && !isBackground(x, y - 1) && !isBackground(x, y + 1))
+                continue;
+            ++found.outline;
+            if (fw::ContrastRatio(image.pixelColor(x, y), background) >= 3.0)
+                ++found.visibleOutline;
+        }
+    }
+    return found;
+}
+
+void TestShell::linesAndIconsStandOutInEveryPalette_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    // What the GTK 3 platform theme gives under GTK's Adwaita and Adwaita-dark.
+    QTest::newRow("light") << gtkPalette("#efefef", "#000000", "#ffffff", "#f7f7f7", "#ffffff", "#cacaca", "#b8b8b8",
+                                         "#9f9f9f", "#767676");
+    QTest::newRow("dark") << gtkPalette("#323232", "#f0f0f0", "#242424", "#2b2b2b", "#4b4b4b", "#2a2a2a", "#262626",
+                                        "#212121", "#191919");
+}
+
+void TestShell::linesAndIconsStandOutInEveryPalette()
+{
+    QFETCH(QPalette, palette);
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(palette);
+    const auto restore = qScopeGuard([&before] { QApplication::setPalette(before); });
+    writeScene(file("palette.qbx"), 2);
+    CMainFrame* frame = start({file("palette.qbx")});
+    frame->resize(800, 600);
+    CTeskView* view = activeView();
+    view->expandAll();
+    view->selectionModel()->clear();
+    view->setCurrentIndex(QModelIndex());
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+
+    // Branch lines and boxes: what is left of each row's item.
+    const QImage tree = view->viewport()->grab().toImage();
+    Marks lines;
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        const QModelIndex object = view->model()->index(row, 0);
+        QModelIndexList items{object};
+        for (int child = 0; child < view->model()->rowCount(object); ++child)
+            items << view->model()->index(child, 0, object);
+        for (const QModelIndex& item : items) {
+            const QRect rect = view->visualRect(item);
+            const Marks found = marks(tree, QRect(0, rect.top(), rect.left(), rect.height()), palette.color(QPalette::Base));
+            lines.outline += found.outline;
+            lines.visibleOutline += found.visibleOutline;
+        }
+    }
+    QVERIFY2(lines.outline > 100, qPrintable(QString::number(lines.outline)));
+    QCOMPARE(lines.visibleOutline, lines.outline);
+
+    // Every toolbar icon, laid on the toolbar: at least three quarters of
+    // its outline (its pixels at least half opaque beside one that is not).
+    QToolBar* toolBar = frame->GetToolBar();
+    const QColor background = toolBar->palette().color(QPalette::Window);
+    int icons = 0;
+    for (QAction* action : toolBar->actions()) {
+        if (action->isSeparator() || action->icon().isNull())
+            continue;
+        ++icons;
+        const QImage icon = action->icon().pixmap(toolBar->iconSize()).toImage().convertToFormat(QImage::Format_ARGB32);
+        QImage laid(icon.size(), QImage::Format_RGB32);
+        laid.fill(background);
+        QPainter(&laid).drawImage(0, 0, icon);
+        QImage shape(icon.size(), QImage::Format_RGB32);
+        for (int y = 0; y < icon.height(); ++y) {
+            for (int x = 0; x < icon.width(); ++x)
+                shape.setPixel(x, y, qAlpha(icon.pixel(x, y)) >= 128 ? laid.pixel(x, y) : background.rgb());
+        }
+        const Marks outline = marks(shape, shape.rect(), background);
+        QVERIFY2(outline.outline > 0 && outline.visibleOutline * 4 >= outline.outline * 3,
+                 qPrintable(QStringLiteral("%1: %2 of %3").arg(action->toolTip()).arg(outline.visibleOutline).arg(outline.outline)));
+    }
+    QVERIFY(icons >= 10);
 }
 
 void TestShell::savePrompt_data()

@@ -91,8 +91,8 @@ class TestThumbnailer : public QObject {
 private slots:
     void drawsTheSceneFromAbove_data();
     void drawsTheSceneFromAbove();
-    void refusedFileWritesNothing_data();
-    void refusedFileWritesNothing();
+    void refusedSceneLeavesTheOutputAlone_data();
+    void refusedSceneLeavesTheOutputAlone();
 
 private:
     QTemporaryDir m_dir;
@@ -162,7 +162,7 @@ void TestThumbnailer::drawsTheSceneFromAbove()
     }
 }
 
-void TestThumbnailer::refusedFileWritesNothing_data()
+void TestThumbnailer::refusedSceneLeavesTheOutputAlone_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("reason");
@@ -170,7 +170,7 @@ void TestThumbnailer::refusedFileWritesNothing_data()
     QTest::newRow("missing") << QByteArray() << "No such file or directory";
 }
 
-void TestThumbnailer::refusedFileWritesNothing()
+void TestThumbnailer::refusedSceneLeavesTheOutputAlone()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
@@ -182,11 +182,20 @@ void TestThumbnailer::refusedFileWritesNothing()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
+    // The output belongs to the caller, who made it before the run.
+    const QByteArray callers("the caller's bytes");
+    {
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(callers);
+    }
     const Run run = thumbnail(in, out, 128);
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(reason.toUtf8()), run.err.constData());
-    QVERIFY(!QFile::exists(out));
-    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("refused.png*")}, QDir::Files), QStringList());
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), callers);
+    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("refused.png*")}, QDir::Files), QStringList{"refused.png"});
 }
 
 QTEST_GUILESS_MAIN(TestThumbnailer)

@@ -2,15 +2,21 @@
 // managers (the freedesktop thumbnailer tesk.thumbnailer runs it as
 // "tesk-thumbnailer %i %o %s").
 //
-// Exit status: 0 written; 1 the scene was refused or the PNG could not be
-// written (one line on stderr, and no output file); 2 usage error.
+// The PNG is written into PNG_FILE itself, which is the caller's: tumbler
+// and other thumbnail services create that file and read it back by its
+// name or through a descriptor they keep, so a file renamed over it would go
+// unseen.
+//
+// Exit status: 0 written; 1 the scene was refused (one line on stderr, the
+// output left as it was) or the PNG could not be written (one line on
+// stderr, the output emptied); 2 usage error.
 
 #include "document/teskdoc.h"
 #include "framework/core/filewriter.h"
 #include "tools/thumbnailer/scenethumbnail.h"
 
+#include <QFile>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <cstdio>
 #include <string_view>
 
@@ -72,13 +78,18 @@ int main(int argc, char** argv)
         return fail(words[0], scene->file.error);
     const QImage picture = RenderSceneThumbnail(scene->objects, size);
 
-    // Written whole to a temporary file beside the output, then renamed.
-    QSaveFile out(words[1]);
+    QFile out(words[1]);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fail(words[1], out.errorString());
     QImageWriter writer(&out, "png");
     // zlib's fastest level: a picture of many colours barely shrinks at
     // higher ones, and its encoding would take longer than its drawing.
     writer.setCompression(1);
-    if (!out.open(QIODevice::WriteOnly) || !writer.write(picture) || !out.commit())
-        return fail(words[1], out.error() != QFileDevice::NoError ? out.errorString() : writer.errorString());
+    if (!writer.write(picture) || !out.flush()) {
+        const QString reason = out.error() != QFileDevice::NoError ? out.errorString() : writer.errorString();
+        // A partial PNG would be taken for a damaged picture of the scene.
+        out.resize(0);
+        return fail(words[1], reason);
+    }
     return 0;
 }
