@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/core/document.h"
+#include "framework/core/positioncache.h"
 #include "model/c3dobject.h"
 
 #include <cstddef>
@@ -89,11 +90,11 @@ signals:
 
 private:
     void onAddViewCommand(int) { OnAddView(); }
-    void reindexFrom(std::size_t first) const;
+    // Renews every object's list hint.
+    void renewHints() const;
 
     // Insertion order; owns every object.
     std::vector<std::unique_ptr<C3dObject>> m_objects;
-    // Hints from this position on may be too high by m_removedSinceReindex.
-    mutable std::size_t m_staleFrom = SIZE_MAX;
-    mutable std::size_t m_removedSinceReindex = 0;
+    // Vouches for the objects' list hints (C3dObject::m_nListHint).
+    mutable fw::PositionCache m_hints;
 };
