@@ -2,6 +2,10 @@
 
 #include <QString>
 
+namespace fw {
+struct FileError;
+}
+
 // What the user reads when a scene cannot be opened or saved: `text` says
 // in plain words what happened, naming the file by its name alone;
 // `detail` keeps the full path and the exact technical reason (a message
@@ -11,6 +15,6 @@ struct FileFailure {
     QString detail;
 };
 
-// `reason` is what the document's open or save returned.
-FileFailure openFailure(const QString& path, const QString& reason);
-FileFailure saveFailure(const QString& path, const QString& reason);
+// `error` is what the document's open or save returned.
+FileFailure openFailure(const fw::FileError& error);
+FileFailure saveFailure(const fw::FileError& error);

@@ -110,7 +110,7 @@ SceneLoad CTeskDoc::LoadScene(const QString& path)
     return load;
 }
 
-bool CTeskDoc::AdoptScene(const QString& path, SceneLoad load, QString* error)
+bool CTeskDoc::AdoptScene(const QString& path, SceneLoad load, fw::FileError* error)
 {
     // The objects first, as a load through Serialize replaces them before
     // the path and the modified flag change.
@@ -119,7 +119,7 @@ bool CTeskDoc::AdoptScene(const QString& path, SceneLoad load, QString* error)
     return AdoptFile(path, load.file, error);
 }
 
-bool CTeskDoc::OnOpenDocument(const QString& path, QString* error) { return AdoptScene(path, LoadScene(path), error); }
+bool CTeskDoc::OnOpenDocument(const QString& path, fw::FileError* error) { return AdoptScene(path, LoadScene(path), error); }
 
 void CTeskDoc::DeleteContents()
 {

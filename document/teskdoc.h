@@ -73,9 +73,9 @@ public:
     static SceneLoad LoadScene(const QString& path);
     // The adopt half: takes the objects and the file of `load`, made by
     // LoadScene(path), leaving this scene as OnOpenDocument(path) would have
-    // (on failure, unchanged, with the same reason in `error`).
-    bool AdoptScene(const QString& path, SceneLoad load, QString* error);
-    bool OnOpenDocument(const QString& path, QString* error) override;
+    // (on failure, unchanged, with the same failure in `error`).
+    bool AdoptScene(const QString& path, SceneLoad load, fw::FileError* error);
+    bool OnOpenDocument(const QString& path, fw::FileError* error) override;
 
     void DeleteContents() override;
     void Serialize(fw::Archive& ar) override;
