@@ -1,7 +1,6 @@
 #include "app/scenefiles.h"
 
 #include "app/display.h"
-#include "app/filefailure.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
 #include "app/scenepreload.h"
@@ -20,10 +19,14 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace {
+
+using Cause = fw::ArchiveError::Cause;
+using Kind = fw::FileError::Kind;
 
 constexpr int kRecentFileCount = 4;
 // The folder where the last file dialog was accepted.
@@ -68,6 +71,91 @@ bool isReadOnly(const QFileInfo& file)
 // The title that a frame shows, without the modified mark's placeholder.
 QString frameTitle(const QWidget* frame) { return QString(frame->windowTitle()).remove(QStringLiteral("[*]")); }
 
+// What the user reads when a scene cannot be opened or saved: `text` says
+// in plain words what happened, naming the file by its name alone;
+// `detail` keeps the full path and the exact technical reason (a message
+// box shows it on request, scripts get it on stderr).
+struct FileFailure {
+    QString text;
+    QString detail;
+};
+
+
+// What each refusal of the loader means to someone who did not write it.
+QLatin1String plainCause(Cause cause)
+{
+    switch (cause) {
+    case Cause::EndOfFile: return QLatin1String("it ends too early");
+    case Cause::BadClass: return QLatin1String("it holds a kind of data that tesk does not know");
+    case Cause::BadIndex: return QLatin1String("it refers to data that is not there");
+    case Cause::BadSchema: return QLatin1String("it was written in a form that this version of tesk cannot read");
+    case Cause::NullObject: return QLatin1String("its list of objects has an empty entry");
+    case Cause::DuplicateObject: return QLatin1String("its list of objects names one object twice");
+    case Cause::WrongClass: return QLatin1String("its list of objects holds something that is not an object");
+    case Cause::OutOfMemory: break;
+    }
+    return QLatin1String("it does not fit in memory");
+}
+
+QString quotedName(const QString& path)
+{
+    return QStringLiteral("\u201C%1\u201D").arg(QFileInfo(path).fileName());
+}
+
+QString detailOf(const fw::FileError& error)
+{
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(QFileInfo(error.path).absoluteFilePath()), error.reason);
+}
+
+FileFailure openFailure(const fw::FileError& error)
+{
+    const QString name = quotedName(error.path);
+    QString text;
+    switch (error.kind) {
+    case Kind::Damaged:
+        text = QStringLiteral("%1 is not a tesk scene, or it is damaged: %2.").arg(name, plainCause(error.damage));
+        break;
+    case Kind::NoSuchFile:
+        text = QStringLiteral("%1 cannot be opened: there is no such file.").arg(name);
+        break;
+    case Kind::OutOfMemory:
+        text = QStringLiteral("%1 cannot be opened: there is not enough memory for a scene this large.").arg(name);
+        break;
+    case Kind::NotAFile:
+        text = QStringLiteral("%1 cannot be opened: it is not a file but a folder, a pipe or a device.").arg(name);
+        break;
+    case Kind::System:
+    case Kind::NoSuchFolder:
+        text = QStringLiteral("%1 cannot be opened: %2.").arg(name, error.reason);
+        break;
+    }
+    return {text, detailOf(error)};
+}
+
+FileFailure saveFailure(const fw::FileError& error)
+{
+    const QString folder = QFileInfo(error.path).absolutePath();
+    const QString cause = error.kind == Kind::NoSuchFolder
+        ? QStringLiteral("the folder \u201C%1\u201D does not exist").arg(QDir::toNativeSeparators(folder))
+        : error.reason;
+    return {QStringLiteral("%1 cannot be saved: %2. The scene stays open with its changes.").arg(quotedName(error.path), cause),
+            detailOf(error)};
+}
+
+// Shows `failure` above `parent`, the detail on request: waits for the
+// answer when `wait`, otherwise opens and returns.
+void showFailure(const FileFailure& failure, QWidget* parent, bool wait)
+{
+    auto box = std::make_unique<fw::MessageBox>(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, parent);
+    box->setDetailedText(failure.detail);
+    if (wait) {
+        box->exec();
+        return;
+    }
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box.release()->open();
+}
+
 } // namespace
 
 CSceneFiles::CSceneFiles(fw::MultiDocTemplate& docTemplate, CMainFrame& mainFrame, bool recoverAll, Prompt prompt)
@@ -91,7 +179,7 @@ bool CSceneFiles::OpenAtStart(const QStringList& files, CScenePreload* preload)
         // message box would wait forever where nobody can dismiss it.
         std::fprintf(stderr, "tesk: cannot open \"%s\": %s\n", qUtf8Printable(displayName(file)), qUtf8Printable(error.reason));
         if (isInteractive())
-            showFailure(openFailure(error), nullptr);
+            showFailure(openFailure(error), nullptr, true);
         return false;
     }
     return true;
@@ -127,7 +215,7 @@ fw::Document* CSceneFiles::Open(const QString& path)
     fw::FileError error;
     fw::Document* doc = open(path, &error);
     if (!doc)
-        showFailure(openFailure(error), &m_mainFrame);
+        showFailure(openFailure(error), &m_mainFrame, true);
     return doc;
 }
 
@@ -171,12 +259,8 @@ QStringList CSceneFiles::OpenHandedOver(const QStringList& files)
     m_mainFrame.activateWindow();
     // The user who asked may see no terminal: tell them here as well, above
     // the main window, without holding up the answer.
-    for (const FileFailure& failure : shown) {
-        auto* box = new fw::MessageBox(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, &m_mainFrame);
-        box->setDetailedText(failure.detail);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
-    }
+    for (const FileFailure& failure : shown)
+        showFailure(failure, &m_mainFrame, false);
     return failures;
 }
 
@@ -219,7 +303,7 @@ bool CSceneFiles::SaveAs(fw::Document* doc, const QString& path)
         return false;
     fw::FileError error;
     if (!doc->OnSaveDocument(target, &error)) {
-        showFailure(saveFailure(error), &m_mainFrame);
+        showFailure(saveFailure(error), &m_mainFrame, true);
         return false;
     }
     addToRecentFileList(target);
@@ -333,9 +417,3 @@ void CSceneFiles::updateRecentFileMenu()
 
 void CSceneFiles::showError(const QString& text) const { fw::MessageBox::Warn(&m_mainFrame, appTitle(), text); }
 
-void CSceneFiles::showFailure(const FileFailure& failure, QWidget* parent)
-{
-    fw::MessageBox box(QMessageBox::Warning, appTitle(), failure.text, QMessageBox::Ok, parent);
-    box.setDetailedText(failure.detail);
-    box.exec();
-}

@@ -8,8 +8,6 @@
 
 class CMainFrame;
 class CScenePreload;
-class QWidget;
-struct FileFailure;
 
 namespace fw {
 class Document;
@@ -94,7 +92,6 @@ private:
     void addToRecentFileList(const QString& path);
     void updateRecentFileMenu();
     void showError(const QString& text) const;
-    static void showFailure(const FileFailure& failure, QWidget* parent);
 
     fw::MultiDocTemplate& m_docTemplate;
     CMainFrame& m_mainFrame;
