@@ -80,7 +80,6 @@ struct FileFailure {
     QString detail;
 };
 
-
 // What each refusal of the loader means to someone who did not write it.
 QLatin1String plainCause(Cause cause)
 {
