@@ -16,7 +16,8 @@
 // adopts what was read (CTeskDoc::AdoptScene) instead of reading again.
 //
 // Made by runTesk once it knows that this process is the editor, before the
-// QApplication; handed to CTeskApp::InitInstance, whose opens Take() the
+// QApplication; handed through CTeskApp::InitInstance to
+// CSceneFiles::OpenAtStart, whose opens Take() the
 // loads; destroyed once start-up is over. The worker reads the first
 // kMaxFiles distinct names in command-line order, each through
 // CTeskDoc::LoadScene exactly as a direct open would, and stops after a file

@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "app/display.h"
 #include "app/instancechannel.h"
+#include "app/scenefiles.h"
 #include "app/scenepreload.h"
 #include "app/tesk.h"
 #include "framework/core/filewriter.h"
@@ -70,14 +71,11 @@ int runTesk(int argc, char* argv[], const std::function<void(CTeskApp&)>& starte
     auto preload = std::make_unique<CScenePreload>(commandLine.files);
     QApplication application(argc, argv);
     CTeskApp teskApp;
-    QStringList arguments{QStringLiteral("tesk")};
-    if (commandLine.recoverAll)
-        arguments << QStringLiteral("--recover");
-    const bool initialised = teskApp.InitInstance(arguments << QStringLiteral("--") << commandLine.files, preload.get());
+    const bool initialised = teskApp.InitInstance(commandLine, preload.get());
     preload.reset();
     if (!initialised)
         return 1;
-    CInstanceServer server([&teskApp](const QStringList& files) { return teskApp.OpenHandedOverFiles(files); });
+    CInstanceServer server([&teskApp](const QStringList& files) { return teskApp.GetSceneFiles().OpenHandedOver(files); });
     QString error;
     if (!channelName.isEmpty() && !server.Listen(channelName, &error))
         printError(QStringLiteral("other tesk commands cannot hand files to this editor: %1").arg(error));

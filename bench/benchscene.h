@@ -56,9 +56,9 @@ inline bool prepareSceneFile(benchmark::State& state)
     static std::int64_t written = -1;
     if (written == state.range(0))
         return true;
-    QString error;
+    fw::FileError error;
     if (!makeScene(state.range(0))->OnSaveDocument(scenePath(), &error)) {
-        state.SkipWithError(error.toStdString().c_str());
+        state.SkipWithError(error.reason.toStdString().c_str());
         return false;
     }
     written = state.range(0);

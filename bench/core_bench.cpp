@@ -24,9 +24,9 @@ void BM_SaveScene(benchmark::State& state)
 {
     const std::unique_ptr<CTeskDoc> doc = makeScene(state.range(0));
     for (auto _ : state) {
-        QString error;
+        fw::FileError error;
         if (!doc->OnSaveDocument(scenePath(), &error)) {
-            state.SkipWithError(error.toStdString().c_str());
+            state.SkipWithError(error.reason.toStdString().c_str());
             break;
         }
     }
@@ -39,9 +39,9 @@ void BM_LoadScene(benchmark::State& state)
         return;
     for (auto _ : state) {
         auto doc = std::make_unique<CTeskDoc>();
-        QString error;
+        fw::FileError error;
         if (!doc->OnOpenDocument(scenePath(), &error)) {
-            state.SkipWithError(error.toStdString().c_str());
+            state.SkipWithError(error.reason.toStdString().c_str());
             break;
         }
         // Tearing the scene down is not part of opening it.
@@ -91,9 +91,9 @@ void BM_LoadSceneCold(benchmark::State& state)
 
         const auto start = std::chrono::steady_clock::now();
         auto doc = std::make_unique<CTeskDoc>();
-        QString error;
+        fw::FileError error;
         if (!doc->OnOpenDocument(scenePath(), &error)) {
-            state.SkipWithError(error.toStdString().c_str());
+            state.SkipWithError(error.reason.toStdString().c_str());
             return;
         }
         warm.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

@@ -43,9 +43,9 @@ bool writeBase(benchmark::State& state, const QString& path, std::int64_t count)
     }
     CTeskDoc doc;
     doc.ReplaceObjects(std::move(objects));
-    QString error;
+    fw::FileError error;
     if (!doc.OnSaveDocument(path, &error)) {
-        state.SkipWithError(error.toStdString().c_str());
+        state.SkipWithError(error.reason.toStdString().c_str());
         return false;
     }
     return true;
@@ -64,9 +64,9 @@ void BM_FirstChangeAfterOpen(benchmark::State& state, bool journal)
     for (auto _ : state) {
         state.PauseTiming();
         auto doc = std::make_unique<CTeskDoc>();
-        QString error;
+        fw::FileError error;
         if (!doc->OnOpenDocument(base, &error)) {
-            state.SkipWithError(error.toStdString().c_str());
+            state.SkipWithError(error.reason.toStdString().c_str());
             break;
         }
         if (journal)
@@ -94,9 +94,9 @@ void BM_ChangeWithoutViews(benchmark::State& state, bool journal)
     if (!writeBase(state, base, state.range(0)))
         return;
     CTeskDoc doc;
-    QString error;
+    fw::FileError error;
     if (!doc.OnOpenDocument(base, &error)) {
-        state.SkipWithError(error.toStdString().c_str());
+        state.SkipWithError(error.reason.toStdString().c_str());
         return;
     }
     if (journal)
@@ -165,9 +165,9 @@ void BM_RecoverJournal(benchmark::State& state)
         auto start = Clock::now();
         {
             CTeskDoc doc;
-            QString error;
+            fw::FileError error;
             if (!doc.OnOpenDocument(base, &error)) {
-                state.SkipWithError(error.toStdString().c_str());
+                state.SkipWithError(error.reason.toStdString().c_str());
                 break;
             }
             openMs.push_back(msSince(start));
@@ -209,9 +209,9 @@ void BM_CompactedRenames(benchmark::State& state)
     std::uint64_t largest = 0;
     for (auto _ : state) {
         CTeskDoc doc;
-        QString error;
+        fw::FileError error;
         if (!doc.OnOpenDocument(base, &error)) {
-            state.SkipWithError(error.toStdString().c_str());
+            state.SkipWithError(error.reason.toStdString().c_str());
             return;
         }
         CDocJournal* keeper = CDocJournal::Attach(doc, dir.filePath(QStringLiteral("recovery")));

@@ -409,7 +409,7 @@ struct OpenFixture {
 
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("million.qbx"));
-    QString error;
+    fw::FileError error;
     fw::WinApp app;
     fw::MdiFrameWnd frame;
     fw::MultiDocTemplate* docTemplate = nullptr;
@@ -426,14 +426,14 @@ void BM_OpenTwoWindows(benchmark::State& state)
     ensureApp();
     OpenFixture f(static_cast<int>(state.range(0)));
     if (!f.docTemplate) {
-        state.SkipWithError(f.error.toUtf8().constData());
+        state.SkipWithError(f.error.reason.toUtf8().constData());
         return;
     }
     for (auto _ : state) {
-        QString error;
+        fw::FileError error;
         fw::Document* doc = f.docTemplate->OpenDocumentFile(f.path, &error);
         if (!doc) {
-            state.SkipWithError(error.toUtf8().constData());
+            state.SkipWithError(error.reason.toUtf8().constData());
             break;
         }
         f.frame.OnCommand(ID_ADD_VIEW);
@@ -457,17 +457,17 @@ void BM_OpenToFirstPaint(benchmark::State& state)
     ensureApp();
     OpenFixture f(static_cast<int>(state.range(0)));
     if (!f.docTemplate) {
-        state.SkipWithError(f.error.toUtf8().constData());
+        state.SkipWithError(f.error.reason.toUtf8().constData());
         return;
     }
     std::vector<double> opens;
     std::vector<double> closes;
     for (auto _ : state) {
         const auto start = Clock::now();
-        QString error;
+        fw::FileError error;
         auto* doc = dynamic_cast<CTeskDoc*>(f.docTemplate->OpenDocumentFile(f.path, &error));
         if (!doc) {
-            state.SkipWithError(error.toUtf8().constData());
+            state.SkipWithError(error.reason.toUtf8().constData());
             break;
         }
         settle({firstView(f.docTemplate, doc)});

@@ -17,7 +17,10 @@ constexpr std::size_t kMaxStaleHints = 64;
 
 } // namespace
 
-CTeskDoc::CTeskDoc() = default;
+CTeskDoc::CTeskDoc()
+    : m_hints(kMaxStaleHints)
+{
+}
 
 CTeskDoc::~CTeskDoc() = default;
 
@@ -67,12 +70,7 @@ void CTeskDoc::RemoveObject(C3dObject* object)
         return;
     const auto position = static_cast<std::size_t>(index);
     m_objects.erase(m_objects.begin() + index);
-    // The hints behind the removed object are now one too high.
-    if (position < m_objects.size()) {
-        m_staleFrom = std::min(m_staleFrom, position);
-        if (++m_removedSinceReindex >= kMaxStaleHints)
-            reindexFrom(m_staleFrom);
-    }
+    m_hints.Removed(position, m_objects.size(), [this](std::size_t i) { m_objects[i]->m_nListHint = i; });
     emit objectRemoved(position);
 }
 
@@ -80,35 +78,28 @@ std::ptrdiff_t CTeskDoc::IndexOf(const C3dObject* object) const
 {
     if (!object || m_objects.empty())
         return -1;
-    const std::size_t hint = object->m_nListHint;
-    // Removals since the last renewal may have moved it down by as many places.
-    const std::size_t top = std::min(hint, m_objects.size() - 1);
-    const std::size_t bottom = hint >= m_staleFrom ? hint - std::min(hint, m_removedSinceReindex) : hint;
-    for (std::size_t i = top + 1; i-- > bottom;) {
-        if (m_objects[i].get() == object) {
-            object->m_nListHint = i;
-            return static_cast<std::ptrdiff_t>(i);
-        }
+    const std::ptrdiff_t found = m_hints.Find(m_objects.size(), object->m_nListHint,
+                                              [&](std::size_t i) { return m_objects[i].get() == object; });
+    if (found >= 0) {
+        object->m_nListHint = static_cast<std::size_t>(found);
+        return found;
     }
     // A list filled or reordered by other means (a load): renew every hint.
-    reindexFrom(0);
+    renewHints();
     if (object->m_nListHint < m_objects.size() && m_objects[object->m_nListHint].get() == object)
         return static_cast<std::ptrdiff_t>(object->m_nListHint);
     return -1;
 }
 
-void CTeskDoc::reindexFrom(std::size_t first) const
+void CTeskDoc::renewHints() const
 {
-    for (std::size_t i = first; i < m_objects.size(); ++i)
-        m_objects[i]->m_nListHint = i;
-    m_staleFrom = SIZE_MAX;
-    m_removedSinceReindex = 0;
+    m_hints.Renew(0, m_objects.size(), [this](std::size_t i) { m_objects[i]->m_nListHint = i; });
 }
 
 void CTeskDoc::ReplaceObjects(std::vector<std::unique_ptr<C3dObject>> objects)
 {
     const std::vector<std::unique_ptr<C3dObject>> replaced = std::exchange(m_objects, std::move(objects));
-    reindexFrom(0);
+    renewHints();
     UpdateAllViews(nullptr, HINT_REFRESH);
 }
 
@@ -119,7 +110,7 @@ SceneLoad CTeskDoc::LoadScene(const QString& path)
     return load;
 }
 
-bool CTeskDoc::AdoptScene(const QString& path, SceneLoad load, QString* error)
+bool CTeskDoc::AdoptScene(const QString& path, SceneLoad load, fw::FileError* error)
 {
     // The objects first, as a load through Serialize replaces them before
     // the path and the modified flag change.
@@ -128,7 +119,7 @@ bool CTeskDoc::AdoptScene(const QString& path, SceneLoad load, QString* error)
     return AdoptFile(path, load.file, error);
 }
 
-bool CTeskDoc::OnOpenDocument(const QString& path, QString* error) { return AdoptScene(path, LoadScene(path), error); }
+bool CTeskDoc::OnOpenDocument(const QString& path, fw::FileError* error) { return AdoptScene(path, LoadScene(path), error); }
 
 void CTeskDoc::DeleteContents()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/core/document.h"
+#include "framework/core/positioncache.h"
 #include "model/c3dobject.h"
 
 #include <cstddef>
@@ -72,9 +73,9 @@ public:
     static SceneLoad LoadScene(const QString& path);
     // The adopt half: takes the objects and the file of `load`, made by
     // LoadScene(path), leaving this scene as OnOpenDocument(path) would have
-    // (on failure, unchanged, with the same reason in `error`).
-    bool AdoptScene(const QString& path, SceneLoad load, QString* error);
-    bool OnOpenDocument(const QString& path, QString* error) override;
+    // (on failure, unchanged, with the same failure in `error`).
+    bool AdoptScene(const QString& path, SceneLoad load, fw::FileError* error);
+    bool OnOpenDocument(const QString& path, fw::FileError* error) override;
 
     void DeleteContents() override;
     void Serialize(fw::Archive& ar) override;
@@ -89,11 +90,11 @@ signals:
 
 private:
     void onAddViewCommand(int) { OnAddView(); }
-    void reindexFrom(std::size_t first) const;
+    // Renews every object's list hint.
+    void renewHints() const;
 
     // Insertion order; owns every object.
     std::vector<std::unique_ptr<C3dObject>> m_objects;
-    // Hints from this position on may be too high by m_removedSinceReindex.
-    mutable std::size_t m_staleFrom = SIZE_MAX;
-    mutable std::size_t m_removedSinceReindex = 0;
+    // Vouches for the objects' list hints (C3dObject::m_nListHint).
+    mutable fw::PositionCache m_hints;
 };

@@ -13,7 +13,7 @@ namespace {
 
 // Removals tolerated before the row map is re-synced. Until then a lookup
 // may walk back at most this many rows from the recorded one.
-constexpr int kMaxStaleRows = 1024;
+constexpr std::size_t kMaxStaleRows = 1024;
 
 QString propertyLabel(const C3dShape& shape, int tag)
 {
@@ -65,6 +65,7 @@ QVariant colourSwatch(const C3dShape& shape)
 
 CSceneTreeModel::CSceneTreeModel(QObject* parent)
     : QAbstractItemModel(parent)
+    , m_rowCache(kMaxStaleRows)
 {
 }
 
@@ -97,12 +98,7 @@ bool CSceneTreeModel::remove(const C3dObject* object)
     beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
     m_rowOf.remove(object);
-    // The rows behind the removed one now sit one place lower than recorded.
-    if (static_cast<std::size_t>(row) < m_rows.size()) {
-        m_staleFrom = std::min(m_staleFrom, static_cast<std::size_t>(row));
-        if (++m_removedSinceReindex >= kMaxStaleRows)
-            reindexFrom(m_staleFrom);
-    }
+    m_rowCache.Removed(static_cast<std::size_t>(row), m_rows.size(), [this](std::size_t i) { recordRow(i); });
     endRemoveRows();
     return true;
 }
@@ -161,22 +157,17 @@ int CSceneTreeModel::rowOf(const C3dObject* object) const
 {
     if (!m_indexed) {
         m_rowOf.reserve(m_rows.size());
-        for (std::size_t row = 0; row < m_rows.size(); ++row)
-            m_rowOf[m_rows[row]] = static_cast<int>(row);
+        m_rowCache.Renew(0, m_rows.size(), [this](std::size_t row) { recordRow(row); });
         m_indexed = true;
     }
     const auto it = m_rowOf.find(object);
-    if (it == m_rowOf.end() || m_rows.empty())
+    if (it == m_rowOf.end())
         return -1;
-    const int recorded = it.value();
-    const int lowest = std::max(0, recorded - m_removedSinceReindex);
-    for (int row = std::min(recorded, static_cast<int>(m_rows.size()) - 1); row >= lowest; --row) {
-        if (m_rows[static_cast<std::size_t>(row)] == object) {
-            it.value() = row;
-            return row;
-        }
-    }
-    return -1;
+    const std::ptrdiff_t row = m_rowCache.Find(m_rows.size(), static_cast<std::size_t>(it.value()),
+                                               [&](std::size_t i) { return m_rows[i] == object; });
+    if (row >= 0)
+        it.value() = static_cast<int>(row);
+    return static_cast<int>(row);
 }
 
 QModelIndex CSceneTreeModel::objectIndex(const C3dObject* object) const
@@ -278,14 +269,4 @@ void CSceneTreeModel::dropIndex()
 {
     m_rowOf = {};
     m_indexed = false;
-    m_removedSinceReindex = 0;
-    m_staleFrom = kNoneStale;
-}
-
-void CSceneTreeModel::reindexFrom(std::size_t first)
-{
-    for (std::size_t row = first; row < m_rows.size(); ++row)
-        m_rowOf[m_rows[row]] = static_cast<int>(row);
-    m_removedSinceReindex = 0;
-    m_staleFrom = kNoneStale;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framework/core/positioncache.h"
+
 #include <QAbstractItemModel>
 #include <QHash>
 #include <functional>
@@ -25,8 +27,7 @@ enum PropertyItem : int {
 // Indexes: an object item carries no internal pointer; a property item
 // carries its object, so that its parent is found again after rows move.
 // Looking an object's row up is O(1) amortised: a hash map of rows that a
-// removal leaves at most a bounded number of places too high, re-synced
-// once that bound is reached. The map is built at the first lookup after a
+// fw::PositionCache vouches for across removals. The map is built at the first lookup after a
 // reset or a filter, not before: opening a large scene paints its first
 // frame without it.
 // The model serves exactly one view, which tells it what is on screen.
@@ -86,18 +87,14 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
 private:
-    static constexpr std::size_t kNoneStale = static_cast<std::size_t>(-1);
-
     // Forgets the row map; the next lookup builds it afresh.
     void dropIndex();
-    void reindexFrom(std::size_t first);
+    void recordRow(std::size_t row) const { m_rowOf[m_rows[row]] = static_cast<int>(row); }
 
     std::vector<C3dObject*> m_rows;
-    // Object -> its row, possibly too high by up to m_removedSinceReindex.
+    // Object -> its row as last recorded, which m_rowCache vouches for.
     mutable QHash<const C3dObject*, int> m_rowOf;
     mutable bool m_indexed = false;
-    int m_removedSinceReindex = 0;
-    // The lowest row removed since the last re-sync; rows before it are exact.
-    std::size_t m_staleFrom = kNoneStale;
+    mutable fw::PositionCache m_rowCache;
     EditSink m_editSink;
 };

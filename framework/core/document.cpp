@@ -14,25 +14,36 @@
 namespace fw {
 namespace {
 
-// Runs a load, turning what a load may throw into the reason for people.
-bool catchLoadErrors(const std::function<void()>& load, QString* error)
+// Runs a load, turning what a load may throw into its failure.
+bool catchLoadErrors(const std::function<void()>& load, FileError& error)
 {
     try {
         load();
     } catch (const ArchiveError& e) {
-        if (error)
-            *error = QString::fromUtf8(e.what());
+        const bool memory = e.cause() == ArchiveError::Cause::OutOfMemory;
+        error.kind = memory ? FileError::Kind::OutOfMemory : FileError::Kind::Damaged;
+        error.damage = e.cause();
+        error.reason = QString::fromUtf8(e.what());
         return false;
     } catch (const std::bad_alloc&) {
-        if (error)
-            *error = QString::fromUtf8(ArchiveError::causeText(ArchiveError::Cause::OutOfMemory));
+        error.kind = FileError::Kind::OutOfMemory;
+        error.reason = QString::fromUtf8(ArchiveError::causeText(ArchiveError::Cause::OutOfMemory));
         return false;
     } catch (const std::system_error& e) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(e.code().value()));
+        error.kind = FileError::Kind::System;
+        error.reason = QString::fromLocal8Bit(std::strerror(e.code().value()));
         return false;
     }
     return true;
+}
+
+// The kind of a file that could not be opened for reading.
+FileError::Kind unopenedKind(const QString& path)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        return FileError::Kind::NoSuchFile;
+    return file.isFile() ? FileError::Kind::System : FileError::Kind::NotAFile;
 }
 
 } // namespace
@@ -109,7 +120,7 @@ bool Document::OnNewDocument()
     return true;
 }
 
-bool Document::OnOpenDocument(const QString& path, QString* error)
+bool Document::OnOpenDocument(const QString& path, FileError* error)
 {
     return AdoptFile(path, LoadFile(path, [this](Archive& ar) { Serialize(ar); }), error);
 }
@@ -117,17 +128,20 @@ bool Document::OnOpenDocument(const QString& path, QString* error)
 FileLoad Document::LoadFile(const QString& path, const std::function<void(Archive&)>& load)
 {
     FileLoad result;
+    result.error.path = path;
     FileReader file;
-    if (!file.Open(path, &result.error))
+    if (!file.Open(path, &result.error.reason)) {
+        result.error.kind = unopenedKind(path);
         return result;
+    }
     Archive ar = Archive::forLoading(file);
-    result.ok = catchLoadErrors([&] { load(ar); }, &result.error);
+    result.ok = catchLoadErrors([&] { load(ar); }, result.error);
     if (result.ok)
         result.stamp = file.Stamp();
     return result;
 }
 
-bool Document::AdoptFile(const QString& path, const FileLoad& load, QString* error)
+bool Document::AdoptFile(const QString& path, const FileLoad& load, FileError* error)
 {
     if (!load.ok) {
         if (error)
@@ -142,16 +156,26 @@ bool Document::AdoptFile(const QString& path, const FileLoad& load, QString* err
 
 bool Document::LoadFrom(Archive& ar, QString* error)
 {
-    return catchLoadErrors([&] { Serialize(ar); }, error);
+    FileError failure;
+    const bool ok = catchLoadErrors([&] { Serialize(ar); }, failure);
+    if (!ok && error)
+        *error = failure.reason;
+    return ok;
 }
 
-bool Document::OnSaveDocument(const QString& path, QString* error)
+bool Document::OnSaveDocument(const QString& path, FileError* error)
 {
     Archive ar = Archive::forStoring();
     Serialize(ar);
     FileStamp stamp;
-    if (!WriteFileKeepingItsKind(path, ar.bytes(), &stamp, error))
+    FileError failure{FileError::Kind::System, {}, path, {}};
+    if (!WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason)) {
+        if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
+            failure.kind = FileError::Kind::NoSuchFolder;
+        if (error)
+            *error = failure;
         return false;
+    }
     SetPathName(path);
     SetModifiedFlag(false);
     m_fileStamp = stamp;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/core/commandtarget.h"
+#include "framework/core/fileerror.h"
 #include "framework/core/filestamp.h"
 
 #include <QObject>
@@ -20,7 +21,7 @@ class View;
 // loaded lives wherever the load function put it.
 struct FileLoad {
     bool ok = false;
-    QString error;
+    FileError error;
     FileStamp stamp;
 };
 
@@ -33,7 +34,7 @@ struct FileLoad {
 // Broadcasts: UpdateAllViews calls every registered view's OnUpdate in
 // registration order; modifiedChanged and titleChanged signal the GUI.
 // Files: OnOpenDocument streams a regular file through Serialize; on failure
-// the contents are unchanged and the reason is returned. It is made of two
+// the contents are unchanged and the FileError is returned. It is made of two
 // halves that a caller may also run apart: LoadFile reads the file (on any
 // thread: it touches no document and no QObject) and AdoptFile records the
 // outcome in the document. OnSaveDocument
@@ -74,23 +75,22 @@ public:
 
     // Empties the document for a new, untitled scene.
     virtual bool OnNewDocument();
-    // Loads `path`. On failure returns false with the reason in `error` and
+    // Loads `path`. On failure returns false with the failure in `error` and
     // leaves the document as it was.
-    virtual bool OnOpenDocument(const QString& path, QString* error);
-    // Saves to `path`. On failure returns false with the reason in `error`;
+    virtual bool OnOpenDocument(const QString& path, FileError* error);
+    // Saves to `path`. On failure returns false with the failure in `error`;
     // the previous file at `path` is untouched and the document stays modified.
-    virtual bool OnSaveDocument(const QString& path, QString* error);
+    virtual bool OnSaveDocument(const QString& path, FileError* error);
 
     // The load half of OnOpenDocument: opens `path` for loading and runs
     // `load` on its archive, which reads the contents wherever it keeps them
-    // and throws as Serialize does. Failures come back as LoadFrom words
-    // them. Safe on any thread.
+    // and throws as Serialize does. Safe on any thread.
     static FileLoad LoadFile(const QString& path, const std::function<void(Archive&)>& load);
     // The adopt half: on success takes `path` as the document's file, its
     // stamp, and clears the modified flag; on failure returns false with the
-    // load's reason in `error` and changes nothing. The contents are the
+    // load's failure in `error` and changes nothing. The contents are the
     // caller's to have put in place.
-    bool AdoptFile(const QString& path, const FileLoad& load, QString* error);
+    bool AdoptFile(const QString& path, const FileLoad& load, FileError* error);
 
     // Loading from an archive, for callers that also want to ask the
     // archive what it met (its stored schemas): loads from a loading archive

@@ -24,7 +24,7 @@ MultiDocTemplate::~MultiDocTemplate()
         disconnect(frame, nullptr, this, nullptr);
 }
 
-Document* MultiDocTemplate::OpenDocumentFile(const QString& path, QString* error, const DocumentOpener& open)
+Document* MultiDocTemplate::OpenDocumentFile(const QString& path, FileError* error, const DocumentOpener& open)
 {
     std::unique_ptr<Document> doc = m_createDocument();
     doc->SetDocTemplate(this);

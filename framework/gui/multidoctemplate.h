@@ -13,6 +13,7 @@ class QWidget;
 namespace fw {
 
 class Document;
+struct FileError;
 class FrameWindow;
 class MdiFrameWnd;
 
@@ -31,8 +32,8 @@ public:
     using FrameFactory = std::function<FrameWindow*()>;
     using ViewFactory = std::function<QWidget*()>;
     // Fills a new document from its file in place of OnOpenDocument; false
-    // with the reason in `error` as OnOpenDocument fails.
-    using DocumentOpener = std::function<bool(Document& doc, QString* error)>;
+    // with the failure in `error` as OnOpenDocument fails.
+    using DocumentOpener = std::function<bool(Document& doc, FileError* error)>;
 
     MultiDocTemplate(MdiFrameWnd* mainFrame, DocumentFactory createDocument, FrameFactory createFrame,
                      ViewFactory createView);
@@ -43,8 +44,8 @@ public:
     // Opens `path` (a new, untitled document when empty) in a new window,
     // filling the document through `open` when one is given (a file that was
     // read already) and through its OnOpenDocument otherwise.
-    // On failure returns null with the reason in `error`; nothing is left open.
-    Document* OpenDocumentFile(const QString& path, QString* error, const DocumentOpener& open = {});
+    // On failure returns null with the failure in `error`; nothing is left open.
+    Document* OpenDocumentFile(const QString& path, FileError* error, const DocumentOpener& open = {});
 
     FrameWindow* CreateNewFrame(Document* doc, FrameWindow* other) override;
     void InitialUpdateFrame(FrameWindow* frame, Document* doc, bool makeVisible = true) override;

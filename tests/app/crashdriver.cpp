@@ -11,6 +11,8 @@
 //       saves the one modified scene to OUT through File > Save As's code
 //       path, writes "recovered PATH" (the scene's file) and ends; exit
 //       status 1 when there is not exactly one modified scene.
+#include "app/commandline.h"
+#include "app/scenefiles.h"
 #include "app/tesk.h"
 #include "document/teskdoc.h"
 #include "framework/gui/multidoctemplate.h"
@@ -44,7 +46,7 @@ int main(int argc, char* argv[])
     QStringList arguments{QCoreApplication::arguments().constFirst()};
     arguments += QCoreApplication::arguments().mid(3);
     CTeskApp teskApp;
-    if (!teskApp.InitInstance(arguments))
+    if (!teskApp.InitInstance(parseCommandLine(arguments)))
         return 1;
 
     std::vector<CTeskDoc*> modified;
@@ -56,7 +58,7 @@ int main(int argc, char* argv[])
         if (modified.size() != 1)
             return 1;
         report("recovered " + modified.front()->GetPathName().toStdString());
-        return teskApp.DoSave(modified.front(), QString::fromStdString(value)) ? 0 : 1;
+        return teskApp.GetSceneFiles().SaveAs(modified.front(), QString::fromStdString(value)) ? 0 : 1;
     }
 
     auto* doc = static_cast<CTeskDoc*>(teskApp.m_pDocTemplate->documents().front());

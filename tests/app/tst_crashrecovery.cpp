@@ -28,7 +28,7 @@ constexpr unsigned kAtOnce = 5;
 QByteArray sceneAfter(const QString& start, unsigned seed, int changes)
 {
     CTeskDoc doc;
-    QString error;
+    fw::FileError error;
     if (!start.isEmpty() && !doc.OnOpenDocument(start, &error))
         return {};
     std::mt19937 rng(seed);
@@ -62,7 +62,7 @@ struct Run {
             std::mt19937 rng(seed * 7919u);
             for (int i = 0; i < 30; ++i)
                 testutil::RandomEdit(doc, rng);
-            QString error;
+            fw::FileError error;
             if (!doc.OnSaveDocument(base, &error))
                 base.clear();
         }

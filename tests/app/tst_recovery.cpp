@@ -2,6 +2,7 @@
 // answered in the real dialog, and the message of a journal that cannot
 // be kept.
 
+#include "app/commandline.h"
 #include "app/mainfrm.h"
 #include "app/tesk.h"
 #include "document/commands.h"
@@ -12,6 +13,7 @@
 #include "framework/gui/multidoctemplate.h"
 #include "journal/docjournal.h"
 #include "journal/orphanjournal.h"
+#include "journal/orphanrecovery.h"
 #include "tests/randomedits.h"
 
 #include <QApplication>
@@ -128,19 +130,19 @@ private slots:
             std::mt19937 rng(5);
             for (int i = 0; i < 3; ++i)
                 doc.AddObject(SHAPE_CUBE);
-            QString error;
+            fw::FileError error;
             QVERIFY(doc.OnSaveDocument(path, &error));
             onDisk = saved(doc);
-            CDocJournal::Attach(doc, CTeskApp::RecoveryFolder());
+            CDocJournal::Attach(doc, COrphanRecovery::Folder());
             for (int i = 0; i < 12; ++i)
                 testutil::RandomEdit(doc, rng);
             edited = saved(doc);
             CDocJournal::Of(doc)->Keep();
         }
-        QCOMPARE(COrphanJournal::FindAll(CTeskApp::RecoveryFolder()).size(), std::size_t(1));
+        QCOMPARE(COrphanJournal::FindAll(COrphanRecovery::Folder()).size(), std::size_t(1));
 
         OpenApp app;
-        QVERIFY(app.InitInstance({QStringLiteral("tesk")}));
+        QVERIFY(app.InitInstance(CommandLine{}));
         app.next = path;
         answerRecovery(answer);
         app.OnFileOpen(fw::ID_FILE_OPEN);
@@ -154,9 +156,9 @@ private slots:
         QCOMPARE(ofFile[0]->IsModified(), recovered);
         QCOMPARE(saved(*ofFile[0]), recovered ? edited : onDisk);
         // A recovered scene's journal lives on, held by this editor.
-        const bool journalOnDisk = !QDir(CTeskApp::RecoveryFolder()).entryList(QDir::Files).isEmpty();
+        const bool journalOnDisk = !QDir(COrphanRecovery::Folder()).entryList(QDir::Files).isEmpty();
         QCOMPARE(journalOnDisk, journalKept || recovered);
-        QCOMPARE(COrphanJournal::FindAll(CTeskApp::RecoveryFolder()).size(), std::size_t(journalKept ? 1 : 0));
+        QCOMPARE(COrphanJournal::FindAll(COrphanRecovery::Folder()).size(), std::size_t(journalKept ? 1 : 0));
         app.CloseAllDocuments();
     }
 
@@ -173,7 +175,7 @@ private slots:
             QStringLiteral("tesk can no longer keep a recovery copy of the changes to %1: Not a directory. Save the scene to keep them.");
 
         OpenApp app;
-        QVERIFY(app.InitInstance({QStringLiteral("tesk")}));
+        QVERIFY(app.InitInstance(CommandLine{}));
         CMainFrame* frame = app.GetMainFrame();
         fw::Document* doc = frame->GetActiveDocument();
         QVERIFY(doc);

@@ -4,10 +4,12 @@
 // around it: command line, hand-over to a running editor, window state,
 // placing, focus and accessible names.
 
+#include "app/commandline.h"
 #include "app/display.h"
 #include "app/instancechannel.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
+#include "app/scenefiles.h"
 #include "app/scenepreload.h"
 #include "app/tesk.h"
 #include "document/commands.h"
@@ -20,6 +22,7 @@
 #include "framework/gui/multidoctemplate.h"
 #include "journal/docjournal.h"
 #include "journal/orphanjournal.h"
+#include "journal/orphanrecovery.h"
 #include "tests/app/xbelsummary.h"
 #include "view/teskview.h"
 
@@ -240,7 +243,7 @@ QStringList objectNames(Document* doc)
 int objectsInFile(const QString& path)
 {
     CTeskDoc doc;
-    QString error;
+    fw::FileError error;
     return doc.OnOpenDocument(path, &error) ? static_cast<int>(doc.GetObjects().size()) : -1;
 }
 
@@ -249,8 +252,8 @@ void writeScene(const QString& path, int objects)
     CTeskDoc doc;
     for (int i = 0; i < objects; ++i)
         doc.AddObject(1 + i % 3);
-    QString error;
-    QVERIFY2(doc.OnSaveDocument(path, &error), qPrintable(error));
+    fw::FileError error;
+    QVERIFY2(doc.OnSaveDocument(path, &error), qPrintable(error.reason));
 }
 
 QStringList menuTexts(QMenu* menu)
@@ -371,7 +374,7 @@ CMainFrame* TestShell::start(const QStringList& files, bool readAhead)
     if (readAhead)
         m_preload.emplace(files);
     m_app = std::make_unique<ScriptedApp>();
-    if (!m_app->InitInstance(QStringList{QStringLiteral("tesk")} + files, m_preload ? &*m_preload : nullptr))
+    if (!m_app->InitInstance(parseCommandLine(QStringList{QStringLiteral("tesk")} + files), m_preload ? &*m_preload : nullptr))
         return nullptr;
     return m_app->GetMainFrame();
 }
@@ -421,7 +424,7 @@ void TestShell::startUp()
     if (!argument.isEmpty()) {
         // The same objects and stamp as a load streamed through Serialize.
         CTeskDoc direct;
-        QString error;
+        fw::FileError error;
         QVERIFY(direct.Document::OnOpenDocument(file(argument), &error));
         QCOMPARE(objectNames(doc), objectNames(&direct));
         QCOMPARE(doc->GetFileStamp(), direct.GetFileStamp());
@@ -429,7 +432,7 @@ void TestShell::startUp()
     QCOMPARE(frame->windowTitle(), "TESK - Main Frame - " + (argument.isEmpty() ? QStringLiteral("Untitled") : argument));
     QCOMPARE(frame->GetPaneText(0), QStringLiteral("Ready"));
     QCOMPARE(frame->GetPaneText(1), QStringLiteral("Object count: %1").arg(objects));
-    QCOMPARE(m_app->GetRecentFileList().files(), argument.isEmpty() ? QStringList() : QStringList{file(argument)});
+    QCOMPARE(m_app->GetSceneFiles().RecentFiles().files(), argument.isEmpty() ? QStringList() : QStringList{file(argument)});
     QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Quorvane Productions"));
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("tesk"));
     QVERIFY(frame->acceptDrops());
@@ -752,11 +755,11 @@ void TestShell::recentFilesSurviveRestart()
         menuAction(frame, ID_FILE_OPEN)->trigger();
     }
     const QStringList expected = {paths[4], paths[3], paths[2], paths[1]};
-    QCOMPARE(m_app->GetRecentFileList().files(), expected);
+    QCOMPARE(m_app->GetSceneFiles().RecentFiles().files(), expected);
 
     m_app.reset();
     frame = start();
-    QCOMPARE(m_app->GetRecentFileList().files(), expected);
+    QCOMPARE(m_app->GetSceneFiles().RecentFiles().files(), expected);
     QMenu* fileMenu = frame->menuBar()->actions().at(0)->menu();
     const QStringList texts = menuTexts(fileMenu);
     QCOMPARE(texts.mid(5, 4), (QStringList{"&1 " + paths[4], "&2 " + paths[3], "&3 " + paths[2], "&4 " + paths[1]}));
@@ -764,7 +767,7 @@ void TestShell::recentFilesSurviveRestart()
 
     menuAction(frame, ID_FILE_MRU_FILE1 + 2)->trigger();
     QCOMPARE(frame->GetActiveDocument()->GetPathName(), paths[2]);
-    QCOMPARE(m_app->GetRecentFileList().files().first(), paths[2]);
+    QCOMPARE(m_app->GetSceneFiles().RecentFiles().files().first(), paths[2]);
 }
 
 void TestShell::recentFileThatCannotOpenIsDropped()
@@ -781,7 +784,7 @@ void TestShell::recentFileThatCannotOpenIsDropped()
     menuAction(frame, ID_FILE_MRU_FILE1)->trigger();
     QCOMPARE(answerer.texts.size(), 1);
     QVERIFY(answerer.details.first().contains(file("gone.qbx")));
-    QCOMPARE(m_app->GetRecentFileList().files(), QStringList{file("kept.qbx")});
+    QCOMPARE(m_app->GetSceneFiles().RecentFiles().files(), QStringList{file("kept.qbx")});
 }
 
 void TestShell::openAndSaveReachTheDesktopsRecentFiles()
@@ -796,7 +799,7 @@ void TestShell::openAndSaveReachTheDesktopsRecentFiles()
     menuAction(frame, ID_FILE_OPEN)->trigger();
     menuAction(frame, ID_FILE_SAVE_AS)->trigger();
     menuAction(frame, ID_FILE_SAVE)->trigger();
-    QCOMPARE(m_app->GetRecentFileList().files(), (QStringList{file("saved.qbx"), file("opened.qbx")}));
+    QCOMPARE(m_app->GetSceneFiles().RecentFiles().files(), (QStringList{file("saved.qbx"), file("opened.qbx")}));
     // Gone with the application: the updates it queued are written.
     m_app.reset();
     QStringList entries = xbelSummary(data.filePath(QStringLiteral("recently-used.xbel")));
@@ -1182,7 +1185,7 @@ void TestShell::openErrorInPlainWordsWithTheReasonAsDetail()
     QVERIFY2(answerer.details.first().contains(file("junk.qbx")) && answerer.details.first().contains(reason),
              qPrintable(answerer.details.first()));
     QCOMPARE(documents().size(), 1u);
-    QVERIFY(m_app->GetRecentFileList().files().isEmpty());
+    QVERIFY(m_app->GetSceneFiles().RecentFiles().files().isEmpty());
 }
 
 void TestShell::openingAnOpenFileActivatesItsWindow()
@@ -1390,7 +1393,7 @@ void TestShell::handOverToTheRunningEditor()
     if (staleSocket)
         QVERIFY(makeStaleSocket(channel));
     start();
-    CInstanceServer server([this](const QStringList& handed) { return m_app->OpenHandedOverFiles(handed); });
+    CInstanceServer server([this](const QStringList& handed) { return m_app->GetSceneFiles().OpenHandedOver(handed); });
     QString error;
     QVERIFY2(server.Listen(channel, &error), qPrintable(error));
 
@@ -1628,16 +1631,16 @@ void TestShell::everyButtonOfAQuestionAnswersToItsAccessKey_data()
     const auto recoveryOffer = [this](bool fileChanged) -> DialogOpener {
         return [this, fileChanged] {
             const QString path = file("journalled.qbx");
-            for (const auto& orphan : COrphanJournal::FindAll(CTeskApp::RecoveryFolder())) {
+            for (const auto& orphan : COrphanJournal::FindAll(COrphanRecovery::Folder())) {
                 if (orphan->BuildsOn(path))
                     orphan->Discard();
             }
             writeScene(path, 1);
             {
                 CTeskDoc doc;
-                QString error;
-                QVERIFY2(doc.OnOpenDocument(path, &error), qPrintable(error));
-                CDocJournal::Attach(doc, CTeskApp::RecoveryFolder());
+                fw::FileError error;
+                QVERIFY2(doc.OnOpenDocument(path, &error), qPrintable(error.reason));
+                CDocJournal::Attach(doc, COrphanRecovery::Folder());
                 doc.AddObject(SHAPE_STAR);
                 CDocJournal::Of(doc)->Keep();
             }
@@ -1664,7 +1667,7 @@ void TestShell::everyButtonOfAQuestionAnswersToItsAccessKey_data()
     };
     const DialogOpener handedOverFailure = [this] {
         start();
-        m_app->OpenHandedOverFiles({file("missing.qbx")});
+        m_app->GetSceneFiles().OpenHandedOver({file("missing.qbx")});
     };
     // A state folder that cannot be made: the first change tells of it.
     const DialogOpener journalFailure = [this] {

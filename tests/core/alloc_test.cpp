@@ -81,12 +81,13 @@ TEST(OutOfMemoryTest, AllocationFailureWhileOpeningIsARefusalThatKeepsTheScene)
 
     CTeskDoc doc;
     C3dObject* kept = doc.AddObject(SHAPE_CUBE);
-    QString error;
+    fw::FileError error;
     g_failFrom = 256 * 1024; // the list of 100000 pointers needs more
     const bool opened = doc.OnOpenDocument(path, &error);
     g_failFrom = SIZE_MAX;
     EXPECT_FALSE(opened);
-    EXPECT_EQ(error.toStdString(), "out of memory");
+    EXPECT_EQ(error.reason.toStdString(), "out of memory");
+    EXPECT_EQ(error.kind, fw::FileError::Kind::OutOfMemory);
     ASSERT_EQ(doc.GetObjects().size(), 1u);
     EXPECT_EQ(doc.GetObjects()[0].get(), kept);
     EXPECT_TRUE(doc.GetPathName().isEmpty());

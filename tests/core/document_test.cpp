@@ -157,13 +157,13 @@ TEST(DocumentFileTest, ThreeObjectSceneSavedAndReopenedIsTheSame)
     CTeskDoc doc;
     doc.ReplaceObjects(std::move(objects));
     doc.SetModifiedFlag();
-    QString error;
-    ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.toStdString();
+    fw::FileError error;
+    ASSERT_TRUE(doc.OnSaveDocument(path, &error)) << error.reason.toStdString();
     EXPECT_FALSE(doc.IsModified());
     EXPECT_EQ(doc.GetPathName(), path);
 
     CTeskDoc reopened;
-    ASSERT_TRUE(reopened.OnOpenDocument(path, &error)) << error.toStdString();
+    ASSERT_TRUE(reopened.OnOpenDocument(path, &error)) << error.reason.toStdString();
     EXPECT_FALSE(reopened.IsModified());
     EXPECT_EQ(reopened.GetTitle(), QStringLiteral("scene.qbx"));
     ASSERT_EQ(reopened.GetObjects().size(), 3u);
@@ -181,7 +181,7 @@ TEST(DocumentFileTest, EmptySceneSavesAsCountZeroAndReopensEmpty)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("empty.qbx"));
     CTeskDoc doc;
-    QString error;
+    fw::FileError error;
     ASSERT_TRUE(doc.OnSaveDocument(path, &error));
     EXPECT_EQ(testutil::readBytes(path.toStdString()), std::string("\0\0", 2));
     CTeskDoc reopened;
@@ -198,16 +198,20 @@ TEST(DocumentFileTest, RefusedOpenLeavesTheDocumentAsItWas)
 
     CTeskDoc doc;
     C3dObject* kept = doc.AddObject(SHAPE_CUBE);
-    QString error;
+    fw::FileError error;
     EXPECT_FALSE(doc.OnOpenDocument(path, &error));
-    EXPECT_EQ(error.toStdString(), "bad schema (2)");
+    EXPECT_EQ(error.reason.toStdString(), "bad schema (2)");
+    EXPECT_EQ(error.kind, fw::FileError::Kind::Damaged);
+    EXPECT_EQ(error.damage, fw::ArchiveError::Cause::BadSchema);
+    EXPECT_EQ(error.path, path);
     ASSERT_EQ(doc.GetObjects().size(), 1u);
     EXPECT_EQ(doc.GetObjects()[0].get(), kept);
     EXPECT_TRUE(doc.IsModified());
     EXPECT_TRUE(doc.GetPathName().isEmpty());
 
     EXPECT_FALSE(doc.OnOpenDocument(dir.filePath(QStringLiteral("missing.qbx")), &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(error.reason.isEmpty());
+    EXPECT_EQ(error.kind, fw::FileError::Kind::NoSuchFile);
     EXPECT_EQ(doc.GetObjects().size(), 1u);
 }
 
@@ -216,13 +220,19 @@ TEST(DocumentFileTest, SaveIntoAMissingOrImpossibleFolderFailsAndKeepsTheDocumen
     QTemporaryDir dir;
     const QString regularFile = dir.filePath(QStringLiteral("plain"));
     testutil::writeBytes(regularFile.toStdString(), "not a folder");
-    const QString targets[] = {dir.filePath(QStringLiteral("missing/scene.qbx")), regularFile + QStringLiteral("/scene.qbx")};
-    for (const QString& target : targets) {
+    // A missing folder is told apart; a file in the folder's place is the system's refusal.
+    const std::pair<QString, fw::FileError::Kind> targets[] = {
+        {dir.filePath(QStringLiteral("missing/scene.qbx")), fw::FileError::Kind::NoSuchFolder},
+        {regularFile + QStringLiteral("/scene.qbx"), fw::FileError::Kind::NoSuchFolder},
+        {dir.path(), fw::FileError::Kind::System},
+    };
+    for (const auto& [target, kind] : targets) {
         CTeskDoc doc;
         doc.AddObject(SHAPE_SPHERE);
-        QString error;
+        fw::FileError error;
         EXPECT_FALSE(doc.OnSaveDocument(target, &error)) << target.toStdString();
-        EXPECT_FALSE(error.isEmpty());
+        EXPECT_FALSE(error.reason.isEmpty());
+        EXPECT_EQ(error.kind, kind) << target.toStdString();
         EXPECT_TRUE(doc.IsModified());
         EXPECT_TRUE(doc.GetPathName().isEmpty());
     }
@@ -238,7 +248,7 @@ TEST(DocumentFileTest, SaveThatRunsOutOfSpaceLeavesTheOldFileByteIdentical)
     const QString path = dir.filePath(QStringLiteral("scene.qbx"));
     CTeskDoc doc;
     doc.AddObject(SHAPE_SPHERE);
-    QString error;
+    fw::FileError error;
     ASSERT_TRUE(doc.OnSaveDocument(path, &error));
     for (int i = 0; i < 200; ++i)
         doc.AddObject(SHAPE_STAR);
@@ -255,7 +265,7 @@ TEST(DocumentFileTest, SaveThatRunsOutOfSpaceLeavesTheOldFileByteIdentical)
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_FALSE(savedOk);
-    EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(EFBIG)));
+    EXPECT_EQ(error.reason, QString::fromLocal8Bit(std::strerror(EFBIG)));
     EXPECT_TRUE(doc.IsModified());
     EXPECT_EQ(testutil::readBytes(path.toStdString()), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("scene.qbx")})

@@ -60,12 +60,13 @@ TEST_P(NonRegularFileTest, IsRefusedBeforeAnyRead)
 
     CTeskDoc doc;
     C3dObject* kept = doc.AddObject(SHAPE_CUBE);
-    QString error;
+    fw::FileError error;
     const bool opened = doc.OnOpenDocument(path, &error);
     for (const int fd : held)
         ::close(fd);
     EXPECT_FALSE(opened);
-    EXPECT_EQ(error.toStdString(), "not a regular file");
+    EXPECT_EQ(error.reason.toStdString(), "not a regular file");
+    EXPECT_EQ(error.kind, fw::FileError::Kind::NotAFile);
     ASSERT_EQ(doc.GetObjects().size(), 1u);
     EXPECT_EQ(doc.GetObjects()[0].get(), kept);
     EXPECT_TRUE(doc.IsModified());
@@ -177,8 +178,8 @@ TEST(LargeFileTest, SparseFileOfSixtyFourGibibytesOpensAsTheEmptySceneItStartsWi
         GTEST_SKIP() << "this file system holds no sparse 64 GiB file";
     CTeskDoc doc;
     doc.AddObject(SHAPE_STAR);
-    QString error;
-    ASSERT_TRUE(doc.OnOpenDocument(path, &error)) << error.toStdString();
+    fw::FileError error;
+    ASSERT_TRUE(doc.OnOpenDocument(path, &error)) << error.reason.toStdString();
     EXPECT_TRUE(doc.GetObjects().empty());
 }
 
@@ -199,7 +200,7 @@ TEST(FileStampTest, OpenAndSaveRecordTheFileAndNewForgetsIt)
     testutil::writeBytes(bad.toStdString(), testutil::readBytes(testutil::dataPath("qbx-vectors/schema2-refused.qbx")));
 
     CTeskDoc doc;
-    QString error;
+    fw::FileError error;
     ASSERT_TRUE(doc.OnOpenDocument(path, &error));
     const fw::FileStamp opened = doc.GetFileStamp();
     EXPECT_TRUE(opened.isValid());

@@ -83,8 +83,8 @@ TEST_P(SaveKeepsTheFileTest, OwnerGroupModeAndLinksSurviveWithTheNewBytes)
     const QStringList names = entries(dir);
 
     auto doc = sceneOf(3);
-    QString error;
-    ASSERT_TRUE(doc->OnSaveDocument(path, &error)) << error.toStdString();
+    fw::FileError error;
+    ASSERT_TRUE(doc->OnSaveDocument(path, &error)) << error.reason.toStdString();
 
     EXPECT_EQ(statOf(path, false).st_mode & S_IFMT, linkBefore.st_mode & S_IFMT);
     const struct stat after = statOf(path);
@@ -154,9 +154,9 @@ TEST_P(SaveOntoSpecialFileTest, IsRefusedAndLeavesItAsItWas)
     const QStringList names = entries(dir);
 
     auto doc = sceneOf(1);
-    QString error;
+    fw::FileError error;
     EXPECT_FALSE(doc->OnSaveDocument(path, &error));
-    EXPECT_EQ(error.toStdString(), "not a regular file");
+    EXPECT_EQ(error.reason.toStdString(), "not a regular file");
     EXPECT_TRUE(doc->IsModified());
     EXPECT_TRUE(doc->GetPathName().isEmpty());
     const struct stat after = statOf(path, false);
@@ -243,14 +243,14 @@ TEST(SaveInPlaceTest, WriteThatFailsPartWayRestoresTheOldBytesUnderEveryName)
     ASSERT_EQ(::link(native(path).constData(), native(other).constData()), 0);
 
     auto doc = sceneOf(200);
-    QString error;
+    fw::FileError error;
     bool saved = true;
     {
         const FileSizeLimit limit(1024);
         saved = doc->OnSaveDocument(path, &error);
     }
     EXPECT_FALSE(saved);
-    EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(EFBIG)));
+    EXPECT_EQ(error.reason, QString::fromLocal8Bit(std::strerror(EFBIG)));
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(testutil::readBytes(path.toStdString()), old);
     EXPECT_EQ(testutil::readBytes(other.toStdString()), old);

@@ -66,9 +66,9 @@ void makeHistory(History& h, int baseObjects, int changes, unsigned seed)
             objects.push_back(testutil::makeObject("base " + std::to_string(i), 1 + i % 3, i, -i, 0, i % 2, i));
         doc.ReplaceObjects(std::move(objects));
         h.basePath = h.dir.filePath(QStringLiteral("base.qbx"));
-        QString error;
-        ASSERT_TRUE(doc.OnSaveDocument(h.basePath, &error)) << error.toStdString();
-        ASSERT_TRUE(doc.OnOpenDocument(h.basePath, &error)) << error.toStdString();
+        fw::FileError error;
+        ASSERT_TRUE(doc.OnSaveDocument(h.basePath, &error)) << error.reason.toStdString();
+        ASSERT_TRUE(doc.OnOpenDocument(h.basePath, &error)) << error.reason.toStdString();
     }
     CDocJournal::Attach(doc, h.dir.filePath(QStringLiteral("state/tesk/recovery")));
     std::mt19937 rng(seed);
@@ -294,7 +294,7 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
         // A running editor's journal is never offered.
         EXPECT_TRUE(COrphanJournal::FindAll(folder).empty());
 
-        QString error;
+        fw::FileError error;
         ASSERT_TRUE(doc.OnSaveDocument(scene, &error));
         EXPECT_FALSE(QFileInfo::exists(journalPath)) << "saved";
         EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
@@ -341,7 +341,7 @@ TEST(DocJournal, AFolderThatCannotBeMadeIsToldOnceAndNotTriedAgainUntilTheSceneI
     doc.AddObject(SHAPE_CUBE);
     EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
     EXPECT_EQ(told, QStringList{QStringLiteral("Not a directory")});
-    QString error;
+    fw::FileError error;
     ASSERT_TRUE(doc.OnSaveDocument(dir.filePath(QStringLiteral("scene.qbx")), &error));
     doc.AddObject(SHAPE_STAR);
     doc.AddObject(SHAPE_STAR);
@@ -404,7 +404,7 @@ int failingSession(int failAt)
     CTeskDoc doc;
     for (int i = 0; i < 4; ++i)
         doc.AddObject(SHAPE_CUBE);
-    QString error;
+    fw::FileError error;
     EXPECT_TRUE(doc.OnSaveDocument(scene, &error));
     CDocJournal* keeper = CDocJournal::Attach(doc, folder);
     QStringList told;
@@ -481,7 +481,7 @@ TEST_P(JournalCompaction, KeepsTheJournalSmallAndRecoverable)
     auto doc = std::make_unique<CTeskDoc>();
     for (int i = 0; i < c.baseObjects; ++i)
         doc->AddObject(SHAPE_CUBE);
-    QString error;
+    fw::FileError error;
     if (c.baseObjects > 0) {
         ASSERT_TRUE(doc->OnSaveDocument(scene, &error));
     }

@@ -19,13 +19,13 @@ TEST_P(RegressionTest, Outcome)
 {
     const QString path = QString::fromStdString(testutil::dataPath("regressions/" + std::string(GetParam().label) + ".qbx"));
     CTeskDoc doc;
-    QString error;
+    fw::FileError error;
     const bool loaded = doc.OnOpenDocument(path, &error);
     if (GetParam().error) {
         EXPECT_FALSE(loaded);
-        EXPECT_EQ(error.toStdString(), GetParam().error);
+        EXPECT_EQ(error.reason.toStdString(), GetParam().error);
     } else {
-        ASSERT_TRUE(loaded) << error.toStdString();
+        ASSERT_TRUE(loaded) << error.reason.toStdString();
         ASSERT_FALSE(doc.GetObjects().empty());
         EXPECT_EQ(std::string(doc.GetObjects()[0]->m_pShape->m_szName), GetParam().firstName);
     }

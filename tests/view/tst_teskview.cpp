@@ -213,7 +213,7 @@ private slots:
 private:
     CTeskDoc* openScene()
     {
-        QString error;
+        fw::FileError error;
         return qobject_cast<CTeskDoc*>(m_host->templ->OpenDocumentFile(QString(), &error));
     }
     CTeskView* active() const { return dynamic_cast<CTeskView*>(m_host->frame->GetActiveView()); }

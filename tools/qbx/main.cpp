@@ -200,8 +200,8 @@ int build(const char* jsonPath, const char* outPath)
         std::fwrite(ar.bytes().data(), 1, ar.bytes().size(), stdout);
         return finishStdout();
     }
-    if (!doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &error))
-        return refuse(outPath, error);
+    if (fw::FileError failure; !doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &failure))
+        return refuse(outPath, failure.reason);
     return 0;
 }
 
@@ -210,11 +210,12 @@ int check(std::span<const char* const> paths)
     int status = 0;
     for (const char* path : paths) {
         auto doc = std::make_unique<CTeskDoc>();
-        QString error;
         std::optional<unsigned> schema;
-        const bool loaded = isStdio(path) ? loadScene(path, *doc, schema, &error) : doc->OnOpenDocument(QString::fromLocal8Bit(path), &error);
+        fw::FileError failure;
+        const bool loaded = isStdio(path) ? loadScene(path, *doc, schema, &failure.reason)
+                                          : doc->OnOpenDocument(QString::fromLocal8Bit(path), &failure);
         if (!loaded) {
-            status = refuse(path, error);
+            status = refuse(path, failure.reason);
             continue;
         }
         const std::size_t count = doc->GetObjects().size();
@@ -244,8 +245,8 @@ int recover(const char* journalPath, const char* outPath, const char* basePath)
         printLine(stderr, QString::fromLocal8Bit(journalPath) + QStringLiteral(": note: ") + note);
     CTeskDoc doc;
     doc.ReplaceObjects(std::move(scene.objects));
-    if (!doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &error))
-        return refuse(outPath, error);
+    if (fw::FileError failure; !doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &failure))
+        return refuse(outPath, failure.reason);
     printLine(stdout, QStringLiteral("%1: ok (%2 objects after %3 changes)")
                           .arg(QString::fromLocal8Bit(outPath))
                           .arg(doc.GetObjects().size())

@@ -75,7 +75,7 @@ int main(int argc, char** argv)
     // process, without a free per object first.
     static SceneLoad* const scene = new SceneLoad(CTeskDoc::LoadScene(words[0]));
     if (!scene->file.ok)
-        return fail(words[0], scene->file.error);
+        return fail(words[0], scene->file.error.reason);
     const QImage picture = RenderSceneThumbnail(scene->objects, size);
 
     QFile out(words[1]);
