@@ -1,7 +1,8 @@
 #include "journal/docjournal.h"
 
 #include "document/teskdoc.h"
-#include "journal/journalfile.h"
+#include "framework/core/posix.h"
+#include "framework/core/systemcalls.h"
 #include "journal/scenejournal.h"
 
 #include <QCoreApplication>
@@ -134,13 +135,7 @@ void CDocJournal::Flush()
     QPointer<CDocJournal> self(this);
     const quint64 generation = m_generation;
     QThreadPool::globalInstance()->start([fd, self, generation] {
-        int error = 0;
-        while (journal::fileCalls().fdatasync(fd) != 0) {
-            if (errno != EINTR) {
-                error = errno;
-                break;
-            }
-        }
+        const int error = fw::retryOnInterrupt([fd] { return fw::systemCalls().fdatasync(fd); }) == 0 ? 0 : errno;
         ::close(fd);
         if (error == 0)
             return;

@@ -1,6 +1,7 @@
 #include "journal/orphanjournal.h"
 
 #include "document/teskdoc.h"
+#include "framework/core/systemcalls.h"
 #include "journal/docjournal.h"
 #include "journal/scenejournal.h"
 
@@ -100,7 +101,7 @@ void COrphanJournal::Discard()
 {
     if (m_fd < 0)
         return;
-    ::unlink(QFile::encodeName(m_path).constData());
+    fw::systemCalls().unlink(QFile::encodeName(m_path).constData());
     ::close(m_fd);
     m_fd = -1;
 }

@@ -2,7 +2,7 @@
 
 #include "framework/core/archive.h"
 #include "framework/core/posix.h"
-#include "journal/journalfile.h"
+#include "framework/core/systemcalls.h"
 #include "journal/journalformat.h"
 #include "model/c3dobject.h"
 
@@ -27,12 +27,6 @@ std::uint32_t RecordCheck(std::string_view kindAndPayload)
     return static_cast<std::uint32_t>(XXH3_64bits(kindAndPayload.data(), kindAndPayload.size()));
 }
 
-FileCalls& fileCalls()
-{
-    static FileCalls calls{::write, ::fdatasync};
-    return calls;
-}
-
 } // namespace journal
 
 namespace {
@@ -54,9 +48,7 @@ bool writeAll(int fd, const std::string& bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = journal::fileCalls().write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = fw::retryOnInterrupt([&] { return fw::systemCalls().write(fd, bytes.data() + done, bytes.size() - done); });
         if (n < 0)
             return false;
         if (n == 0) {
@@ -72,12 +64,7 @@ bool writeAll(int fd, const std::string& bytes)
 // False with errno set when the flush failed.
 bool flushAll(int fd)
 {
-    for (;;) {
-        if (journal::fileCalls().fdatasync(fd) == 0)
-            return true;
-        if (errno != EINTR)
-            return false;
-    }
+    return fw::retryOnInterrupt([fd] { return fw::systemCalls().fdatasync(fd); }) == 0;
 }
 
 // Creates `path` and the folders above it that are missing, each with mode
@@ -87,7 +74,7 @@ bool makePrivateFolder(const QString& path, QString* error)
     const QByteArray native = QFile::encodeName(path);
     for (qsizetype slash = native.indexOf('/', 1); ; slash = native.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? native : native.left(slash);
-        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
+        if (fw::systemCalls().mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
             if (error)
                 *error = fw::errnoText(errno);
             return false;
@@ -139,7 +126,7 @@ int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::uniq
                  .arg(::getpid())
                  .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
     const QByteArray native = QFile::encodeName(hidden);
-    fw::Descriptor fd(::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
+    fw::Descriptor fd(fw::systemCalls().open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
     if (fd.get() < 0) {
         m_reason = fw::errnoText(errno);
         return -1;
@@ -171,7 +158,7 @@ int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::uniq
     }
     if (!written) {
         m_reason = fw::errnoText(errno);
-        ::unlink(native.constData());
+        fw::systemCalls().unlink(native.constData());
         return -1;
     }
     return fd.release();
@@ -191,7 +178,7 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, cons
         created->m_path = hidden;
         const QString path = folder + QLatin1Char('/') + QFileInfo(hidden).fileName().mid(1)
                              + QLatin1String(journal::kSuffix.data(), journal::kSuffix.size());
-        if (::rename(QFile::encodeName(hidden).constData(), QFile::encodeName(path).constData()) == 0) {
+        if (fw::systemCalls().rename(QFile::encodeName(hidden).constData(), QFile::encodeName(path).constData()) == 0) {
             created->m_path = path;
             created->m_startLength = created->m_length;
             return created;
@@ -214,7 +201,7 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path,
     // The writes append: O_APPEND keeps them at the end after the cut.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0
-        || ::ftruncate(fd, static_cast<off_t>(validLength)) != 0) {
+        || fw::systemCalls().ftruncate(fd, static_cast<off_t>(validLength)) != 0) {
         if (error)
             *error = fw::errnoText(errno);
         return nullptr;
@@ -235,9 +222,9 @@ void CSceneJournal::Compact(const std::vector<std::unique_ptr<C3dObject>>& objec
     }
     // Flushed before the rename: the name never holds a journal that a
     // crash of the system could leave half written.
-    if (!flushAll(fd) || ::rename(QFile::encodeName(hidden).constData(), QFile::encodeName(m_path).constData()) != 0) {
+    if (!flushAll(fd) || fw::systemCalls().rename(QFile::encodeName(hidden).constData(), QFile::encodeName(m_path).constData()) != 0) {
         Fail(errno);
-        ::unlink(QFile::encodeName(hidden).constData());
+        fw::systemCalls().unlink(QFile::encodeName(hidden).constData());
         ::close(fd);
         return;
     }
@@ -296,7 +283,7 @@ void CSceneJournal::append(int kind)
         // A torn record would hide every later one: cut it off and stop.
         // Should the cut fail too, readers still stop at the torn record.
         Fail(errno);
-        static_cast<void>(!::ftruncate(m_fd, static_cast<off_t>(m_length)));
+        static_cast<void>(!fw::systemCalls().ftruncate(m_fd, static_cast<off_t>(m_length)));
         return;
     }
     m_length += m_record.size();
@@ -334,7 +321,7 @@ void CSceneJournal::Remove()
 {
     if (m_fd < 0)
         return;
-    ::unlink(QFile::encodeName(m_path).constData());
+    fw::systemCalls().unlink(QFile::encodeName(m_path).constData());
     ::close(m_fd);
     m_fd = -1;
     m_unsynced = false;

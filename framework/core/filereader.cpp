@@ -81,16 +81,12 @@ std::uint64_t FileReader::Left() const
 
 std::size_t FileReader::Read(char* into, std::size_t size)
 {
-    for (;;) {
-        const ssize_t n = ::read(m_fd, into, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw std::system_error(errno, std::generic_category());
-        m_hasher.update(into, static_cast<std::size_t>(n));
-        m_offset += static_cast<std::uint64_t>(n);
-        return static_cast<std::size_t>(n);
-    }
+    const ssize_t n = retryOnInterrupt([&] { return ::read(m_fd, into, size); });
+    if (n < 0)
+        throw std::system_error(errno, std::generic_category());
+    m_hasher.update(into, static_cast<std::size_t>(n));
+    m_offset += static_cast<std::uint64_t>(n);
+    return static_cast<std::size_t>(n);
 }
 
 FileStamp FileReader::Stamp() const

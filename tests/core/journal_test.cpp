@@ -1,8 +1,8 @@
 #include "testutil.h"
 
 #include "framework/core/posix.h"
+#include "framework/core/systemcalls.h"
 #include "journal/docjournal.h"
-#include "journal/journalfile.h"
 #include "journal/journalreader.h"
 #include "journal/orphanjournal.h"
 #include "journal/scenejournal.h"
@@ -369,9 +369,10 @@ struct FaultyDisk {
         calls = 0;
         failAt = at;
         error = 0;
-        journal::fileCalls() = {&write, &fdatasync};
+        fw::systemCalls().write = &write;
+        fw::systemCalls().fdatasync = &fdatasync;
     }
-    ~FaultyDisk() { journal::fileCalls() = {::write, ::fdatasync}; }
+    ~FaultyDisk() { fw::systemCalls() = fw::systemsOwnCalls(); }
     static bool fired() { return error != 0; }
 
     static bool failsNow(int withError)
