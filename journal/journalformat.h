@@ -14,7 +14,8 @@
 // little-endian. The first record is always the base record; the rest are
 // the scene's changes in the order they were made, optionally preceded by
 // a snapshot of the whole scene.
-//   Base      u8 flags (bit 0: builds on a file) | u32 path length | path
+//   Base      u8 flags (bit 0: builds on a file; bit 1: compacted, the
+//             snapshot already holds changes) | u32 path length | path
 //             (UTF-8) | i64 size | i64 mtime ns | u64 hash
 //   Snapshot  the scene's list in the file's own form (count, object records)
 //   Add       u32 position | one object record (the object appended there)
@@ -30,6 +31,7 @@ inline constexpr std::size_t kHeaderSize = 12;
 // Length, kind and check around a payload.
 inline constexpr std::size_t kRecordOverhead = 9;
 inline constexpr std::uint8_t kBaseHasFile = 1;
+inline constexpr std::uint8_t kBaseCompacted = 2;
 // Journal files in the recovery folder end with this.
 inline constexpr std::string_view kSuffix = ".tjournal";
 

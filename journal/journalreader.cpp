@@ -64,6 +64,7 @@ bool readBase(const Record& record, JournalContents& contents)
     if (p.size() != 5 + pathLength + 24)
         return false;
     contents.hasFile = (flags & journal::kBaseHasFile) != 0;
+    contents.compacted = (flags & journal::kBaseCompacted) != 0;
     contents.basePath = QString::fromUtf8(p.data() + 5, static_cast<qsizetype>(pathLength));
     const char* stamp = p.data() + 5 + pathLength;
     contents.baseStamp.size = static_cast<std::int64_t>(getU64(stamp));

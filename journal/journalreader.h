@@ -23,6 +23,7 @@ struct JournalContents {
     };
 
     bool hasFile = false; // builds on a file rather than on an empty scene
+    bool compacted = false; // its snapshot holds changes, even with no change record
     QString basePath;
     fw::FileStamp baseStamp;
     bool hasSnapshot = false;

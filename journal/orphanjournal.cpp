@@ -58,8 +58,9 @@ std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QStri
         const bool read = ReadJournal(std::span<const char>(orphan->m_data.constData(), static_cast<std::size_t>(orphan->m_data.size())),
                                       orphan->m_contents, nullptr);
         // A journal left while it was being started, or one that never got
-        // past its first records, holds no change to give back.
-        if (started || !read || orphan->m_contents.changes.empty()) {
+        // past its first records, holds no change to give back; a compacted
+        // one holds its changes in its snapshot.
+        if (started || !read || (orphan->m_contents.changes.empty() && !orphan->m_contents.compacted)) {
             orphan->Discard();
             continue;
         }
@@ -102,6 +103,7 @@ void COrphanJournal::Discard()
     if (m_fd < 0)
         return;
     fw::systemCalls().unlink(QFile::encodeName(m_path).constData());
+    fw::SyncFolder(QFile::encodeName(QFileInfo(m_path).path()).toStdString());
     ::close(m_fd);
     m_fd = -1;
 }

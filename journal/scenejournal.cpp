@@ -67,16 +67,22 @@ bool flushAll(int fd)
     return fw::retryOnInterrupt([fd] { return fw::systemCalls().fdatasync(fd); }) == 0;
 }
 
+std::string folderOf(const QString& path) { return QFile::encodeName(QFileInfo(path).path()).toStdString(); }
+
 // Creates `path` and the folders above it that are missing, each with mode
-// 0700, and narrows `path` itself to 0700 (it holds private data).
+// 0700 and its name made durable, and narrows `path` itself to 0700 (it
+// holds private data).
 bool makePrivateFolder(const QString& path, QString* error)
 {
     const QByteArray native = QFile::encodeName(path);
     for (qsizetype slash = native.indexOf('/', 1); ; slash = native.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? native : native.left(slash);
-        if (fw::systemCalls().mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
+        int failed = fw::systemCalls().mkdir(part.constData(), 0700) == 0 ? 0 : errno;
+        if (failed == 0)
+            failed = fw::SyncFolder(folderOf(QFile::decodeName(part)));
+        if (failed != 0 && failed != EEXIST) {
             if (error)
-                *error = fw::errnoText(errno);
+                *error = fw::errnoText(failed);
             return false;
         }
         if (slash < 0)
@@ -117,8 +123,8 @@ CSceneJournal::~CSceneJournal()
         ::close(m_fd);
 }
 
-int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString& hidden,
-                              std::uint64_t& length)
+int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted,
+                              QString& hidden, std::uint64_t& length)
 {
     // The pid and a random part keep two editors' names apart.
     hidden = QStringLiteral("%1/.%2-%3")
@@ -136,7 +142,7 @@ int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::uniq
     bool written = ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && writeAll(fd.get(), header);
     if (written) {
         m_payload.clear();
-        m_payload.push_back(static_cast<char>(m_base.isValid() ? journal::kBaseHasFile : 0));
+        m_payload.push_back(static_cast<char>((m_base.isValid() ? journal::kBaseHasFile : 0) | (compacted ? journal::kBaseCompacted : 0)));
         const QByteArray pathBytes = m_basePath.toUtf8();
         putU32(m_payload, static_cast<std::uint32_t>(pathBytes.size()));
         m_payload.append(pathBytes.constData(), static_cast<std::size_t>(pathBytes.size()));
@@ -173,7 +179,7 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, cons
     // Written under a hidden name and renamed when the base record is in,
     // so that a journal under its final name always names its base.
     QString hidden;
-    created->m_fd = created->writeFresh(folder, snapshot, hidden, created->m_length);
+    created->m_fd = created->writeFresh(folder, snapshot, false, hidden, created->m_length);
     if (created->m_fd >= 0) {
         created->m_path = hidden;
         const QString path = folder + QLatin1Char('/') + QFileInfo(hidden).fileName().mid(1)
@@ -181,6 +187,7 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, cons
         if (fw::systemCalls().rename(QFile::encodeName(hidden).constData(), QFile::encodeName(path).constData()) == 0) {
             created->m_path = path;
             created->m_startLength = created->m_length;
+            created->m_nameUnsynced = true;
             return created;
         }
         created->m_reason = fw::errnoText(errno);
@@ -198,6 +205,8 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path,
         new CSceneJournal(fd, path, contents.hasFile ? contents.basePath : QString(), contents.hasFile ? contents.baseStamp : fw::FileStamp()));
     adopted->m_length = validLength;
     adopted->m_startLength = contents.startEnd;
+    // An editor killed before its first flush may have left the name undurable.
+    adopted->m_nameUnsynced = true;
     // The writes append: O_APPEND keeps them at the end after the cut.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0
@@ -215,7 +224,7 @@ void CSceneJournal::Compact(const std::vector<std::unique_ptr<C3dObject>>& objec
         return;
     QString hidden;
     std::uint64_t length = 0;
-    const int fd = writeFresh(QFileInfo(m_path).path(), &objects, hidden, length);
+    const int fd = writeFresh(QFileInfo(m_path).path(), &objects, true, hidden, length);
     if (fd < 0) {
         m_failed = true;
         return;
@@ -228,12 +237,18 @@ void CSceneJournal::Compact(const std::vector<std::unique_ptr<C3dObject>>& objec
         ::close(fd);
         return;
     }
+    // The rename is durable before the old journal is forgotten: until
+    // then a power cut could bring it back without its latest records.
+    const int failed = fw::SyncFolder(folderOf(m_path));
     // The old file's lock goes with its descriptor; the new one holds its own.
     ::close(m_fd);
     m_fd = fd;
     m_length = length;
     m_startLength = length;
     m_unsynced = false;
+    m_nameUnsynced = failed != 0;
+    if (failed != 0)
+        Fail(failed);
 }
 
 void CSceneJournal::RecordAdd(std::size_t position, const C3dObject& object)
@@ -300,21 +315,36 @@ void CSceneJournal::Fail(int error)
 
 void CSceneJournal::Sync()
 {
-    if (!m_unsynced || m_fd < 0)
-        return;
-    m_unsynced = false;
-    if (!flushAll(m_fd))
-        Fail(errno);
+    SyncHandle handle = TakeSyncHandle();
+    if (const int failed = Flush(handle))
+        Fail(failed);
 }
 
-int CSceneJournal::TakeSyncHandle()
+CSceneJournal::SyncHandle CSceneJournal::TakeSyncHandle()
 {
-    if (!m_unsynced || m_fd < 0)
-        return -1;
-    const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
-    if (fd >= 0)
-        m_unsynced = false;
-    return fd;
+    SyncHandle handle;
+    if (!NeedsSync() || m_fd < 0)
+        return handle;
+    handle.fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (handle.fd < 0)
+        return handle;
+    if (m_nameUnsynced)
+        handle.folder = folderOf(m_path);
+    m_unsynced = false;
+    m_nameUnsynced = false;
+    return handle;
+}
+
+int CSceneJournal::Flush(SyncHandle& handle)
+{
+    if (handle.fd < 0)
+        return 0;
+    int failed = flushAll(handle.fd) ? 0 : errno;
+    ::close(handle.fd);
+    handle.fd = -1;
+    if (failed == 0 && !handle.folder.empty())
+        failed = fw::SyncFolder(handle.folder);
+    return failed;
 }
 
 void CSceneJournal::Remove()
@@ -322,7 +352,11 @@ void CSceneJournal::Remove()
     if (m_fd < 0)
         return;
     fw::systemCalls().unlink(QFile::encodeName(m_path).constData());
+    // The removal is durable before it counts: a journal that came back
+    // after a save would offer a scene older than the file.
+    fw::SyncFolder(folderOf(m_path));
     ::close(m_fd);
     m_fd = -1;
     m_unsynced = false;
+    m_nameUnsynced = false;
 }

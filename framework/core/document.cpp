@@ -150,6 +150,7 @@ bool Document::OnSaveDocument(const QString& path, QString* error)
     Archive ar = Archive::forStoring();
     Serialize(ar);
     FileStamp stamp;
+    emit aboutToWrite();
     if (!WriteFileKeepingItsKind(path, ar.bytes(), &stamp, error))
         return false;
     SetPathName(path);

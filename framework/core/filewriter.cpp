@@ -170,17 +170,25 @@ bool writeInPlace(const std::string& target, std::string_view bytes, std::uint64
         setError(error, errnoText(errno));
         return false;
     }
-    if (const int failed = copyWhole(file.get(), backup.get())) {
+    // The backup's bytes and its name are durable before the first byte of
+    // the target changes: a power cut during the rewrite leaves the old
+    // scene whole in one of the two.
+    const std::string folder = folderOf(target);
+    int failed = copyWhole(file.get(), backup.get());
+    if (!failed)
+        failed = SyncFolder(folder);
+    if (failed) {
         systemCalls().unlink(backupName.c_str());
         setError(error, errnoText(failed));
         return false;
     }
-    int failed = writeAt(file.get(), bytes.data(), bytes.size(), 0);
+    failed = writeAt(file.get(), bytes.data(), bytes.size(), 0);
     if (!failed && (systemCalls().ftruncate(file.get(), static_cast<off_t>(bytes.size())) != 0 || systemCalls().fsync(file.get()) != 0))
         failed = errno;
     if (failed) {
         if (copyWhole(backup.get(), file.get()) == 0) {
             systemCalls().unlink(backupName.c_str());
+            SyncFolder(folder);
             setError(error, errnoText(failed));
         } else {
             setError(error, errnoText(failed) + QStringLiteral(" (the previous content is in %1)")
@@ -188,7 +196,9 @@ bool writeInPlace(const std::string& target, std::string_view bytes, std::uint64
         }
         return false;
     }
+    // The new bytes are durable: the backup goes, and so does its name.
     systemCalls().unlink(backupName.c_str());
+    SyncFolder(folder);
     struct stat written {};
     if (::fstat(file.get(), &written) == 0)
         *stamp = StatStamp(written, hash);
