@@ -448,7 +448,9 @@ int failingSession(int failAt)
         EXPECT_TRUE(files.isEmpty()) << "a journal that could not start leaves nothing";
     } else {
         EXPECT_EQ(files.size(), 1);
-        EXPECT_EQ(recovered(testutil::readBytes(keeper->journal()->path().toStdString()), scene), states[kept]);
+        RecoveredScene info;
+        EXPECT_EQ(recovered(testutil::readBytes(keeper->journal()->path().toStdString()), scene, &info), states[kept]);
+        EXPECT_EQ(info.damage, QString()) << "a record torn by the failure is cut off";
     }
     // A save starts afresh: the next failure is told again.
     EXPECT_TRUE(doc.OnSaveDocument(scene, &error));
