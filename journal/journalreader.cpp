@@ -413,8 +413,9 @@ QString DescribeRecovery(const RecoveredScene& scene, const QString& name)
         parts << QStringLiteral("Nothing of %1 could be recovered: %2.").arg(name, scene.damage);
     }
     if (scene.recovered && !scene.damage.isEmpty()) {
-        parts << QStringLiteral("The journal of %1 is damaged (%2): %3 were recovered, the rest is lost.")
-                     .arg(name, scene.damage, changesText(scene.applied));
+        parts << QStringLiteral("The journal of %1 is damaged (%2): %3 %4 recovered, the rest is lost.")
+                     .arg(name, scene.damage, changesText(scene.applied),
+                          scene.applied == 1 ? QStringLiteral("was") : QStringLiteral("were"));
     }
     return parts.join(QLatin1Char(' '));
 }

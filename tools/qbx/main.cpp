@@ -246,10 +246,13 @@ int recover(const char* journalPath, const char* outPath, const char* basePath)
     doc.ReplaceObjects(std::move(scene.objects));
     if (!doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &error))
         return refuse(outPath, error);
-    printLine(stdout, QStringLiteral("%1: ok (%2 objects after %3 changes)")
+    const std::size_t objects = doc.GetObjects().size();
+    printLine(stdout, QStringLiteral("%1: ok (%2 %3 after %4 %5)")
                           .arg(QString::fromLocal8Bit(outPath))
-                          .arg(doc.GetObjects().size())
-                          .arg(scene.applied));
+                          .arg(objects)
+                          .arg(QLatin1String(objects == 1 ? "object" : "objects"))
+                          .arg(scene.applied)
+                          .arg(QLatin1String(scene.applied == 1 ? "change" : "changes")));
     return finishStdout();
 }
 
