@@ -9,6 +9,7 @@
 #include "bench/benchapp.h"
 #include "document/teskdoc.h"
 #include "journal/docjournal.h"
+#include "framework/core/filereader.h"
 #include "journal/journalreader.h"
 #include "journal/scenejournal.h"
 
@@ -117,7 +118,7 @@ void BM_ChangeWithoutViews(benchmark::State& state, bool journal)
 std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString& base, std::size_t objects, int changes)
 {
     QByteArray bytes;
-    if (!ReadWholeFile(base, bytes, nullptr))
+    if (!fw::ReadWholeFile(base, bytes, nullptr))
         return nullptr;
     fw::FileHasher hasher;
     hasher.update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -175,7 +176,7 @@ void BM_RecoverJournal(benchmark::State& state)
         start = Clock::now();
         QByteArray bytes;
         JournalContents contents;
-        if (!ReadWholeFile(journal->path(), bytes, nullptr)
+        if (!fw::ReadWholeFile(journal->path(), bytes, nullptr)
             || !ReadJournal(std::span<const char>(bytes.constData(), static_cast<std::size_t>(bytes.size())), contents, nullptr)) {
             state.SkipWithError("cannot read the journal");
             break;
@@ -226,7 +227,7 @@ void BM_CompactedRenames(benchmark::State& state)
         const auto start = Clock::now();
         QByteArray bytes;
         JournalContents contents;
-        if (!ReadWholeFile(keeper->journal()->path(), bytes, nullptr)
+        if (!fw::ReadWholeFile(keeper->journal()->path(), bytes, nullptr)
             || !ReadJournal(std::span<const char>(bytes.constData(), static_cast<std::size_t>(bytes.size())), contents, nullptr)) {
             state.SkipWithError("cannot read the journal");
             return;

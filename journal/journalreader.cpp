@@ -16,61 +16,17 @@
 
 namespace {
 
-std::uint32_t getU32(const char* p)
+// The base record's fields, into `contents`.
+bool readBase(const journal::Record& record, JournalContents& contents)
 {
-    const auto* b = reinterpret_cast<const unsigned char*>(p);
-    return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[3]) << 24);
-}
-
-std::uint64_t getU64(const char* p) { return getU32(p) | (std::uint64_t(getU32(p + 4)) << 32); }
-
-struct Record {
-    journal::Kind kind;
-    std::span<const char> payload;
-};
-
-// Reads the record at `offset`; false with the reason in `damage` when it is
-// cut short or fails its check.
-bool readRecord(std::span<const char> data, std::uint64_t& offset, Record& record, QString& damage)
-{
-    const std::uint64_t left = data.size() - offset;
-    if (left < journal::kRecordOverhead) {
-        damage = QStringLiteral("cut short at byte %1").arg(offset);
+    journal::Base base;
+    if (record.kind != journal::Kind::Base || !journal::DecodeBase(record.payload, base))
         return false;
-    }
-    const std::uint64_t length = getU32(data.data() + offset);
-    if (length == 0 || length > left - journal::kRecordOverhead + 1) {
-        damage = QStringLiteral("cut short or damaged at byte %1").arg(offset);
-        return false;
-    }
-    const char* start = data.data() + offset + 4;
-    record.kind = static_cast<journal::Kind>(static_cast<std::uint8_t>(start[0]));
-    record.payload = std::span<const char>(start + 1, static_cast<std::size_t>(length - 1));
-    if (getU32(start + length) != journal::RecordCheck(std::string_view(start, static_cast<std::size_t>(length)))) {
-        damage = QStringLiteral("damaged at byte %1").arg(offset);
-        return false;
-    }
-    offset += length + 8;
+    contents.hasFile = base.hasFile;
+    contents.compacted = base.compacted;
+    contents.basePath = base.path;
+    contents.baseStamp = base.stamp;
     return true;
-}
-
-bool readBase(const Record& record, JournalContents& contents)
-{
-    const std::span<const char> p = record.payload;
-    if (record.kind != journal::Kind::Base || p.size() < 5)
-        return false;
-    const std::uint8_t flags = static_cast<std::uint8_t>(p[0]);
-    const std::uint64_t pathLength = getU32(p.data() + 1);
-    if (p.size() != 5 + pathLength + 24)
-        return false;
-    contents.hasFile = (flags & journal::kBaseHasFile) != 0;
-    contents.compacted = (flags & journal::kBaseCompacted) != 0;
-    contents.basePath = QString::fromUtf8(p.data() + 5, static_cast<qsizetype>(pathLength));
-    const char* stamp = p.data() + 5 + pathLength;
-    contents.baseStamp.size = static_cast<std::int64_t>(getU64(stamp));
-    contents.baseStamp.mtimeNs = static_cast<std::int64_t>(getU64(stamp + 8));
-    contents.baseStamp.hash = getU64(stamp + 16);
-    return !contents.hasFile || contents.baseStamp.isValid();
 }
 
 // Positions of the live objects among every object a recovery has held:
@@ -229,45 +185,6 @@ QString changesText(std::size_t count)
 
 } // namespace
 
-bool ReadWholeFile(const QString& path, QByteArray& data, QString* error)
-{
-    // The file reader refuses a pipe or a device without waiting on it.
-    fw::FileReader file;
-    if (!file.Open(path, error))
-        return false;
-    try {
-        QByteArray bytes;
-        constexpr std::size_t kPiece = 64 * 1024;
-        // A regular file's size is known: one allocation holds it all.
-        std::size_t capacity = file.Left() < std::uint64_t(INT64_MAX / 2) ? static_cast<std::size_t>(file.Left()) + kPiece : kPiece;
-        bytes.reserve(static_cast<qsizetype>(capacity));
-        for (;;) {
-            const auto size = static_cast<std::size_t>(bytes.size());
-            // Grow by doubling: a file that grew since it was opened costs
-            // a copy now and then, not one per piece.
-            if (size + kPiece > capacity) {
-                capacity = std::max(2 * capacity, size + kPiece);
-                bytes.reserve(static_cast<qsizetype>(capacity));
-            }
-            bytes.resize(static_cast<qsizetype>(size + kPiece));
-            const std::size_t got = file.Read(bytes.data() + size, kPiece);
-            bytes.resize(static_cast<qsizetype>(size + got));
-            if (got == 0)
-                break;
-        }
-        data = std::move(bytes);
-    } catch (const std::system_error& e) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(e.code().value()));
-        return false;
-    } catch (const std::bad_alloc&) {
-        if (error)
-            *error = QStringLiteral("out of memory");
-        return false;
-    }
-    return true;
-}
-
 bool ReadJournal(std::span<const char> data, JournalContents& contents, QString* error)
 {
     contents = JournalContents();
@@ -277,15 +194,15 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
             *error = QStringLiteral("not a recovery journal");
         return false;
     }
-    if (getU32(data.data() + journal::kMagic.size()) != journal::kVersion) {
+    if (journal::GetU32(data.data() + journal::kMagic.size()) != journal::kVersion) {
         if (error)
             *error = QStringLiteral("a recovery journal of another version");
         return false;
     }
     std::uint64_t offset = journal::kHeaderSize;
-    Record record;
+    journal::Record record;
     QString damage;
-    if (!readRecord(data, offset, record, damage) || !readBase(record, contents)) {
+    if (!journal::ReadRecord(data, offset, record, damage) || !readBase(record, contents)) {
         if (error)
             *error = QStringLiteral("the journal's first record is damaged");
         return false;
@@ -293,7 +210,7 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
     contents.startEnd = offset;
     while (offset < data.size()) {
         const std::uint64_t start = offset;
-        if (!readRecord(data, offset, record, contents.damage))
+        if (!journal::ReadRecord(data, offset, record, contents.damage))
             break;
         const std::span<const char> p = record.payload;
         if (record.kind == journal::Kind::Snapshot && start == contents.startEnd && !contents.hasSnapshot) {
@@ -309,7 +226,7 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
             contents.damage = QStringLiteral("damaged at byte %1").arg(start);
             break;
         }
-        contents.changes.push_back({record.kind, getU32(p.data()), isObject ? p.subspan(4) : std::span<const char>(), offset});
+        contents.changes.push_back({record.kind, journal::GetU32(p.data()), isObject ? p.subspan(4) : std::span<const char>(), offset});
     }
     contents.validLength = offset;
     return true;

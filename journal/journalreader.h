@@ -36,11 +36,6 @@ struct JournalContents {
     QString damage;
 };
 
-// Reads the whole regular file at `path` (a journal) into `data`; false
-// with the reason in `error` otherwise. A journal's base is not read this
-// way: recovery streams it through the loader.
-bool ReadWholeFile(const QString& path, QByteArray& data, QString* error);
-
 // Reads the records of a journal. Stops at the first record that is cut
 // short or fails its check, noting it in `damage`. Returns false with the
 // reason in `error` when the data is no journal or its base record is damaged.

@@ -1,6 +1,7 @@
 #include "journal/orphanjournal.h"
 
 #include "document/teskdoc.h"
+#include "framework/core/filereader.h"
 #include "framework/core/systemcalls.h"
 #include "journal/docjournal.h"
 #include "journal/scenejournal.h"
@@ -49,10 +50,10 @@ std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QStri
             ::close(fd);
             continue;
         }
-        QFile file;
+        fw::FileReader file;
         QByteArray data;
-        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-            data = file.readAll();
+        if (file.OpenDescriptor(fd, nullptr))
+            file.ReadAll(data, nullptr);
         const QDateTime changed = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).addMSecs(st.st_mtim.tv_nsec / 1000000);
         std::unique_ptr<COrphanJournal> orphan(new COrphanJournal(fd, path, std::move(data), changed));
         const bool read = ReadJournal(std::span<const char>(orphan->m_data.constData(), static_cast<std::size_t>(orphan->m_data.size())),

@@ -16,32 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
-namespace journal {
-
-std::uint32_t RecordCheck(std::string_view kindAndPayload)
-{
-    // One shot: a streaming state per record would cost more than the hash.
-    return static_cast<std::uint32_t>(XXH3_64bits(kindAndPayload.data(), kindAndPayload.size()));
-}
-
-} // namespace journal
-
 namespace {
-
-void putU32(std::string& out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-}
-
-void putU64(std::string& out, std::uint64_t value)
-{
-    putU32(out, static_cast<std::uint32_t>(value));
-    putU32(out, static_cast<std::uint32_t>(value >> 32));
-}
 
 // False with errno set when not every byte was written.
 bool writeAll(int fd, const std::string& bytes)
@@ -137,26 +112,18 @@ int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::uniq
         m_reason = fw::errnoText(errno);
         return -1;
     }
-    std::string header(journal::kMagic);
-    putU32(header, journal::kVersion);
+    const std::string header = journal::Header();
     bool written = ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && writeAll(fd.get(), header);
     if (written) {
-        m_payload.clear();
-        m_payload.push_back(static_cast<char>((m_base.isValid() ? journal::kBaseHasFile : 0) | (compacted ? journal::kBaseCompacted : 0)));
-        const QByteArray pathBytes = m_basePath.toUtf8();
-        putU32(m_payload, static_cast<std::uint32_t>(pathBytes.size()));
-        m_payload.append(pathBytes.constData(), static_cast<std::size_t>(pathBytes.size()));
-        putU64(m_payload, static_cast<std::uint64_t>(m_base.size));
-        putU64(m_payload, static_cast<std::uint64_t>(m_base.mtimeNs));
-        putU64(m_payload, m_base.hash);
-        written = writeRecord(fd.get(), static_cast<int>(journal::Kind::Base));
+        m_payload = journal::EncodeBase({m_base.isValid(), compacted, m_basePath, m_base});
+        written = writeRecord(fd.get(), journal::Kind::Base);
         length = header.size() + m_record.size();
     }
     if (written && snapshot) {
         fw::Archive ar = fw::Archive::forStoring();
         ar.StoreList(*snapshot);
         m_payload = ar.takeBytes();
-        written = writeRecord(fd.get(), static_cast<int>(journal::Kind::Snapshot));
+        written = writeRecord(fd.get(), journal::Kind::Snapshot);
         length += m_record.size();
         // A scene's copy can be large: its buffers go with it.
         std::string().swap(m_payload);
@@ -253,25 +220,25 @@ void CSceneJournal::Compact(const std::vector<std::unique_ptr<C3dObject>>& objec
 
 void CSceneJournal::RecordAdd(std::size_t position, const C3dObject& object)
 {
-    recordObject(static_cast<int>(journal::Kind::Add), position, &object);
+    recordObject(journal::Kind::Add, position, &object);
 }
 
 void CSceneJournal::RecordChange(std::size_t position, const C3dObject& object)
 {
-    recordObject(static_cast<int>(journal::Kind::Change), position, &object);
+    recordObject(journal::Kind::Change, position, &object);
 }
 
 void CSceneJournal::RecordRemove(std::size_t position)
 {
-    recordObject(static_cast<int>(journal::Kind::Remove), position, nullptr);
+    recordObject(journal::Kind::Remove, position, nullptr);
 }
 
-void CSceneJournal::recordObject(int kind, std::size_t position, const C3dObject* object)
+void CSceneJournal::recordObject(journal::Kind kind, std::size_t position, const C3dObject* object)
 {
     if (m_failed)
         return;
     m_payload.clear();
-    putU32(m_payload, static_cast<std::uint32_t>(position));
+    journal::PutPosition(m_payload, position);
     if (object) {
         fw::Archive ar = fw::Archive::forStoring();
         ar.WriteObject(*object);
@@ -282,17 +249,14 @@ void CSceneJournal::recordObject(int kind, std::size_t position, const C3dObject
     append(kind);
 }
 
-bool CSceneJournal::writeRecord(int fd, int kind)
+bool CSceneJournal::writeRecord(int fd, journal::Kind kind)
 {
     m_record.clear();
-    putU32(m_record, static_cast<std::uint32_t>(m_payload.size() + 1));
-    m_record.push_back(static_cast<char>(kind));
-    m_record += m_payload;
-    putU32(m_record, journal::RecordCheck(std::string_view(m_record).substr(4)));
+    journal::AppendRecord(m_record, kind, m_payload);
     return writeAll(fd, m_record);
 }
 
-void CSceneJournal::append(int kind)
+void CSceneJournal::append(journal::Kind kind)
 {
     if (!writeRecord(m_fd, kind)) {
         // A torn record would hide every later one: cut it off and stop.

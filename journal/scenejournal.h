@@ -102,9 +102,9 @@ public:
 
 private:
     CSceneJournal(int fd, QString path, QString basePath, const fw::FileStamp& base);
-    void recordObject(int kind, std::size_t position, const C3dObject* object);
-    void append(int kind);
-    bool writeRecord(int fd, int kind);
+    void recordObject(journal::Kind kind, std::size_t position, const C3dObject* object);
+    void append(journal::Kind kind);
+    bool writeRecord(int fd, journal::Kind kind);
     int writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted,
                    QString& hidden, std::uint64_t& length);
 

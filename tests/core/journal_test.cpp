@@ -135,14 +135,7 @@ TEST(JournalReader, TruncatedAtEveryOffsetGivesBackEveryWholeChange)
 std::string record(journal::Kind kind, const std::string& payload)
 {
     std::string out;
-    const auto putU32 = [&out](std::uint32_t v) {
-        for (int s = 0; s < 32; s += 8)
-            out.push_back(static_cast<char>((v >> s) & 0xFF));
-    };
-    putU32(static_cast<std::uint32_t>(payload.size() + 1));
-    out.push_back(static_cast<char>(kind));
-    out += payload;
-    putU32(journal::RecordCheck(std::string_view(out).substr(4)));
+    journal::AppendRecord(out, kind, payload);
     return out;
 }
 

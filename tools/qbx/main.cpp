@@ -230,7 +230,7 @@ int recover(const char* journalPath, const char* outPath, const char* basePath)
 {
     QByteArray data;
     QString error;
-    if (!ReadWholeFile(QString::fromLocal8Bit(journalPath), data, &error))
+    if (!fw::ReadWholeFile(QString::fromLocal8Bit(journalPath), data, &error))
         return refuse(journalPath, error);
     JournalContents contents;
     if (!ReadJournal(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())), contents, &error))
