@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <vector>
@@ -148,9 +149,15 @@ std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString
 // Each iteration opens the base through the document and recovers the
 // journal over it from its bytes on disk, alternately, and reports the
 // median of each and their ratio.
+// With TESK_BENCH_KEEP set, the base and the journal stay on disk (their
+// folder is the label), for `qbx recover` and `qbx check` on cold processes.
 void BM_RecoverJournal(benchmark::State& state)
 {
     QTemporaryDir dir;
+    if (std::getenv("TESK_BENCH_KEEP")) {
+        dir.setAutoRemove(false);
+        state.SetLabel(dir.path().toStdString());
+    }
     const QString base = dir.filePath(QStringLiteral("base.qbx"));
     if (!writeBase(state, base, state.range(0)))
         return;
