@@ -8,9 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <future>
-#include <new>
 #include <string_view>
 #include <system_error>
 

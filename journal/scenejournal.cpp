@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
