@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <future>
 #include <string_view>
 #include <system_error>
 
@@ -90,32 +89,6 @@ std::unique_ptr<C3dObject> readObject(std::span<const char> bytes)
     if (ar.Remaining() != 0)
         throw fw::ArchiveError(fw::ArchiveError::Cause::BadClass, "bytes after the object");
     return std::unique_ptr<C3dObject>(static_cast<C3dObject*>(object.release()));
-}
-
-// The objects that a journal's adds and changes carry, by change; decoding
-// stops at the first that is damaged.
-struct DecodedChanges {
-    std::vector<std::unique_ptr<C3dObject>> objects;
-    std::size_t failedAt = SIZE_MAX;
-    QString failure;
-};
-
-DecodedChanges decodeChanges(const JournalContents& contents)
-{
-    DecodedChanges decoded;
-    decoded.objects.resize(contents.changes.size());
-    for (std::size_t i = 0; i < contents.changes.size(); ++i) {
-        if (contents.changes[i].kind == journal::Kind::Remove)
-            continue;
-        try {
-            decoded.objects[i] = readObject(contents.changes[i].object);
-        } catch (const fw::ArchiveError& e) {
-            decoded.failedAt = i;
-            decoded.failure = QString::fromUtf8(e.what());
-            break;
-        }
-    }
-    return decoded;
 }
 
 // Loads the start of the scene into `scene`; false with the reason in
@@ -233,11 +206,6 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
 RecoveredScene RecoverScene(const JournalContents& contents, const QString& basePath)
 {
     const std::size_t count = contents.changes.size();
-    // The changes' objects are decoded on a thread of their own while the
-    // base loads here; a few are decoded in line, where a thread costs more.
-    constexpr std::size_t kDecodeApartFrom = 4096;
-    std::future<DecodedChanges> decoding = std::async(count >= kDecodeApartFrom ? std::launch::async : std::launch::deferred,
-                                                      [&contents] { return decodeChanges(contents); });
     RecoveredScene scene;
     if (!loadStart(contents, basePath, scene)) {
         scene.objects.clear();
@@ -248,9 +216,8 @@ RecoveredScene RecoverScene(const JournalContents& contents, const QString& base
     scene.validLength = contents.startEnd;
 
     // The slot of `held` that each change acts on (its target), found from
-    // the positions alone before any object moves, so that the pass below
-    // knows its next targets early enough to fetch them ahead of use. Adds
-    // take the slots after the base's, in order; removals leave theirs empty.
+    // the positions alone before any object moves. Adds take the slots after
+    // the base's, in order; removals leave theirs empty.
     std::size_t added = 0;
     for (const JournalContents::Change& change : contents.changes)
         added += change.kind == journal::Kind::Add ? 1 : 0;
@@ -277,30 +244,21 @@ RecoveredScene RecoverScene(const JournalContents& contents, const QString& base
         }
     }
 
-    DecodedChanges decoded = decoding.get();
     std::size_t applied = targets.size();
-    if (decoded.failedAt <= applied && decoded.failedAt < count) {
-        applied = decoded.failedAt;
-        scene.damage = QStringLiteral("change %1 is damaged (%2)").arg(applied + 1).arg(decoded.failure);
-    } else if (applied < count) {
+    if (applied < count)
         scene.damage = QStringLiteral("change %1 does not fit the scene").arg(applied + 1);
-    }
     held.resize(nextAdded);
-    // The slots and the objects that the changes replace or remove lie
-    // anywhere in the scene: each is fetched a few changes ahead.
-    constexpr std::size_t kSlotAhead = 16;
-    constexpr std::size_t kObjectAhead = 8;
     for (std::size_t i = 0; i < applied; ++i) {
-        if (i + kSlotAhead < applied)
-            __builtin_prefetch(&held[targets[i + kSlotAhead]]);
-        if (i + kObjectAhead < applied) {
-            if (const C3dObject* next = held[targets[i + kObjectAhead]].get())
-                __builtin_prefetch(next);
-        }
-        if (contents.changes[i].kind == journal::Kind::Remove)
+        if (contents.changes[i].kind == journal::Kind::Remove) {
             held[targets[i]].reset();
-        else
-            held[targets[i]] = std::move(decoded.objects[i]);
+            continue;
+        }
+        try {
+            held[targets[i]] = readObject(contents.changes[i].object);
+        } catch (const fw::ArchiveError& e) {
+            scene.damage = QStringLiteral("change %1 is damaged (%2)").arg(i + 1).arg(QString::fromUtf8(e.what()));
+            applied = i;
+        }
     }
     scene.applied = applied;
     if (applied > 0)
