@@ -2,8 +2,9 @@
 // that measure what users meet: cold processes, start to finish.
 #pragma once
 
+#include "framework/core/posix.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <spawn.h>
@@ -57,9 +58,7 @@ inline Run run(std::vector<std::string> argv)
     }
     char buffer[4096];
     for (;;) {
-        const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const ssize_t got = fw::retryOnInterrupt([&] { return ::read(fds[0], buffer, sizeof buffer); });
         if (got <= 0)
             break;
         if (result.output.empty())
@@ -68,8 +67,7 @@ inline Run run(std::vector<std::string> argv)
     }
     ::close(fds[0]);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    fw::retryOnInterrupt([&] { return ::waitpid(pid, &status, 0); });
     result.end = std::chrono::steady_clock::now();
     result.exited = std::chrono::duration<double>(result.end - start).count();
     result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;

@@ -9,6 +9,7 @@
 #include "bench/benchapp.h"
 #include "document/teskdoc.h"
 #include "journal/docjournal.h"
+#include "framework/core/filereader.h"
 #include "journal/journalreader.h"
 #include "journal/scenejournal.h"
 
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <vector>
@@ -117,7 +119,7 @@ void BM_ChangeWithoutViews(benchmark::State& state, bool journal)
 std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString& base, std::size_t objects, int changes)
 {
     QByteArray bytes;
-    if (!ReadWholeFile(base, bytes, nullptr))
+    if (!fw::ReadWholeFile(base, bytes, nullptr))
         return nullptr;
     fw::FileHasher hasher;
     hasher.update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -147,9 +149,15 @@ std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString
 // Each iteration opens the base through the document and recovers the
 // journal over it from its bytes on disk, alternately, and reports the
 // median of each and their ratio.
+// With TESK_BENCH_KEEP set, the base and the journal stay on disk (their
+// folder is the label), for `qbx recover` and `qbx check` on cold processes.
 void BM_RecoverJournal(benchmark::State& state)
 {
     QTemporaryDir dir;
+    if (std::getenv("TESK_BENCH_KEEP")) {
+        dir.setAutoRemove(false);
+        state.SetLabel(dir.path().toStdString());
+    }
     const QString base = dir.filePath(QStringLiteral("base.qbx"));
     if (!writeBase(state, base, state.range(0)))
         return;
@@ -175,7 +183,7 @@ void BM_RecoverJournal(benchmark::State& state)
         start = Clock::now();
         QByteArray bytes;
         JournalContents contents;
-        if (!ReadWholeFile(journal->path(), bytes, nullptr)
+        if (!fw::ReadWholeFile(journal->path(), bytes, nullptr)
             || !ReadJournal(std::span<const char>(bytes.constData(), static_cast<std::size_t>(bytes.size())), contents, nullptr)) {
             state.SkipWithError("cannot read the journal");
             break;
@@ -226,7 +234,7 @@ void BM_CompactedRenames(benchmark::State& state)
         const auto start = Clock::now();
         QByteArray bytes;
         JournalContents contents;
-        if (!ReadWholeFile(keeper->journal()->path(), bytes, nullptr)
+        if (!fw::ReadWholeFile(keeper->journal()->path(), bytes, nullptr)
             || !ReadJournal(std::span<const char>(bytes.constData(), static_cast<std::size_t>(bytes.size())), contents, nullptr)) {
             state.SkipWithError("cannot read the journal");
             return;

@@ -1,7 +1,6 @@
 #include "journal/docjournal.h"
 
 #include "document/teskdoc.h"
-#include "journal/journalfile.h"
 #include "journal/scenejournal.h"
 
 #include <QCoreApplication>
@@ -22,6 +21,13 @@ CDocJournal::CDocJournal(CTeskDoc& doc, QString folder)
     connect(&doc, &CTeskDoc::objectAdded, this, &CDocJournal::recordAdd);
     connect(&doc, &CTeskDoc::objectEdited, this, &CDocJournal::recordChange);
     connect(&doc, &CTeskDoc::objectRemoved, this, &CDocJournal::recordRemove);
+    // A journal that survives a save holds nothing older than the file.
+    connect(&doc, &fw::Document::aboutToWrite, this, [this] {
+        if (m_journal)
+            m_journal->Sync();
+        if (m_journal && m_journal->failed())
+            report(m_journal->failureReason());
+    });
     connect(&doc, &fw::Document::modifiedChanged, this, [this](bool modified) {
         if (!modified)
             Drop();
@@ -127,21 +133,14 @@ void CDocJournal::Flush()
 {
     // On a pool thread, so that a slow disk never holds up the editor; the
     // descriptor of its own stays valid if the journal closes meanwhile.
-    const int fd = m_journal ? m_journal->TakeSyncHandle() : -1;
-    if (fd < 0)
+    CSceneJournal::SyncHandle handle = m_journal ? m_journal->TakeSyncHandle() : CSceneJournal::SyncHandle();
+    if (handle.fd < 0)
         return;
     // The guard is only copied on the pool thread and read on this one.
     QPointer<CDocJournal> self(this);
     const quint64 generation = m_generation;
-    QThreadPool::globalInstance()->start([fd, self, generation] {
-        int error = 0;
-        while (journal::fileCalls().fdatasync(fd) != 0) {
-            if (errno != EINTR) {
-                error = errno;
-                break;
-            }
-        }
-        ::close(fd);
+    QThreadPool::globalInstance()->start([handle, self, generation]() mutable {
+        const int error = CSceneJournal::Flush(handle);
         if (error == 0)
             return;
         QMetaObject::invokeMethod(

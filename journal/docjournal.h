@@ -24,7 +24,9 @@ class CTeskDoc;
 // there is no file to build on. A journal that cannot be started (no
 // writable state folder) is not tried again until the scene is saved or
 // discarded. What is written reaches the disk (fdatasync, on a pool thread)
-// within a second, by a timer, never per change. When the change records
+// within a second, by a timer, never per change, and before a save writes
+// the file (aboutToWrite), so that a journal that survives the save holds
+// nothing older than the file. When the change records
 // outgrow the scene, the journal is compacted to the scene as it is.
 // A journal that cannot be started, written or flushed is reported once
 // by `failed` with the system's reason; Drop starts afresh, so that a later

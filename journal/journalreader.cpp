@@ -8,68 +8,22 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstring>
-#include <future>
-#include <new>
 #include <string_view>
 #include <system_error>
 
 namespace {
 
-std::uint32_t getU32(const char* p)
+// The base record's fields, into `contents`.
+bool readBase(const journal::Record& record, JournalContents& contents)
 {
-    const auto* b = reinterpret_cast<const unsigned char*>(p);
-    return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[3]) << 24);
-}
-
-std::uint64_t getU64(const char* p) { return getU32(p) | (std::uint64_t(getU32(p + 4)) << 32); }
-
-struct Record {
-    journal::Kind kind;
-    std::span<const char> payload;
-};
-
-// Reads the record at `offset`; false with the reason in `damage` when it is
-// cut short or fails its check.
-bool readRecord(std::span<const char> data, std::uint64_t& offset, Record& record, QString& damage)
-{
-    const std::uint64_t left = data.size() - offset;
-    if (left < journal::kRecordOverhead) {
-        damage = QStringLiteral("cut short at byte %1").arg(offset);
+    journal::Base base;
+    if (record.kind != journal::Kind::Base || !journal::DecodeBase(record.payload, base))
         return false;
-    }
-    const std::uint64_t length = getU32(data.data() + offset);
-    if (length == 0 || length > left - journal::kRecordOverhead + 1) {
-        damage = QStringLiteral("cut short or damaged at byte %1").arg(offset);
-        return false;
-    }
-    const char* start = data.data() + offset + 4;
-    record.kind = static_cast<journal::Kind>(static_cast<std::uint8_t>(start[0]));
-    record.payload = std::span<const char>(start + 1, static_cast<std::size_t>(length - 1));
-    if (getU32(start + length) != journal::RecordCheck(std::string_view(start, static_cast<std::size_t>(length)))) {
-        damage = QStringLiteral("damaged at byte %1").arg(offset);
-        return false;
-    }
-    offset += length + 8;
+    contents.hasFile = base.hasFile;
+    contents.compacted = base.compacted;
+    contents.basePath = base.path;
+    contents.baseStamp = base.stamp;
     return true;
-}
-
-bool readBase(const Record& record, JournalContents& contents)
-{
-    const std::span<const char> p = record.payload;
-    if (record.kind != journal::Kind::Base || p.size() < 5)
-        return false;
-    const std::uint8_t flags = static_cast<std::uint8_t>(p[0]);
-    const std::uint64_t pathLength = getU32(p.data() + 1);
-    if (p.size() != 5 + pathLength + 24)
-        return false;
-    contents.hasFile = (flags & journal::kBaseHasFile) != 0;
-    contents.basePath = QString::fromUtf8(p.data() + 5, static_cast<qsizetype>(pathLength));
-    const char* stamp = p.data() + 5 + pathLength;
-    contents.baseStamp.size = static_cast<std::int64_t>(getU64(stamp));
-    contents.baseStamp.mtimeNs = static_cast<std::int64_t>(getU64(stamp + 8));
-    contents.baseStamp.hash = getU64(stamp + 16);
-    return !contents.hasFile || contents.baseStamp.isValid();
 }
 
 // Positions of the live objects among every object a recovery has held:
@@ -137,32 +91,6 @@ std::unique_ptr<C3dObject> readObject(std::span<const char> bytes)
     return std::unique_ptr<C3dObject>(static_cast<C3dObject*>(object.release()));
 }
 
-// The objects that a journal's adds and changes carry, by change; decoding
-// stops at the first that is damaged.
-struct DecodedChanges {
-    std::vector<std::unique_ptr<C3dObject>> objects;
-    std::size_t failedAt = SIZE_MAX;
-    QString failure;
-};
-
-DecodedChanges decodeChanges(const JournalContents& contents)
-{
-    DecodedChanges decoded;
-    decoded.objects.resize(contents.changes.size());
-    for (std::size_t i = 0; i < contents.changes.size(); ++i) {
-        if (contents.changes[i].kind == journal::Kind::Remove)
-            continue;
-        try {
-            decoded.objects[i] = readObject(contents.changes[i].object);
-        } catch (const fw::ArchiveError& e) {
-            decoded.failedAt = i;
-            decoded.failure = QString::fromUtf8(e.what());
-            break;
-        }
-    }
-    return decoded;
-}
-
 // Loads the start of the scene into `scene`; false with the reason in
 // `scene.damage` when there is none to build on.
 bool loadStart(const JournalContents& contents, const QString& basePath, RecoveredScene& scene)
@@ -228,45 +156,6 @@ QString changesText(std::size_t count)
 
 } // namespace
 
-bool ReadWholeFile(const QString& path, QByteArray& data, QString* error)
-{
-    // The file reader refuses a pipe or a device without waiting on it.
-    fw::FileReader file;
-    if (!file.Open(path, error))
-        return false;
-    try {
-        QByteArray bytes;
-        constexpr std::size_t kPiece = 64 * 1024;
-        // A regular file's size is known: one allocation holds it all.
-        std::size_t capacity = file.Left() < std::uint64_t(INT64_MAX / 2) ? static_cast<std::size_t>(file.Left()) + kPiece : kPiece;
-        bytes.reserve(static_cast<qsizetype>(capacity));
-        for (;;) {
-            const auto size = static_cast<std::size_t>(bytes.size());
-            // Grow by doubling: a file that grew since it was opened costs
-            // a copy now and then, not one per piece.
-            if (size + kPiece > capacity) {
-                capacity = std::max(2 * capacity, size + kPiece);
-                bytes.reserve(static_cast<qsizetype>(capacity));
-            }
-            bytes.resize(static_cast<qsizetype>(size + kPiece));
-            const std::size_t got = file.Read(bytes.data() + size, kPiece);
-            bytes.resize(static_cast<qsizetype>(size + got));
-            if (got == 0)
-                break;
-        }
-        data = std::move(bytes);
-    } catch (const std::system_error& e) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(e.code().value()));
-        return false;
-    } catch (const std::bad_alloc&) {
-        if (error)
-            *error = QStringLiteral("out of memory");
-        return false;
-    }
-    return true;
-}
-
 bool ReadJournal(std::span<const char> data, JournalContents& contents, QString* error)
 {
     contents = JournalContents();
@@ -276,15 +165,15 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
             *error = QStringLiteral("not a recovery journal");
         return false;
     }
-    if (getU32(data.data() + journal::kMagic.size()) != journal::kVersion) {
+    if (journal::GetU32(data.data() + journal::kMagic.size()) != journal::kVersion) {
         if (error)
             *error = QStringLiteral("a recovery journal of another version");
         return false;
     }
     std::uint64_t offset = journal::kHeaderSize;
-    Record record;
+    journal::Record record;
     QString damage;
-    if (!readRecord(data, offset, record, damage) || !readBase(record, contents)) {
+    if (!journal::ReadRecord(data, offset, record, damage) || !readBase(record, contents)) {
         if (error)
             *error = QStringLiteral("the journal's first record is damaged");
         return false;
@@ -292,7 +181,7 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
     contents.startEnd = offset;
     while (offset < data.size()) {
         const std::uint64_t start = offset;
-        if (!readRecord(data, offset, record, contents.damage))
+        if (!journal::ReadRecord(data, offset, record, contents.damage))
             break;
         const std::span<const char> p = record.payload;
         if (record.kind == journal::Kind::Snapshot && start == contents.startEnd && !contents.hasSnapshot) {
@@ -308,7 +197,7 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
             contents.damage = QStringLiteral("damaged at byte %1").arg(start);
             break;
         }
-        contents.changes.push_back({record.kind, getU32(p.data()), isObject ? p.subspan(4) : std::span<const char>(), offset});
+        contents.changes.push_back({record.kind, journal::GetU32(p.data()), isObject ? p.subspan(4) : std::span<const char>(), offset});
     }
     contents.validLength = offset;
     return true;
@@ -317,11 +206,6 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
 RecoveredScene RecoverScene(const JournalContents& contents, const QString& basePath)
 {
     const std::size_t count = contents.changes.size();
-    // The changes' objects are decoded on a thread of their own while the
-    // base loads here; a few are decoded in line, where a thread costs more.
-    constexpr std::size_t kDecodeApartFrom = 4096;
-    std::future<DecodedChanges> decoding = std::async(count >= kDecodeApartFrom ? std::launch::async : std::launch::deferred,
-                                                      [&contents] { return decodeChanges(contents); });
     RecoveredScene scene;
     if (!loadStart(contents, basePath, scene)) {
         scene.objects.clear();
@@ -332,9 +216,8 @@ RecoveredScene RecoverScene(const JournalContents& contents, const QString& base
     scene.validLength = contents.startEnd;
 
     // The slot of `held` that each change acts on (its target), found from
-    // the positions alone before any object moves, so that the pass below
-    // knows its next targets early enough to fetch them ahead of use. Adds
-    // take the slots after the base's, in order; removals leave theirs empty.
+    // the positions alone before any object moves. Adds take the slots after
+    // the base's, in order; removals leave theirs empty.
     std::size_t added = 0;
     for (const JournalContents::Change& change : contents.changes)
         added += change.kind == journal::Kind::Add ? 1 : 0;
@@ -361,30 +244,21 @@ RecoveredScene RecoverScene(const JournalContents& contents, const QString& base
         }
     }
 
-    DecodedChanges decoded = decoding.get();
     std::size_t applied = targets.size();
-    if (decoded.failedAt <= applied && decoded.failedAt < count) {
-        applied = decoded.failedAt;
-        scene.damage = QStringLiteral("change %1 is damaged (%2)").arg(applied + 1).arg(decoded.failure);
-    } else if (applied < count) {
+    if (applied < count)
         scene.damage = QStringLiteral("change %1 does not fit the scene").arg(applied + 1);
-    }
     held.resize(nextAdded);
-    // The slots and the objects that the changes replace or remove lie
-    // anywhere in the scene: each is fetched a few changes ahead.
-    constexpr std::size_t kSlotAhead = 16;
-    constexpr std::size_t kObjectAhead = 8;
     for (std::size_t i = 0; i < applied; ++i) {
-        if (i + kSlotAhead < applied)
-            __builtin_prefetch(&held[targets[i + kSlotAhead]]);
-        if (i + kObjectAhead < applied) {
-            if (const C3dObject* next = held[targets[i + kObjectAhead]].get())
-                __builtin_prefetch(next);
-        }
-        if (contents.changes[i].kind == journal::Kind::Remove)
+        if (contents.changes[i].kind == journal::Kind::Remove) {
             held[targets[i]].reset();
-        else
-            held[targets[i]] = std::move(decoded.objects[i]);
+            continue;
+        }
+        try {
+            held[targets[i]] = readObject(contents.changes[i].object);
+        } catch (const fw::ArchiveError& e) {
+            scene.damage = QStringLiteral("change %1 is damaged (%2)").arg(i + 1).arg(QString::fromUtf8(e.what()));
+            applied = i;
+        }
     }
     scene.applied = applied;
     if (applied > 0)
@@ -412,8 +286,9 @@ QString DescribeRecovery(const RecoveredScene& scene, const QString& name)
         parts << QStringLiteral("Nothing of %1 could be recovered: %2.").arg(name, scene.damage);
     }
     if (scene.recovered && !scene.damage.isEmpty()) {
-        parts << QStringLiteral("The journal of %1 is damaged (%2): %3 were recovered, the rest is lost.")
-                     .arg(name, scene.damage, changesText(scene.applied));
+        parts << QStringLiteral("The journal of %1 is damaged (%2): %3 %4 recovered, the rest is lost.")
+                     .arg(name, scene.damage, changesText(scene.applied),
+                          scene.applied == 1 ? QStringLiteral("was") : QStringLiteral("were"));
     }
     return parts.join(QLatin1Char(' '));
 }

@@ -23,6 +23,7 @@ struct JournalContents {
     };
 
     bool hasFile = false; // builds on a file rather than on an empty scene
+    bool compacted = false; // its snapshot holds changes, even with no change record
     QString basePath;
     fw::FileStamp baseStamp;
     bool hasSnapshot = false;
@@ -34,11 +35,6 @@ struct JournalContents {
     // Why reading stopped before the end of the data; empty when it did not.
     QString damage;
 };
-
-// Reads the whole regular file at `path` (a journal) into `data`; false
-// with the reason in `error` otherwise. A journal's base is not read this
-// way: recovery streams it through the loader.
-bool ReadWholeFile(const QString& path, QByteArray& data, QString* error);
 
 // Reads the records of a journal. Stops at the first record that is cut
 // short or fails its check, noting it in `damage`. Returns false with the

@@ -1,6 +1,8 @@
 #include "journal/orphanjournal.h"
 
 #include "document/teskdoc.h"
+#include "framework/core/filereader.h"
+#include "framework/core/systemcalls.h"
 #include "journal/docjournal.h"
 #include "journal/scenejournal.h"
 
@@ -48,17 +50,18 @@ std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QStri
             ::close(fd);
             continue;
         }
-        QFile file;
+        fw::FileReader file;
         QByteArray data;
-        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-            data = file.readAll();
+        if (file.OpenDescriptor(fd, nullptr))
+            file.ReadAll(data, nullptr);
         const QDateTime changed = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).addMSecs(st.st_mtim.tv_nsec / 1000000);
         std::unique_ptr<COrphanJournal> orphan(new COrphanJournal(fd, path, std::move(data), changed));
         const bool read = ReadJournal(std::span<const char>(orphan->m_data.constData(), static_cast<std::size_t>(orphan->m_data.size())),
                                       orphan->m_contents, nullptr);
         // A journal left while it was being started, or one that never got
-        // past its first records, holds no change to give back.
-        if (started || !read || orphan->m_contents.changes.empty()) {
+        // past its first records, holds no change to give back; a compacted
+        // one holds its changes in its snapshot.
+        if (started || !read || (orphan->m_contents.changes.empty() && !orphan->m_contents.compacted)) {
             orphan->Discard();
             continue;
         }
@@ -100,7 +103,8 @@ void COrphanJournal::Discard()
 {
     if (m_fd < 0)
         return;
-    ::unlink(QFile::encodeName(m_path).constData());
+    fw::systemCalls().unlink(QFile::encodeName(m_path).constData());
+    fw::SyncFolder(QFile::encodeName(QFileInfo(m_path).path()).toStdString());
     ::close(m_fd);
     m_fd = -1;
 }

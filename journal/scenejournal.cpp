@@ -2,7 +2,7 @@
 
 #include "framework/core/archive.h"
 #include "framework/core/posix.h"
-#include "journal/journalfile.h"
+#include "framework/core/systemcalls.h"
 #include "journal/journalformat.h"
 #include "model/c3dobject.h"
 
@@ -10,53 +10,19 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
-namespace journal {
-
-std::uint32_t RecordCheck(std::string_view kindAndPayload)
-{
-    // One shot: a streaming state per record would cost more than the hash.
-    return static_cast<std::uint32_t>(XXH3_64bits(kindAndPayload.data(), kindAndPayload.size()));
-}
-
-FileCalls& fileCalls()
-{
-    static FileCalls calls{::write, ::fdatasync};
-    return calls;
-}
-
-} // namespace journal
-
 namespace {
-
-void putU32(std::string& out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-}
-
-void putU64(std::string& out, std::uint64_t value)
-{
-    putU32(out, static_cast<std::uint32_t>(value));
-    putU32(out, static_cast<std::uint32_t>(value >> 32));
-}
 
 // False with errno set when not every byte was written.
 bool writeAll(int fd, const std::string& bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = journal::fileCalls().write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = fw::retryOnInterrupt([&] { return fw::systemCalls().write(fd, bytes.data() + done, bytes.size() - done); });
         if (n < 0)
             return false;
         if (n == 0) {
@@ -72,24 +38,25 @@ bool writeAll(int fd, const std::string& bytes)
 // False with errno set when the flush failed.
 bool flushAll(int fd)
 {
-    for (;;) {
-        if (journal::fileCalls().fdatasync(fd) == 0)
-            return true;
-        if (errno != EINTR)
-            return false;
-    }
+    return fw::retryOnInterrupt([fd] { return fw::systemCalls().fdatasync(fd); }) == 0;
 }
 
+std::string folderOf(const QString& path) { return QFile::encodeName(QFileInfo(path).path()).toStdString(); }
+
 // Creates `path` and the folders above it that are missing, each with mode
-// 0700, and narrows `path` itself to 0700 (it holds private data).
+// 0700 and its name made durable, and narrows `path` itself to 0700 (it
+// holds private data).
 bool makePrivateFolder(const QString& path, QString* error)
 {
     const QByteArray native = QFile::encodeName(path);
     for (qsizetype slash = native.indexOf('/', 1); ; slash = native.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? native : native.left(slash);
-        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
+        int failed = fw::systemCalls().mkdir(part.constData(), 0700) == 0 ? 0 : errno;
+        if (failed == 0)
+            failed = fw::SyncFolder(folderOf(QFile::decodeName(part)));
+        if (failed != 0 && failed != EEXIST) {
             if (error)
-                *error = fw::errnoText(errno);
+                *error = fw::errnoText(failed);
             return false;
         }
         if (slash < 0)
@@ -130,8 +97,8 @@ CSceneJournal::~CSceneJournal()
         ::close(m_fd);
 }
 
-int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString& hidden,
-                              std::uint64_t& length)
+int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted,
+                              QString& hidden, std::uint64_t& length)
 {
     // The pid and a random part keep two editors' names apart.
     hidden = QStringLiteral("%1/.%2-%3")
@@ -139,31 +106,23 @@ int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::uniq
                  .arg(::getpid())
                  .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
     const QByteArray native = QFile::encodeName(hidden);
-    fw::Descriptor fd(::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
+    fw::Descriptor fd(fw::systemCalls().open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
     if (fd.get() < 0) {
         m_reason = fw::errnoText(errno);
         return -1;
     }
-    std::string header(journal::kMagic);
-    putU32(header, journal::kVersion);
+    const std::string header = journal::Header();
     bool written = ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && writeAll(fd.get(), header);
     if (written) {
-        m_payload.clear();
-        m_payload.push_back(static_cast<char>(m_base.isValid() ? journal::kBaseHasFile : 0));
-        const QByteArray pathBytes = m_basePath.toUtf8();
-        putU32(m_payload, static_cast<std::uint32_t>(pathBytes.size()));
-        m_payload.append(pathBytes.constData(), static_cast<std::size_t>(pathBytes.size()));
-        putU64(m_payload, static_cast<std::uint64_t>(m_base.size));
-        putU64(m_payload, static_cast<std::uint64_t>(m_base.mtimeNs));
-        putU64(m_payload, m_base.hash);
-        written = writeRecord(fd.get(), static_cast<int>(journal::Kind::Base));
+        m_payload = journal::EncodeBase({m_base.isValid(), compacted, m_basePath, m_base});
+        written = writeRecord(fd.get(), journal::Kind::Base);
         length = header.size() + m_record.size();
     }
     if (written && snapshot) {
         fw::Archive ar = fw::Archive::forStoring();
         ar.StoreList(*snapshot);
         m_payload = ar.takeBytes();
-        written = writeRecord(fd.get(), static_cast<int>(journal::Kind::Snapshot));
+        written = writeRecord(fd.get(), journal::Kind::Snapshot);
         length += m_record.size();
         // A scene's copy can be large: its buffers go with it.
         std::string().swap(m_payload);
@@ -171,7 +130,7 @@ int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::uniq
     }
     if (!written) {
         m_reason = fw::errnoText(errno);
-        ::unlink(native.constData());
+        fw::systemCalls().unlink(native.constData());
         return -1;
     }
     return fd.release();
@@ -186,14 +145,15 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, cons
     // Written under a hidden name and renamed when the base record is in,
     // so that a journal under its final name always names its base.
     QString hidden;
-    created->m_fd = created->writeFresh(folder, snapshot, hidden, created->m_length);
+    created->m_fd = created->writeFresh(folder, snapshot, false, hidden, created->m_length);
     if (created->m_fd >= 0) {
         created->m_path = hidden;
         const QString path = folder + QLatin1Char('/') + QFileInfo(hidden).fileName().mid(1)
                              + QLatin1String(journal::kSuffix.data(), journal::kSuffix.size());
-        if (::rename(QFile::encodeName(hidden).constData(), QFile::encodeName(path).constData()) == 0) {
+        if (fw::systemCalls().rename(QFile::encodeName(hidden).constData(), QFile::encodeName(path).constData()) == 0) {
             created->m_path = path;
             created->m_startLength = created->m_length;
+            created->m_nameUnsynced = true;
             return created;
         }
         created->m_reason = fw::errnoText(errno);
@@ -211,10 +171,12 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path,
         new CSceneJournal(fd, path, contents.hasFile ? contents.basePath : QString(), contents.hasFile ? contents.baseStamp : fw::FileStamp()));
     adopted->m_length = validLength;
     adopted->m_startLength = contents.startEnd;
+    // An editor killed before its first flush may have left the name undurable.
+    adopted->m_nameUnsynced = true;
     // The writes append: O_APPEND keeps them at the end after the cut.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0
-        || ::ftruncate(fd, static_cast<off_t>(validLength)) != 0) {
+        || fw::systemCalls().ftruncate(fd, static_cast<off_t>(validLength)) != 0) {
         if (error)
             *error = fw::errnoText(errno);
         return nullptr;
@@ -228,48 +190,54 @@ void CSceneJournal::Compact(const std::vector<std::unique_ptr<C3dObject>>& objec
         return;
     QString hidden;
     std::uint64_t length = 0;
-    const int fd = writeFresh(QFileInfo(m_path).path(), &objects, hidden, length);
+    const int fd = writeFresh(QFileInfo(m_path).path(), &objects, true, hidden, length);
     if (fd < 0) {
         m_failed = true;
         return;
     }
     // Flushed before the rename: the name never holds a journal that a
     // crash of the system could leave half written.
-    if (!flushAll(fd) || ::rename(QFile::encodeName(hidden).constData(), QFile::encodeName(m_path).constData()) != 0) {
+    if (!flushAll(fd) || fw::systemCalls().rename(QFile::encodeName(hidden).constData(), QFile::encodeName(m_path).constData()) != 0) {
         Fail(errno);
-        ::unlink(QFile::encodeName(hidden).constData());
+        fw::systemCalls().unlink(QFile::encodeName(hidden).constData());
         ::close(fd);
         return;
     }
+    // The rename is durable before the old journal is forgotten: until
+    // then a power cut could bring it back without its latest records.
+    const int failed = fw::SyncFolder(folderOf(m_path));
     // The old file's lock goes with its descriptor; the new one holds its own.
     ::close(m_fd);
     m_fd = fd;
     m_length = length;
     m_startLength = length;
     m_unsynced = false;
+    m_nameUnsynced = failed != 0;
+    if (failed != 0)
+        Fail(failed);
 }
 
 void CSceneJournal::RecordAdd(std::size_t position, const C3dObject& object)
 {
-    recordObject(static_cast<int>(journal::Kind::Add), position, &object);
+    recordObject(journal::Kind::Add, position, &object);
 }
 
 void CSceneJournal::RecordChange(std::size_t position, const C3dObject& object)
 {
-    recordObject(static_cast<int>(journal::Kind::Change), position, &object);
+    recordObject(journal::Kind::Change, position, &object);
 }
 
 void CSceneJournal::RecordRemove(std::size_t position)
 {
-    recordObject(static_cast<int>(journal::Kind::Remove), position, nullptr);
+    recordObject(journal::Kind::Remove, position, nullptr);
 }
 
-void CSceneJournal::recordObject(int kind, std::size_t position, const C3dObject* object)
+void CSceneJournal::recordObject(journal::Kind kind, std::size_t position, const C3dObject* object)
 {
     if (m_failed)
         return;
     m_payload.clear();
-    putU32(m_payload, static_cast<std::uint32_t>(position));
+    journal::PutPosition(m_payload, position);
     if (object) {
         fw::Archive ar = fw::Archive::forStoring();
         ar.WriteObject(*object);
@@ -280,23 +248,20 @@ void CSceneJournal::recordObject(int kind, std::size_t position, const C3dObject
     append(kind);
 }
 
-bool CSceneJournal::writeRecord(int fd, int kind)
+bool CSceneJournal::writeRecord(int fd, journal::Kind kind)
 {
     m_record.clear();
-    putU32(m_record, static_cast<std::uint32_t>(m_payload.size() + 1));
-    m_record.push_back(static_cast<char>(kind));
-    m_record += m_payload;
-    putU32(m_record, journal::RecordCheck(std::string_view(m_record).substr(4)));
+    journal::AppendRecord(m_record, kind, m_payload);
     return writeAll(fd, m_record);
 }
 
-void CSceneJournal::append(int kind)
+void CSceneJournal::append(journal::Kind kind)
 {
     if (!writeRecord(m_fd, kind)) {
         // A torn record would hide every later one: cut it off and stop.
         // Should the cut fail too, readers still stop at the torn record.
         Fail(errno);
-        static_cast<void>(!::ftruncate(m_fd, static_cast<off_t>(m_length)));
+        static_cast<void>(!fw::systemCalls().ftruncate(m_fd, static_cast<off_t>(m_length)));
         return;
     }
     m_length += m_record.size();
@@ -313,29 +278,48 @@ void CSceneJournal::Fail(int error)
 
 void CSceneJournal::Sync()
 {
-    if (!m_unsynced || m_fd < 0)
-        return;
-    m_unsynced = false;
-    if (!flushAll(m_fd))
-        Fail(errno);
+    SyncHandle handle = TakeSyncHandle();
+    if (const int failed = Flush(handle))
+        Fail(failed);
 }
 
-int CSceneJournal::TakeSyncHandle()
+CSceneJournal::SyncHandle CSceneJournal::TakeSyncHandle()
 {
-    if (!m_unsynced || m_fd < 0)
-        return -1;
-    const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
-    if (fd >= 0)
-        m_unsynced = false;
-    return fd;
+    SyncHandle handle;
+    if (!NeedsSync() || m_fd < 0)
+        return handle;
+    handle.fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (handle.fd < 0)
+        return handle;
+    if (m_nameUnsynced)
+        handle.folder = folderOf(m_path);
+    m_unsynced = false;
+    m_nameUnsynced = false;
+    return handle;
+}
+
+int CSceneJournal::Flush(SyncHandle& handle)
+{
+    if (handle.fd < 0)
+        return 0;
+    int failed = flushAll(handle.fd) ? 0 : errno;
+    ::close(handle.fd);
+    handle.fd = -1;
+    if (failed == 0 && !handle.folder.empty())
+        failed = fw::SyncFolder(handle.folder);
+    return failed;
 }
 
 void CSceneJournal::Remove()
 {
     if (m_fd < 0)
         return;
-    ::unlink(QFile::encodeName(m_path).constData());
+    fw::systemCalls().unlink(QFile::encodeName(m_path).constData());
+    // The removal is durable before it counts: a journal that came back
+    // after a save would offer a scene older than the file.
+    fw::SyncFolder(folderOf(m_path));
     ::close(m_fd);
     m_fd = -1;
     m_unsynced = false;
+    m_nameUnsynced = false;
 }

@@ -18,15 +18,17 @@ class C3dObject;
 //
 // Ownership: one document owns it (through CDocJournal). Every Record* call
 // hands the record to the kernel before it returns, so a killed process loses
-// no completed change; Sync() makes what was written durable (fdatasync) and
-// (or an fdatasync on TakeSyncHandle's descriptor, off the GUI thread) is
-// called by the owner at most every second or so, never per change.
+// no completed change; Sync() makes what was written durable (fdatasync, and
+// after the journal was made an fsync of its folder) and (or Flush of
+// TakeSyncHandle's handle, off the GUI thread) is called by the owner at
+// most every second or so and before a save, never per change.
 // Errors: a write or flush that fails stops the journal (failed(), with
 // the system's reason in failureReason()); a record that failed part-way
 // is cut off, so that every change before it stays recoverable.
 // Compact rewrites the journal as a fresh one that holds the scene as it
 // is: a new file under a hidden name, flushed, then renamed over the old
-// one, so that the name always holds a whole journal.
+// one and the rename made durable, so that the name always holds a whole
+// journal with every change flushed before.
 class CSceneJournal {
 public:
     // Change records of at most this many bytes are never compacted away:
@@ -68,14 +70,24 @@ public:
     // the journal stops and the old file stays as it was.
     void Compact(const std::vector<std::unique_ptr<C3dObject>>& objects);
 
-    bool NeedsSync() const { return m_unsynced; }
-    // Flushes what was written to the disk.
+    bool NeedsSync() const { return m_unsynced || m_nameUnsynced; }
+    // Flushes what was written to the disk, and the journal's name while
+    // it is not yet durable.
     void Sync();
-    // For a flush on another thread: a descriptor of its own (the caller
-    // closes it) on which fdatasync covers everything written so far; -1
-    // when there is nothing to flush.
-    int TakeSyncHandle();
-    // Deletes the file and releases the lock: the scene no longer needs it.
+    // What a flush on another thread needs: a descriptor of its own on
+    // which fdatasync covers everything written so far (-1 when there is
+    // nothing to flush), and the folder to fsync when the journal's name is
+    // not yet durable (empty otherwise).
+    struct SyncHandle {
+        int fd = -1;
+        std::string folder;
+    };
+    SyncHandle TakeSyncHandle();
+    // Runs the flush of `handle` on any thread and closes its descriptor;
+    // 0, or the errno of the failure.
+    static int Flush(SyncHandle& handle);
+    // Deletes the file, makes its removal durable and releases the lock:
+    // the scene no longer needs it.
     void Remove();
 
     // Stops the journal for the errno value `error`: a flush of it failed elsewhere.
@@ -90,11 +102,11 @@ public:
 
 private:
     CSceneJournal(int fd, QString path, QString basePath, const fw::FileStamp& base);
-    void recordObject(int kind, std::size_t position, const C3dObject* object);
-    void append(int kind);
-    bool writeRecord(int fd, int kind);
-    int writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString& hidden,
-                   std::uint64_t& length);
+    void recordObject(journal::Kind kind, std::size_t position, const C3dObject* object);
+    void append(journal::Kind kind);
+    bool writeRecord(int fd, journal::Kind kind);
+    int writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted,
+                   QString& hidden, std::uint64_t& length);
 
     int m_fd;
     QString m_path;
@@ -109,6 +121,8 @@ private:
     std::uint64_t m_objectBytes = 0;
     std::uint64_t m_objectRecords = 0;
     bool m_unsynced = false;
+    // The journal's name (made or renamed) is not yet durable.
+    bool m_nameUnsynced = false;
     bool m_failed = false;
     QString m_reason;
     // The payload of the record being written, reused between records.

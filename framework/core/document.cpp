@@ -169,6 +169,7 @@ bool Document::OnSaveDocument(const QString& path, FileError* error)
     Serialize(ar);
     FileStamp stamp;
     FileError failure{FileError::Kind::System, {}, path, {}};
+    emit aboutToWrite();
     if (!WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason)) {
         if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
             failure.kind = FileError::Kind::NoSuchFolder;

@@ -32,7 +32,8 @@ struct FileLoad {
 // unregister them before they die. The template that created the document
 // is referenced, not owned.
 // Broadcasts: UpdateAllViews calls every registered view's OnUpdate in
-// registration order; modifiedChanged and titleChanged signal the GUI.
+// registration order; modifiedChanged and titleChanged signal the GUI;
+// aboutToWrite comes before a save writes the file.
 // Files: OnOpenDocument streams a regular file through Serialize; on failure
 // the contents are unchanged and the FileError is returned. It is made of two
 // halves that a caller may also run apart: LoadFile reads the file (on any
@@ -107,6 +108,8 @@ public:
 
 signals:
     void modifiedChanged(bool modified);
+    // A save is about to write the document's file.
+    void aboutToWrite();
     void titleChanged(const QString& title);
 
 private:

@@ -2,6 +2,8 @@
 #include "framework/core/posix.h"
 
 #include <QFile>
+#include <algorithm>
+#include <new>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -71,6 +73,23 @@ bool FileReader::OpenStandardInput(QString* error)
     return true;
 }
 
+bool FileReader::OpenDescriptor(int fd, QString* error)
+{
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    struct stat st {};
+    const bool opened = own >= 0 && ::fstat(own, &st) == 0;
+    if (!opened || !S_ISREG(st.st_mode)) {
+        if (error)
+            *error = opened ? QStringLiteral("not a regular file") : errnoText(errno);
+        if (own >= 0)
+            ::close(own);
+        return false;
+    }
+    m_fd = own;
+    m_opened = StatStamp(st, 0);
+    return true;
+}
+
 std::uint64_t FileReader::Left() const
 {
     if (!m_sizeKnown)
@@ -81,16 +100,53 @@ std::uint64_t FileReader::Left() const
 
 std::size_t FileReader::Read(char* into, std::size_t size)
 {
-    for (;;) {
-        const ssize_t n = ::read(m_fd, into, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw std::system_error(errno, std::generic_category());
-        m_hasher.update(into, static_cast<std::size_t>(n));
-        m_offset += static_cast<std::uint64_t>(n);
-        return static_cast<std::size_t>(n);
+    const ssize_t n = retryOnInterrupt([&] { return ::read(m_fd, into, size); });
+    if (n < 0)
+        throw std::system_error(errno, std::generic_category());
+    m_hasher.update(into, static_cast<std::size_t>(n));
+    m_offset += static_cast<std::uint64_t>(n);
+    return static_cast<std::size_t>(n);
+}
+
+bool FileReader::ReadAll(QByteArray& data, QString* error)
+{
+    try {
+        QByteArray bytes;
+        constexpr std::size_t kPiece = 64 * 1024;
+        // A regular file's size is known: one allocation holds it all.
+        std::size_t capacity = Left() < std::uint64_t(INT64_MAX / 2) ? static_cast<std::size_t>(Left()) + kPiece : kPiece;
+        bytes.reserve(static_cast<qsizetype>(capacity));
+        for (;;) {
+            const auto size = static_cast<std::size_t>(bytes.size());
+            // Grow by doubling: a file that grew since it was opened costs
+            // a copy now and then, not one per piece.
+            if (size + kPiece > capacity) {
+                capacity = std::max(2 * capacity, size + kPiece);
+                bytes.reserve(static_cast<qsizetype>(capacity));
+            }
+            bytes.resize(static_cast<qsizetype>(size + kPiece));
+            const std::size_t got = Read(bytes.data() + size, kPiece);
+            bytes.resize(static_cast<qsizetype>(size + got));
+            if (got == 0)
+                break;
+        }
+        data = std::move(bytes);
+    } catch (const std::system_error& e) {
+        if (error)
+            *error = errnoText(e.code().value());
+        return false;
+    } catch (const std::bad_alloc&) {
+        if (error)
+            *error = QStringLiteral("out of memory");
+        return false;
     }
+    return true;
+}
+
+bool ReadWholeFile(const QString& path, QByteArray& data, QString* error)
+{
+    FileReader file;
+    return file.Open(path, error) && file.ReadAll(data, error);
 }
 
 FileStamp FileReader::Stamp() const

@@ -2,6 +2,7 @@
 
 #include "framework/core/filestamp.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -28,9 +29,16 @@ public:
     // Reads standard input instead, whatever it is (a pipe, a terminal, a
     // file): the user named it. Its size is unknown unless it is a regular file.
     bool OpenStandardInput(QString* error);
+    // Reads the regular file open as `fd` (which stays the caller's) from
+    // its offset on, through a duplicate that shares that offset.
+    bool OpenDescriptor(int fd, QString* error);
 
     // Reads up to `size` bytes into `into`; 0 at the end of the file.
     std::size_t Read(char* into, std::size_t size);
+    // Reads the rest of the file into `data` (one allocation when its size
+    // is known); false with the reason in `error` on a read error or when
+    // memory runs out.
+    bool ReadAll(QByteArray& data, QString* error);
     // Bytes between the read position and the end the file had when opened;
     // the largest number for a stream of unknown size.
     std::uint64_t Left() const;
@@ -46,5 +54,9 @@ private:
     bool m_sizeKnown = true;
     FileHasher m_hasher;
 };
+
+// Reads the whole regular file at `path` into `data` (a pipe or a device
+// is refused without waiting on it); false with the reason in `error`.
+bool ReadWholeFile(const QString& path, QByteArray& data, QString* error);
 
 } // namespace fw

@@ -1,4 +1,5 @@
 #include "framework/core/filestamp.h"
+#include "framework/core/posix.h"
 
 #include <QFile>
 #include <cerrno>
@@ -64,9 +65,7 @@ FileChange CompareFileStamp(const QString& path, const FileStamp& stamp)
     char buffer[1 << 16];
     std::int64_t total = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
         if (n < 0) {
             ::close(fd);
             return FileChange::Changed;

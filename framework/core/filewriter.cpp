@@ -1,5 +1,6 @@
 #include "framework/core/filewriter.h"
 #include "framework/core/posix.h"
+#include "framework/core/systemcalls.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -63,7 +64,7 @@ int createBeside(const std::string& target, const char* prefix, const char* infi
         for (int i = 0; i < 6; ++i)
             tail.push_back(kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))]);
         created = folderOf(target) + "/" + prefix + nameOf(target) + infix + tail;
-        const int fd = ::open(created.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int fd = systemCalls().open(created.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -74,9 +75,7 @@ int createBeside(const std::string& target, const char* prefix, const char* infi
 int writeAt(int fd, const char* data, std::size_t size, off_t offset)
 {
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryOnInterrupt([&] { return systemCalls().pwrite(fd, data, size, offset); });
         if (n <= 0)
             return n < 0 ? errno : EIO;
         data += n;
@@ -93,9 +92,7 @@ int copyWhole(int from, int to)
     char buffer[1 << 16];
     off_t offset = 0;
     for (;;) {
-        const ssize_t n = ::pread(from, buffer, sizeof buffer, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryOnInterrupt([&] { return ::pread(from, buffer, sizeof buffer, offset); });
         if (n < 0)
             return errno;
         if (n == 0)
@@ -104,16 +101,9 @@ int copyWhole(int from, int to)
             return failed;
         offset += n;
     }
-    if (::ftruncate(to, offset) != 0 || ::fsync(to) != 0)
+    if (systemCalls().ftruncate(to, offset) != 0 || systemCalls().fsync(to) != 0)
         return errno;
     return 0;
-}
-
-void syncFolder(const std::string& file)
-{
-    const Descriptor folder(::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0)
-        ::fsync(folder.get());
 }
 
 enum class Outcome { Done, Failed, CannotKeep };
@@ -133,7 +123,7 @@ Outcome replaceByRename(const std::string& target, std::string_view bytes, const
         return Outcome::Failed;
     }
     auto fail = [&](int reason) {
-        ::unlink(temporary.c_str());
+        systemCalls().unlink(temporary.c_str());
         setError(error, errnoText(reason));
         return Outcome::Failed;
     };
@@ -144,15 +134,15 @@ Outcome replaceByRename(const std::string& target, std::string_view bytes, const
             || ((made.st_uid != old->st_uid || made.st_gid != old->st_gid)
                 && ::fchown(file.get(), old->st_uid, old->st_gid) != 0)
             || ::fchmod(file.get(), old->st_mode & 07777) != 0) {
-            ::unlink(temporary.c_str());
+            systemCalls().unlink(temporary.c_str());
             return Outcome::CannotKeep;
         }
     }
     if (const int failed = writeAt(file.get(), bytes.data(), bytes.size(), 0))
         return fail(failed);
-    if (::fsync(file.get()) != 0 || ::rename(temporary.c_str(), target.c_str()) != 0)
+    if (systemCalls().fsync(file.get()) != 0 || systemCalls().rename(temporary.c_str(), target.c_str()) != 0)
         return fail(errno);
-    syncFolder(target);
+    SyncFolder(folderOf(target));
     struct stat written {};
     if (::fstat(file.get(), &written) == 0)
         *stamp = StatStamp(written, hash);
@@ -164,7 +154,7 @@ Outcome replaceByRename(const std::string& target, std::string_view bytes, const
 bool writeInPlace(const std::string& target, std::string_view bytes, std::uint64_t hash, FileStamp* stamp,
                   QString* error)
 {
-    const Descriptor file(::open(target.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    const Descriptor file(systemCalls().open(target.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC, 0));
     if (file.get() < 0) {
         setError(error, errnoText(errno));
         return false;
@@ -180,17 +170,25 @@ bool writeInPlace(const std::string& target, std::string_view bytes, std::uint64
         setError(error, errnoText(errno));
         return false;
     }
-    if (const int failed = copyWhole(file.get(), backup.get())) {
-        ::unlink(backupName.c_str());
+    // The backup's bytes and its name are durable before the first byte of
+    // the target changes: a power cut during the rewrite leaves the old
+    // scene whole in one of the two.
+    const std::string folder = folderOf(target);
+    int failed = copyWhole(file.get(), backup.get());
+    if (!failed)
+        failed = SyncFolder(folder);
+    if (failed) {
+        systemCalls().unlink(backupName.c_str());
         setError(error, errnoText(failed));
         return false;
     }
-    int failed = writeAt(file.get(), bytes.data(), bytes.size(), 0);
-    if (!failed && (::ftruncate(file.get(), static_cast<off_t>(bytes.size())) != 0 || ::fsync(file.get()) != 0))
+    failed = writeAt(file.get(), bytes.data(), bytes.size(), 0);
+    if (!failed && (systemCalls().ftruncate(file.get(), static_cast<off_t>(bytes.size())) != 0 || systemCalls().fsync(file.get()) != 0))
         failed = errno;
     if (failed) {
         if (copyWhole(backup.get(), file.get()) == 0) {
-            ::unlink(backupName.c_str());
+            systemCalls().unlink(backupName.c_str());
+            SyncFolder(folder);
             setError(error, errnoText(failed));
         } else {
             setError(error, errnoText(failed) + QStringLiteral(" (the previous content is in %1)")
@@ -198,7 +196,9 @@ bool writeInPlace(const std::string& target, std::string_view bytes, std::uint64
         }
         return false;
     }
-    ::unlink(backupName.c_str());
+    // The new bytes are durable: the backup goes, and so does its name.
+    systemCalls().unlink(backupName.c_str());
+    SyncFolder(folder);
     struct stat written {};
     if (::fstat(file.get(), &written) == 0)
         *stamp = StatStamp(written, hash);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 #include <utility>
@@ -10,6 +11,18 @@ namespace fw {
 
 // The system's text for an errno value, as a user reads it in a message.
 inline QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// Runs `call` (a system call) again for as long as a signal interrupts it
+// (a negative result with errno EINTR), and returns its last result.
+template <class Call>
+auto retryOnInterrupt(Call call)
+{
+    for (;;) {
+        const auto result = call();
+        if (!(result < 0 && errno == EINTR))
+            return result;
+    }
+}
 
 // Owns a file descriptor and closes it, if any, when it goes.
 class Descriptor {

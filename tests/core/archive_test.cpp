@@ -114,6 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"narrow 300 bytes", "\xFF" + u16(300) + std::string(300, 'n'), std::string(255, 'n')},
                       NameCase{"narrow 0xFFFE bytes", "\xFF" + u16(0xFFFF) + u32(0xFFFE) + std::string(0xFFFE, 'm'),
                                std::string(255, 'm')},
+                      NameCase{"narrow eight-byte length", "\xFF" + u16(0xFFFF) + u32(0xFFFFFFFF) + u32(5) + u32(0) + "abcde",
+                               "abcde"},
                       NameCase{"narrow with NUL", std::string("\x05" "ab\0cd", 6), "ab"},
                       NameCase{"narrow empty", std::string(1, '\0'), ""}),
     testutil::ByLabel());

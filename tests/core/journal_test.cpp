@@ -1,8 +1,8 @@
 #include "testutil.h"
 
 #include "framework/core/posix.h"
+#include "framework/core/systemcalls.h"
 #include "journal/docjournal.h"
-#include "journal/journalfile.h"
 #include "journal/journalreader.h"
 #include "journal/orphanjournal.h"
 #include "journal/scenejournal.h"
@@ -135,14 +135,7 @@ TEST(JournalReader, TruncatedAtEveryOffsetGivesBackEveryWholeChange)
 std::string record(journal::Kind kind, const std::string& payload)
 {
     std::string out;
-    const auto putU32 = [&out](std::uint32_t v) {
-        for (int s = 0; s < 32; s += 8)
-            out.push_back(static_cast<char>((v >> s) & 0xFF));
-    };
-    putU32(static_cast<std::uint32_t>(payload.size() + 1));
-    out.push_back(static_cast<char>(kind));
-    out += payload;
-    putU32(journal::RecordCheck(std::string_view(out).substr(4)));
+    journal::AppendRecord(out, kind, payload);
     return out;
 }
 
@@ -175,7 +168,9 @@ TEST_P(JournalDamage, KeepsEveryChangeBeforeTheDamage)
     EXPECT_EQ(info.applied, c.changesKept);
     EXPECT_EQ(info.lost, c.lost);
     EXPECT_FALSE(info.damage.isEmpty());
-    EXPECT_FALSE(DescribeRecovery(info, QStringLiteral("Untitled")).isEmpty());
+    const QString recoveredText = c.changesKept == 1 ? QStringLiteral("1 change was recovered")
+                                                     : QStringLiteral("%1 changes were recovered").arg(c.changesKept);
+    EXPECT_TRUE(DescribeRecovery(info, QStringLiteral("Untitled")).contains(recoveredText)) << recoveredText.toStdString();
 }
 
 const std::string kRemoveFarAway = std::string("\x40\x42\x0F\x00", 4); // position 1,000,000
@@ -185,6 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DamageCase{"payload byte of change 4 flipped", [](std::string& j, const auto& e) { j[e[4] - 6] ^= 0x20; }, true, 3, 0},
         DamageCase{"check of change 4 flipped", [](std::string& j, const auto& e) { j[e[4] - 1] ^= 1; }, true, 3, 0},
+        DamageCase{"check of change 2 flipped", [](std::string& j, const auto& e) { j[e[2] - 1] ^= 1; }, true, 1, 0},
         DamageCase{"length of change 4 beyond the end", [](std::string& j, const auto& e) { j[e[3] + 3] = '\x7F'; }, true, 3, 0},
         DamageCase{"zero length at change 4", [](std::string& j, const auto& e) { j.replace(e[3], 4, std::string(4, '\0')); }, true, 3, 0},
         DamageCase{"unknown kind with a valid check",
@@ -369,9 +365,10 @@ struct FaultyDisk {
         calls = 0;
         failAt = at;
         error = 0;
-        journal::fileCalls() = {&write, &fdatasync};
+        fw::systemCalls().write = &write;
+        fw::systemCalls().fdatasync = &fdatasync;
     }
-    ~FaultyDisk() { journal::fileCalls() = {::write, ::fdatasync}; }
+    ~FaultyDisk() { fw::systemCalls() = fw::systemsOwnCalls(); }
     static bool fired() { return error != 0; }
 
     static bool failsNow(int withError)
@@ -447,7 +444,9 @@ int failingSession(int failAt)
         EXPECT_TRUE(files.isEmpty()) << "a journal that could not start leaves nothing";
     } else {
         EXPECT_EQ(files.size(), 1);
-        EXPECT_EQ(recovered(testutil::readBytes(keeper->journal()->path().toStdString()), scene), states[kept]);
+        RecoveredScene info;
+        EXPECT_EQ(recovered(testutil::readBytes(keeper->journal()->path().toStdString()), scene, &info), states[kept]);
+        EXPECT_EQ(info.damage, QString()) << "a record torn by the failure is cut off";
     }
     // A save starts afresh: the next failure is told again.
     EXPECT_TRUE(doc.OnSaveDocument(scene, &error));

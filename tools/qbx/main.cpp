@@ -231,7 +231,7 @@ int recover(const char* journalPath, const char* outPath, const char* basePath)
 {
     QByteArray data;
     QString error;
-    if (!ReadWholeFile(QString::fromLocal8Bit(journalPath), data, &error))
+    if (!fw::ReadWholeFile(QString::fromLocal8Bit(journalPath), data, &error))
         return refuse(journalPath, error);
     JournalContents contents;
     if (!ReadJournal(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())), contents, &error))
@@ -247,10 +247,13 @@ int recover(const char* journalPath, const char* outPath, const char* basePath)
     doc.ReplaceObjects(std::move(scene.objects));
     if (fw::FileError failure; !doc.OnSaveDocument(QString::fromLocal8Bit(outPath), &failure))
         return refuse(outPath, failure.reason);
-    printLine(stdout, QStringLiteral("%1: ok (%2 objects after %3 changes)")
+    const std::size_t objects = doc.GetObjects().size();
+    printLine(stdout, QStringLiteral("%1: ok (%2 %3 after %4 %5)")
                           .arg(QString::fromLocal8Bit(outPath))
-                          .arg(doc.GetObjects().size())
-                          .arg(scene.applied));
+                          .arg(objects)
+                          .arg(QLatin1String(objects == 1 ? "object" : "objects"))
+                          .arg(scene.applied)
+                          .arg(QLatin1String(scene.applied == 1 ? "change" : "changes")));
     return finishStdout();
 }
 
