@@ -3,14 +3,12 @@
 #include "app/commandline.h"
 #include "app/display.h"
 #include "app/instancechannel.h"
-#include "app/scenepreload.h"
 #include "app/tesk.h"
 #include "framework/core/filewriter.h"
 
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
-#include <memory>
 #include <optional>
 
 namespace {
@@ -65,17 +63,12 @@ int runTesk(int argc, char* argv[], const std::function<void(CTeskApp&)>& starte
         }
     }
 
-    // This process is the editor: its files are read while the window
-    // system, the style and the main window start.
-    auto preload = std::make_unique<CScenePreload>(commandLine.files);
     QApplication application(argc, argv);
     CTeskApp teskApp;
     QStringList arguments{QStringLiteral("tesk")};
     if (commandLine.recoverAll)
         arguments << QStringLiteral("--recover");
-    const bool initialised = teskApp.InitInstance(arguments << QStringLiteral("--") << commandLine.files, preload.get());
-    preload.reset();
-    if (!initialised)
+    if (!teskApp.InitInstance(arguments << QStringLiteral("--") << commandLine.files))
         return 1;
     CInstanceServer server([&teskApp](const QStringList& files) { return teskApp.OpenHandedOverFiles(files); });
     QString error;

@@ -6,7 +6,6 @@
 #include "app/filefailure.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
-#include "app/scenepreload.h"
 #include "app/svgicon.h"
 #include "dialogs/aboutbox.h"
 #include "dialogs/recoverydialog.h"
@@ -29,7 +28,6 @@
 #include <QSettings>
 #include <array>
 #include <cstdio>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -95,7 +93,7 @@ CTeskApp::~CTeskApp()
     m_pMainFrame.reset();
 }
 
-bool CTeskApp::InitInstance(const QStringList& arguments, CScenePreload* preload)
+bool CTeskApp::InitInstance(const QStringList& arguments)
 {
     // The common controls and the framework itself are initialised by the
     // QApplication that the caller has made.
@@ -128,7 +126,7 @@ bool CTeskApp::InitInstance(const QStringList& arguments, CScenePreload* preload
     m_pDocTemplate->SetMainFrame(m_pMainFrame.get());
     updateRecentFileMenu();
 
-    if (!processShellCommand(arguments, preload))
+    if (!processShellCommand(arguments))
         return false;
 
     m_pMainFrame->RestoreWindowState();
@@ -142,7 +140,7 @@ bool CTeskApp::InitInstance(const QStringList& arguments, CScenePreload* preload
     return true;
 }
 
-bool CTeskApp::processShellCommand(const QStringList& arguments, CScenePreload* preload)
+bool CTeskApp::processShellCommand(const QStringList& arguments)
 {
     const CommandLine commandLine = parseCommandLine(arguments);
     m_recoverAll = commandLine.recoverAll;
@@ -153,7 +151,7 @@ bool CTeskApp::processShellCommand(const QStringList& arguments, CScenePreload* 
     }
     for (const QString& file : files) {
         QString error;
-        if (openFile(file, &error, preload))
+        if (openFile(file, &error))
             continue;
         // Before the main window shows, stderr is the one sure channel; a
         // message box would wait forever where nobody can dismiss it.
@@ -229,7 +227,7 @@ void CTeskApp::OnAppAbout(int)
     aboutBox.exec();
 }
 
-fw::Document* CTeskApp::openFile(const QString& path, QString* error, CScenePreload* preload)
+fw::Document* CTeskApp::openFile(const QString& path, QString* error)
 {
     for (fw::Document* doc : m_pDocTemplate->documents()) {
         if (!sameFile(doc->GetPathName(), path))
@@ -240,15 +238,7 @@ fw::Document* CTeskApp::openFile(const QString& path, QString* error, CScenePrel
         addToRecentFileList(doc->GetPathName());
         return doc;
     }
-    fw::MultiDocTemplate::DocumentOpener adopt;
-    std::optional<SceneLoad> load = preload ? preload->Take(path) : std::nullopt;
-    if (load) {
-        adopt = [&path, &load](fw::Document& doc, QString* reason) {
-            auto* scene = dynamic_cast<CTeskDoc*>(&doc);
-            return scene ? scene->AdoptScene(path, std::move(*load), reason) : doc.OnOpenDocument(path, reason);
-        };
-    }
-    fw::Document* doc = m_pDocTemplate->OpenDocumentFile(path, error, adopt);
+    fw::Document* doc = m_pDocTemplate->OpenDocumentFile(path, error);
     if (doc)
         addToRecentFileList(path);
     return doc;

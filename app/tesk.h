@@ -8,7 +8,6 @@
 #include <memory>
 
 class CMainFrame;
-class CScenePreload;
 class QSessionManager;
 class QWidget;
 struct FileFailure;
@@ -44,7 +43,7 @@ public:
     // message box). `preload`, when given, is already reading the named
     // files: their opens adopt its loads instead of reading again, with the
     // same outcome. It is used only during the call.
-    bool InitInstance(const QStringList& arguments = QCoreApplication::arguments(), CScenePreload* preload = nullptr);
+    bool InitInstance(const QStringList& arguments = QCoreApplication::arguments());
 
     bool OnCmdMsg(int id, fw::CmdUI* ui) override;
 
@@ -98,8 +97,8 @@ protected:
     virtual QString DoPromptFileName(const QString& proposed, bool open);
 
 private:
-    fw::Document* openFile(const QString& path, QString* error, CScenePreload* preload = nullptr);
-    bool processShellCommand(const QStringList& arguments, CScenePreload* preload);
+    fw::Document* openFile(const QString& path, QString* error);
+    bool processShellCommand(const QStringList& arguments);
     void addToRecentFileList(const QString& path);
     void updateRecentFileMenu();
     // The active scene's folder, else the folder where a file dialog was
