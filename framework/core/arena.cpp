@@ -1,4 +1,4 @@
-#include "model/scenepool.h"
+#include "framework/core/arena.h"
 
 #include "framework/core/sanitizer.h"
 
@@ -12,7 +12,7 @@
 #include <thread>
 #include <sys/mman.h>
 
-namespace ScenePool {
+namespace fw::Arena {
 namespace {
 
 namespace sanitizer = fw::sanitizer;
@@ -28,7 +28,7 @@ struct Slot {
     Slot* next;
 };
 
-// At the start of every block; guarded by the pool's lock.
+// At the start of every block; guarded by the arena's lock.
 struct Block {
     Block* prev;       // in its size's list of blocks with room
     Block* next;
@@ -319,7 +319,7 @@ public:
             flushFreed();
     }
 
-    // Every slot this thread holds goes back to the pool.
+    // Every slot this thread holds goes back to the arena.
     void giveBack() noexcept
     {
         flushFreed();
@@ -383,4 +383,4 @@ std::size_t blocksInUse()
     return Arena::instance().blocks();
 }
 
-} // namespace ScenePool
+} // namespace fw::Arena
