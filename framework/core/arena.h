@@ -12,9 +12,6 @@
 // slots are reused by later allocations of their size. A block none of whose
 // slots is in use goes back to the kernel.
 //
-// While a load takes fresh blocks in quick succession, a thread of the arena's
-// own faults the next ones in, so that the kernel clears them on another core.
-//
 // Any thread may allocate and free. A thread takes slots and gives freed
 // ones back in batches, under one lock for the whole arena; between batches
 // it works alone. So a thread holds on to a batch of free slots per size it
