@@ -11,6 +11,7 @@ so that a busy machine weighs on every build alike:
 
   empty start       tesk without a file to its first painted frame, its
                     instance channel listening (TESK_INSTANCE_NAME)
+  empty start without channel   the same, as tesk --new-instance
   text window       a bare Qt main window with a menu bar and a status text
   bare window       a bare Qt main window
   qbx check         a cold check of a scene of --objects objects
@@ -94,6 +95,7 @@ def main():
         with open(dumped, "w") as out:
             subprocess.run([qbx0, "dump", scene], stdout=out, check=True)
         channel = dict(os.environ, TESK_INSTANCE_NAME=os.path.join(work, "channel"))
+        alone = {key: value for key, value in os.environ.items() if key != "TESK_INSTANCE_NAME"}
 
         def wanted(name):
             return not args.figures or name in args.figures.split(",")
@@ -103,6 +105,7 @@ def main():
             qbx = os.path.join(bindir, "qbx")
             return {name: measure for name, measure in {
                 "empty start": lambda: to_first_byte([probe, "tesk"], env=channel),
+                "empty start without channel": lambda: to_first_byte([probe, "tesk"], env=alone),
                 "text window": lambda: to_first_byte([probe, "text"]),
                 "bare window": lambda: to_first_byte([probe, "minimal"]),
                 "qbx check": lambda: to_exit([qbx, "check", scene]),
