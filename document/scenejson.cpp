@@ -356,14 +356,8 @@ void WriteJson(const ObjectList& objects, std::optional<unsigned> schema,
     for (std::size_t i = 0; i < objects.size(); ++i) {
         const C3dShape& shape = *objects[i]->m_pShape;
         out += i == 0 ? "\n  {\n   \"name\": " : ",\n  {\n   \"name\": ";
-        const std::string_view name(shape.m_szName);
-        // ASCII is the same bytes in UTF-8; other names take the code page's conversion.
-        if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-            appendJsonString(out, name);
-        } else {
-            const QByteArray utf8 = fw::fromAnsi(name).toUtf8();
-            appendJsonString(out, std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-        }
+        const QByteArray name = fw::fromAnsi(shape.m_szName).toUtf8();
+        appendJsonString(out, std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
         for (const IntField& field : kIntFields) {
             out += ",\n   \"";
             out += field.key;
