@@ -7,19 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QPointer>
-#include <QSocketNotifier>
-#include <QTimer>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -27,29 +20,42 @@ constexpr int kConnectMs = 2000;
 // The editor may be busy for a while opening a large scene.
 constexpr int kAnswerMs = 60000;
 // A hand-over is a few file names: a sender that goes on beyond this is cut off.
-constexpr qsizetype kMaxMessage = qsizetype(16) << 20;
-constexpr int kRetryAcceptMs = 200;
+constexpr qint64 kMaxMessage = qint64(16) << 20;
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_4;
 
-// The socket file of `name`: a name without a folder lives in the temporary folder.
-QByteArray socketPath(const QString& name)
-{
-    return QFile::encodeName(QDir::isAbsolutePath(name) ? name : QDir::temp().filePath(name));
-}
+// The user's own folder for the socket where there is no runtime folder.
+QString userFolder() { return QDir::temp().filePath(QStringLiteral("tesk-%1").arg(::getuid())); }
 
-bool socketAddress(const QByteArray& path, sockaddr_un& address)
+// The socket file of `name`: a name without a folder lives in the user's folder.
+QString socketPath(const QString& name) { return QDir::isAbsolutePath(name) ? name : QDir(userFolder()).filePath(name); }
+
+// Whether `folder` is this user's alone: a folder, not a link to one, that
+// the user owns and nobody else may enter. With `create`, a missing folder
+// is made so first. Otherwise the reason is in `reason`.
+bool isUsersAlone(const QString& folder, bool create, QString* reason)
 {
-    address = {};
-    address.sun_family = AF_UNIX;
-    if (path.isEmpty() || path.size() >= qsizetype(sizeof(address.sun_path)))
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat status {};
+    const bool made = !create || ::mkdir(path.constData(), S_IRWXU) == 0 || errno == EEXIST;
+    if (!made || ::lstat(path.constData(), &status) != 0) {
+        *reason = QStringLiteral("%1: %2").arg(folder, fw::errnoText(errno));
         return false;
-    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    }
+    if (!S_ISDIR(status.st_mode) || status.st_uid != ::getuid() || (status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        *reason = QStringLiteral("%1 is not a folder of this user's alone").arg(folder);
+        return false;
+    }
     return true;
 }
 
-bool connectTo(int fd, const sockaddr_un& address)
+// The user that the process at the other end of `socket` runs as, or -1.
+uid_t peerUser(const QLocalSocket& socket)
 {
-    return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ucred peer{};
+    socklen_t size = sizeof(peer);
+    if (::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
+        return uid_t(-1);
+    return peer.uid;
 }
 
 QByteArray encode(const QStringList& list)
@@ -61,10 +67,10 @@ QByteArray encode(const QStringList& list)
     return bytes;
 }
 
-// The list that `bytes` begin with, or nothing while it is incomplete.
-std::optional<QStringList> decode(const QByteArray& bytes)
+// The list that `device` has received whole, or nothing while it is incomplete.
+std::optional<QStringList> decode(QIODevice* device)
 {
-    QDataStream in(bytes);
+    QDataStream in(device);
     in.setVersion(kStreamVersion);
     in.startTransaction();
     QStringList list;
@@ -74,22 +80,9 @@ std::optional<QStringList> decode(const QByteArray& bytes)
     return list;
 }
 
-bool sendAll(int fd, const QByteArray& bytes)
+QStringList notAnswered(const QString& reason)
 {
-    for (qsizetype sent = 0; sent < bytes.size();) {
-        const ssize_t wrote = ::send(fd, bytes.constData() + sent, std::size_t(bytes.size() - sent), MSG_NOSIGNAL);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
-        sent += wrote;
-    }
-    return true;
-}
-
-QString notAnswered(const QString& reason)
-{
-    return QStringLiteral("the running editor did not answer (%1)").arg(reason);
+    return QStringList{QStringLiteral("the running editor did not answer (%1)").arg(reason)};
 }
 
 } // namespace
@@ -98,7 +91,7 @@ QString instanceChannelName(const QString& platformOption)
 {
     const QString overridden = qEnvironmentVariable("TESK_INSTANCE_NAME");
     if (!overridden.isEmpty())
-        return overridden;
+        return socketPath(overridden);
     const QString platform = displayPlatform(platformOption);
     if (!isInteractive(platform))
         return {};
@@ -109,179 +102,105 @@ QString instanceChannelName(const QString& platformOption)
         if (!c.isLetterOrNumber())
             c = QLatin1Char('_');
     }
-    // The runtime folder is the user's own; /tmp is shared, hence the uid.
     QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (folder.isEmpty() || !QDir(folder).exists())
-        folder = QDir::tempPath();
+        folder = userFolder();
     return QStringLiteral("%1/tesk-%2-%3").arg(folder).arg(::getuid()).arg(display);
 }
 
-std::optional<QStringList> handOverFiles(const QString& name, const QStringList& files)
+std::optional<QStringList> handOverFiles(const QString& name, const QStringList& files, uid_t user)
 {
-    sockaddr_un address;
-    if (!socketAddress(socketPath(name), address))
+    const QString path = socketPath(name);
+    QString reason;
+    if (!isUsersAlone(QFileInfo(path).path(), false, &reason))
         return std::nullopt;
-    const fw::Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (socket.get() < 0)
+    // An editor too busy to take the connection counts as none, and so does
+    // one of another user, who must never learn the names.
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(kConnectMs) || peerUser(socket) != user)
         return std::nullopt;
-    // An editor too busy to take the connection counts as none.
-    const timeval connectLimit{kConnectMs / 1000, 0};
-    ::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &connectLimit, sizeof(connectLimit));
-    if (!connectTo(socket.get(), address))
-        return std::nullopt;
-    if (!sendAll(socket.get(), encode(files)))
-        return QStringList{notAnswered(fw::errnoText(errno))};
-    QByteArray answer;
+    socket.write(encode(files));
     for (;;) {
-        if (std::optional<QStringList> failures = decode(answer))
+        if (std::optional<QStringList> failures = decode(&socket))
             return failures;
-        pollfd readable{socket.get(), POLLIN, 0};
-        const int ready = ::poll(&readable, 1, kAnswerMs);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready == 0)
-            return QStringList{notAnswered(QStringLiteral("no answer within %1 s").arg(kAnswerMs / 1000))};
-        char buffer[4096];
-        const ssize_t got = ready < 0 ? -1 : ::read(socket.get(), buffer, sizeof(buffer));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return QStringList{notAnswered(fw::errnoText(errno))};
-        if (got == 0)
-            return QStringList{notAnswered(QStringLiteral("it closed the connection"))};
-        if (answer.size() > kMaxMessage)
-            return QStringList{notAnswered(QStringLiteral("its answer is too long"))};
-        answer.append(buffer, got);
+        if (socket.bytesAvailable() > kMaxMessage)
+            return notAnswered(QStringLiteral("its answer is too long"));
+        if (!socket.waitForReadyRead(kAnswerMs)) {
+            if (socket.error() == QLocalSocket::SocketTimeoutError)
+                return notAnswered(QStringLiteral("no answer within %1 s").arg(kAnswerMs / 1000));
+            if (socket.error() == QLocalSocket::PeerClosedError)
+                return notAnswered(QStringLiteral("it closed the connection"));
+            return notAnswered(socket.errorString());
+        }
     }
 }
-
-// One sender's connection: what it has sent so far.
-struct CInstanceServer::Connection {
-    explicit Connection(int fd)
-        : socket(fd)
-    {
-    }
-
-    fw::Descriptor socket;
-    QSocketNotifier* notifier = nullptr;
-    QByteArray received;
-};
 
 CInstanceServer::CInstanceServer(OpenFiles open, QObject* parent)
     : QObject(parent)
     , m_open(std::move(open))
+    , m_server(new QLocalServer(this))
 {
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &CInstanceServer::onNewConnection);
 }
 
-CInstanceServer::~CInstanceServer()
-{
-    if (m_listener < 0)
-        return;
-    ::close(m_listener);
-    ::unlink(m_path.constData());
-}
+// The server removes its socket file as it closes.
+CInstanceServer::~CInstanceServer() = default;
 
 bool CInstanceServer::Listen(const QString& name, QString* error)
 {
-    const auto fail = [error](const QString& reason) {
-        if (error)
-            *error = reason;
+    const QString path = socketPath(name);
+    const QString folder = QFileInfo(path).path();
+    QString reason;
+    if (!isUsersAlone(folder, folder == userFolder(), &reason)) {
+        *error = reason;
         return false;
-    };
-    const QByteArray path = socketPath(name);
-    sockaddr_un address;
-    if (!socketAddress(path, address))
-        return fail(QStringLiteral("the socket name %1 is too long").arg(QFile::decodeName(path)));
-    // Bound in a folder of its own and made the user's alone there, then
-    // moved into place: nobody else can ever connect to it.
-    QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath()) + "/.tesk-XXXXXX";
-    if (!::mkdtemp(folder.data()))
-        return fail(fw::errnoText(errno));
-    const QByteArray bound = folder + "/s";
-    sockaddr_un boundAddress;
-    fw::Descriptor listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    bool ok = listener.get() >= 0 && socketAddress(bound, boundAddress)
-              && ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&boundAddress), sizeof(boundAddress)) == 0
-              && ::chmod(bound.constData(), S_IRUSR | S_IWUSR) == 0 && ::listen(listener.get(), SOMAXCONN) == 0;
-    if (ok && ::renameat2(AT_FDCWD, bound.constData(), AT_FDCWD, path.constData(), RENAME_NOREPLACE) != 0) {
-        ok = errno == EEXIST;
-        // Someone's socket is in the way: an editor's that did not end
-        // cleanly if nobody answers on it, and then it is replaced.
-        const fw::Descriptor probe(ok ? ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1);
-        if (ok && probe.get() >= 0 && connectTo(probe.get(), address)) {
-            errno = EADDRINUSE;
-            ok = false;
-        } else if (ok) {
-            ok = ::rename(bound.constData(), path.constData()) == 0;
-        }
     }
-    const int saved = errno;
-    ::unlink(bound.constData());
-    ::rmdir(folder.constData());
-    if (!ok)
-        return fail(fw::errnoText(saved));
-    m_listener = listener.release();
-    m_path = path;
-    m_notifier = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &CInstanceServer::onNewConnection);
+    // Someone's socket may be in the way: an editor's that did not end
+    // cleanly if nobody answers on it, and then it is replaced.
+    QLocalSocket probe;
+    probe.connectToServer(path);
+    if (probe.waitForConnected(kConnectMs)) {
+        *error = QStringLiteral("another editor listens on %1").arg(path);
+        return false;
+    }
+    QLocalServer::removeServer(path);
+    if (!m_server->listen(path)) {
+        *error = m_server->errorString();
+        return false;
+    }
     return true;
 }
 
 void CInstanceServer::onNewConnection()
 {
-    for (;;) {
-        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0 && (errno == EINTR || errno == ECONNABORTED))
-            continue;
-        if (fd < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            // Out of descriptors or memory: the waiting sender stays queued.
-            // Listening goes on a little later instead of at once, which
-            // would only spin on the same error.
-            m_notifier->setEnabled(false);
-            QTimer::singleShot(kRetryAcceptMs, m_notifier, [notifier = m_notifier] { notifier->setEnabled(true); });
-        }
-        if (fd < 0)
-            return;
-        auto connection = std::make_unique<Connection>(fd);
-        Connection* raw = connection.get();
-        raw->notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        connect(raw->notifier, &QSocketNotifier::activated, this, [this, raw] { onReadable(raw); });
-        m_connections.push_back(std::move(connection));
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadable(socket); });
     }
 }
 
-void CInstanceServer::onReadable(Connection* connection)
+void CInstanceServer::onReadable(QLocalSocket* socket)
 {
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(connection->socket.get(), buffer, sizeof(buffer));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
-        if (got <= 0 || connection->received.size() > kMaxMessage) {
-            drop(connection);
-            return;
-        }
-        connection->received.append(buffer, got);
+    const std::optional<QStringList> files = decode(socket);
+    if (!files) {
+        if (socket->bytesAvailable() > kMaxMessage)
+            socket->abort();
+        return;
     }
-    const std::optional<QStringList> files = decode(connection->received);
-    if (!files)
-        return;
-    connection->notifier->setEnabled(false);
-    // Opening may run the event loop (a message box), and this server may be gone after it.
-    const QPointer<CInstanceServer> alive(this);
-    const QStringList failures = m_open(*files);
-    if (!alive)
-        return;
-    // The sender may be gone meanwhile: then the answer goes nowhere.
-    sendAll(connection->socket.get(), encode(failures));
-    drop(connection);
-}
-
-void CInstanceServer::drop(Connection* connection)
-{
-    connection->notifier->setEnabled(false);
-    connection->notifier->deleteLater();
-    std::erase_if(m_connections, [connection](const std::unique_ptr<Connection>& held) { return held.get() == connection; });
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    // Opening may run the event loop (a message box), which may end the
+    // socket or this server: it runs from the event loop, not from within
+    // the socket's signal, and answers only a socket that is still there.
+    QMetaObject::invokeMethod(
+        this,
+        [open = m_open, sender = QPointer<QLocalSocket>(socket), files = *files] {
+            const QStringList failures = open(files);
+            if (!sender)
+                return;
+            sender->write(encode(failures));
+            sender->disconnectFromServer();
+        },
+        Qt::QueuedConnection);
 }

@@ -3,7 +3,6 @@
 #include "app/display.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
-#include "app/scenepreload.h"
 #include "dialogs/recoverydialog.h"
 #include "document/teskdoc.h"
 #include "framework/core/fileerror.h"
@@ -20,7 +19,6 @@
 #include <QSettings>
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -168,11 +166,11 @@ CSceneFiles::CSceneFiles(fw::MultiDocTemplate& docTemplate, CMainFrame& mainFram
     updateRecentFileMenu();
 }
 
-bool CSceneFiles::OpenAtStart(const QStringList& files, CScenePreload* preload)
+bool CSceneFiles::OpenAtStart(const QStringList& files)
 {
     for (const QString& file : files) {
         fw::FileError error;
-        if (open(file, &error, preload))
+        if (open(file, &error))
             continue;
         // Before the main window shows, stderr is the one sure channel; a
         // message box would wait forever where nobody can dismiss it.
@@ -184,7 +182,7 @@ bool CSceneFiles::OpenAtStart(const QStringList& files, CScenePreload* preload)
     return true;
 }
 
-fw::Document* CSceneFiles::open(const QString& path, fw::FileError* error, CScenePreload* preload)
+fw::Document* CSceneFiles::open(const QString& path, fw::FileError* error)
 {
     for (fw::Document* doc : m_docTemplate.documents()) {
         if (!sameFile(doc->GetPathName(), path))
@@ -195,15 +193,7 @@ fw::Document* CSceneFiles::open(const QString& path, fw::FileError* error, CScen
         addToRecentFileList(doc->GetPathName());
         return doc;
     }
-    fw::MultiDocTemplate::DocumentOpener adopt;
-    std::optional<SceneLoad> load = preload ? preload->Take(path) : std::nullopt;
-    if (load) {
-        adopt = [&path, &load](fw::Document& doc, fw::FileError* reason) {
-            auto* scene = dynamic_cast<CTeskDoc*>(&doc);
-            return scene ? scene->AdoptScene(path, std::move(*load), reason) : doc.OnOpenDocument(path, reason);
-        };
-    }
-    fw::Document* doc = m_docTemplate.OpenDocumentFile(path, error, adopt);
+    fw::Document* doc = m_docTemplate.OpenDocumentFile(path, error);
     if (doc)
         addToRecentFileList(path);
     return doc;

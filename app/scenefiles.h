@@ -8,7 +8,6 @@
 #include <functional>
 
 class CMainFrame;
-class CScenePreload;
 
 namespace fw {
 class Document;
@@ -42,12 +41,10 @@ public:
 
     const CRecentFileList& RecentFiles() const { return m_recentFiles; }
 
-    // Opens the command line's files at start-up; `preload`, when given, is
-    // already reading them and its loads are adopted instead of reading
-    // again. Stops at the first file that cannot be opened and returns
+    // Opens the command line's files at start-up. Stops at the first file that cannot be opened and returns
     // false; the reason went to stderr and, on an interactive display, to a
     // message box.
-    bool OpenAtStart(const QStringList& files, CScenePreload* preload);
+    bool OpenAtStart(const QStringList& files);
     // Opens `path` in a new window, or activates the window of the scene
     // already open from that file. Shows a message on failure.
     fw::Document* Open(const QString& path);
@@ -87,7 +84,7 @@ public:
     QString AskFileName(const QString& proposed, bool open) const;
 
 private:
-    fw::Document* open(const QString& path, fw::FileError* error, CScenePreload* preload = nullptr);
+    fw::Document* open(const QString& path, fw::FileError* error);
     // True when `target` may be written: it is not `doc`'s own file, or that
     // file is as `doc` last read or wrote it, or the user chose Overwrite.
     bool confirmOverwriteChanged(const fw::Document* doc, const QString& target) const;

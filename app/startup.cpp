@@ -4,14 +4,12 @@
 #include "app/display.h"
 #include "app/instancechannel.h"
 #include "app/scenefiles.h"
-#include "app/scenepreload.h"
 #include "app/tesk.h"
 #include "framework/core/filewriter.h"
 
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
-#include <memory>
 #include <optional>
 
 namespace {
@@ -66,14 +64,9 @@ int runTesk(int argc, char* argv[], const std::function<void(CTeskApp&)>& starte
         }
     }
 
-    // This process is the editor: its files are read while the window
-    // system, the style and the main window start.
-    auto preload = std::make_unique<CScenePreload>(commandLine.files);
     QApplication application(argc, argv);
     CTeskApp teskApp;
-    const bool initialised = teskApp.InitInstance(commandLine, preload.get());
-    preload.reset();
-    if (!initialised)
+    if (!teskApp.InitInstance(commandLine))
         return 1;
     CInstanceServer server([&teskApp](const QStringList& files) { return teskApp.GetSceneFiles().OpenHandedOver(files); });
     QString error;

@@ -40,7 +40,7 @@ CTeskApp::~CTeskApp()
     m_pMainFrame.reset();
 }
 
-bool CTeskApp::InitInstance(const CommandLine& commandLine, CScenePreload* preload)
+bool CTeskApp::InitInstance(const CommandLine& commandLine)
 {
     // The common controls and the framework itself are initialised by the
     // QApplication that the caller has made.
@@ -76,7 +76,7 @@ bool CTeskApp::InitInstance(const CommandLine& commandLine, CScenePreload* prelo
 
     if (commandLine.files.isEmpty())
         OnFileNew(fw::ID_FILE_NEW);
-    else if (!m_pSceneFiles->OpenAtStart(commandLine.files, preload))
+    else if (!m_pSceneFiles->OpenAtStart(commandLine.files))
         return false;
 
     m_pMainFrame->RestoreWindowState();

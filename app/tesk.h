@@ -7,7 +7,6 @@
 
 class CMainFrame;
 class CSceneFiles;
-class CScenePreload;
 class QSessionManager;
 struct CommandLine;
 
@@ -36,9 +35,8 @@ public:
     // Start-up with the parsed `commandLine`: no file opens a new scene,
     // each named file is opened instead. Returns false when the program is
     // to end (a named file could not be opened; see
-    // CSceneFiles::OpenAtStart). `preload`, when given, is already reading
-    // the named files. It is used only during the call.
-    bool InitInstance(const CommandLine& commandLine, CScenePreload* preload = nullptr);
+    // CSceneFiles::OpenAtStart).
+    bool InitInstance(const CommandLine& commandLine);
 
     bool OnCmdMsg(int id, fw::CmdUI* ui) override;
 

@@ -5,7 +5,7 @@
 #include "bench/benchscene.h"
 #include "bench/coldprocess.h"
 #include "document/teskdoc.h"
-#include "model/scenepool.h"
+#include "framework/core/arena.h"
 
 #include <QFile>
 #include <algorithm>
@@ -105,7 +105,7 @@ void BM_LoadSceneCold(benchmark::State& state)
 }
 
 // A scene of N objects loses nine in ten, spread evenly, then gains as
-// many new ones. The scene pool's memory at its peak against what the scene
+// many new ones. The arena's memory at its peak against what the scene
 // held before the deletions: `growth` (0.1 is 10% more).
 void BM_DeleteAndRefill(benchmark::State& state)
 {
@@ -121,21 +121,21 @@ void BM_DeleteAndRefill(benchmark::State& state)
         objects.reserve(static_cast<std::size_t>(count));
         for (std::int32_t i = 0; i < count; ++i)
             objects.push_back(make(i));
-        const std::size_t heldBlocks = ScenePool::blocksInUse();
+        const std::size_t heldBlocks = fw::Arena::blocksInUse();
         state.ResumeTiming();
         for (std::int32_t i = 0; i < count; ++i)
             if (i % 10 != 0)
                 objects[static_cast<std::size_t>(i)].reset();
         std::erase(objects, nullptr);
-        const std::size_t afterDeletions = ScenePool::blocksInUse();
+        const std::size_t afterDeletions = fw::Arena::blocksInUse();
         for (std::int32_t i = 0; i < count - count / 10; ++i)
             objects.push_back(make(i));
-        const std::size_t peakBlocks = std::max(afterDeletions, ScenePool::blocksInUse());
+        const std::size_t peakBlocks = std::max(afterDeletions, fw::Arena::blocksInUse());
         state.PauseTiming();
         objects.clear();
         state.ResumeTiming();
-        held = double(heldBlocks * ScenePool::kBlockSize) / (1 << 20);
-        peak = double(peakBlocks * ScenePool::kBlockSize) / (1 << 20);
+        held = double(heldBlocks * fw::Arena::kBlockSize) / (1 << 20);
+        peak = double(peakBlocks * fw::Arena::kBlockSize) / (1 << 20);
     }
     state.counters["held_MB"] = held;
     state.counters["peak_MB"] = peak;

@@ -1,6 +1,7 @@
 // Start-up probe for the cold-process benchmarks (bench/app_bench.cpp):
 //   tesk [FILE]  tesk's own start-up, runTesk, as `tesk --new-instance [FILE]`
-//                (so that it never hands FILE to an editor already running);
+//                (so that it never hands FILE to an editor already running),
+//                or as `tesk [FILE]` on the channel TESK_INSTANCE_NAME names;
 //                writes one byte once the main window has been painted
 //                for the first time, then ends at once (teardown is not
 //                part of start-up),
@@ -125,8 +126,12 @@ int main(int argc, char* argv[])
     else if (form == "quit")
         then = reportQuit;
     std::unique_ptr<FirstPaint> firstPaint;
+    // With TESK_INSTANCE_NAME set, the editor runs its channel there as an
+    // editor started by a user does; otherwise it starts one of its own.
     char newInstance[] = "--new-instance";
-    std::vector<char*> arguments{argv[0], newInstance};
+    std::vector<char*> arguments{argv[0]};
+    if (qEnvironmentVariableIsEmpty("TESK_INSTANCE_NAME"))
+        arguments.push_back(newInstance);
     if (argc == 3)
         arguments.push_back(argv[2]);
     arguments.push_back(nullptr);

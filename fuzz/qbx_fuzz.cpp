@@ -6,7 +6,7 @@
 
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
-#include "tools/qbx/scenejson.h"
+#include "document/scenejson.h"
 
 #include <cstdint>
 #include <cstdlib>

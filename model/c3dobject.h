@@ -8,7 +8,7 @@
 // One scene object as the document lists it and the file stores it: the
 // serializable class "C3dObject" (schema 3, versionable; schema 1 is read
 // too). Owns its shape; m_pShape is null only between the archive's creation
-// of the object and its Serialize. Allocated from ScenePool, like its shape.
+// of the object and its Serialize. Allocated from fw::Arena, like its shape.
 class C3dObject : public fw::Object {
 public:
     static const fw::RuntimeClass classInfo;
@@ -20,8 +20,8 @@ public:
     C3dObject(const C3dObject&) = delete;
     C3dObject& operator=(const C3dObject&) = delete;
 
-    static void* operator new(std::size_t bytes) { return ScenePool::allocate(bytes); }
-    static void operator delete(void* pointer, std::size_t bytes) noexcept { ScenePool::deallocate(pointer, bytes); }
+    static void* operator new(std::size_t bytes) { return fw::Arena::allocate(bytes); }
+    static void operator delete(void* pointer, std::size_t bytes) noexcept { fw::Arena::deallocate(pointer, bytes); }
 
     const fw::RuntimeClass* GetRuntimeClass() const override { return &classInfo; }
     void Serialize(fw::Archive& ar) override;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/scenepool.h"
+#include "framework/core/arena.h"
 
 #include <cstdint>
 #include <string>
@@ -15,7 +15,7 @@ enum ListColour : std::int32_t { LIST_RED = 0, LIST_GREEN = 1, LIST_BLUE = 2 };
 
 // All data of one scene object and the display texts the views ask for.
 // Owned by its C3dObject. m_szName holds Windows-1250 bytes, NUL-terminated,
-// at most kMaxName of them. Allocated from ScenePool: a scene's shapes lie
+// at most kMaxName of them. Allocated from fw::Arena: a scene's shapes lie
 // side by side on huge pages.
 class C3dShape final {
 public:
@@ -23,8 +23,8 @@ public:
 
     C3dShape(std::int32_t x, std::int32_t y, std::int32_t z, std::int32_t type);
 
-    static void* operator new(std::size_t bytes) { return ScenePool::allocate(bytes); }
-    static void operator delete(void* pointer, std::size_t bytes) noexcept { ScenePool::deallocate(pointer, bytes); }
+    static void* operator new(std::size_t bytes) { return fw::Arena::allocate(bytes); }
+    static void operator delete(void* pointer, std::size_t bytes) noexcept { fw::Arena::deallocate(pointer, bytes); }
     virtual std::int32_t GetType() const;
     virtual const char* GetTypeName() const;
     virtual const char* GetDefaultName() const;

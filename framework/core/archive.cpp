@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <sys/mman.h>
 
 namespace fw {
 namespace {
@@ -352,16 +351,6 @@ std::optional<unsigned> Archive::StoredSchema(const RuntimeClass* cls) const
     if (found == m_firstSchemas.end())
         return std::nullopt;
     return found->second;
-}
-
-void Archive::adviseHugePages(void* data, std::size_t bytes)
-{
-    constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
-    if (end > begin)
-        // Advice only: without it the list works on small pages.
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 } // namespace fw

@@ -116,7 +116,6 @@ public:
         // a buffer of a stream), nor beyond kMaxReserve. Reserving the list
         // whole spares a big load the copies and fresh pages of its growth.
         loaded.reserve(static_cast<std::size_t>(std::min({count, bytesLeft() / 2, kMaxReserve})));
-        adviseHugePages(loaded.data(), loaded.capacity() * sizeof(loaded[0]));
         for (std::uint64_t i = 0; i < count; ++i) {
             // Owned all along: growing the list may throw.
             std::unique_ptr<T> object(static_cast<T*>(ReadObject(&T::classInfo).release()));
@@ -135,10 +134,6 @@ private:
     static constexpr std::uint64_t kMaxReserve = std::uint64_t(1) << 24;
 
     explicit Archive(bool storing, std::span<const char> data = {});
-    // Asks for transparent huge pages for the whole 2 MiB pages within
-    // `bytes` at `data`: a list of a million entries then costs a few page
-    // faults instead of thousands.
-    static void adviseHugePages(void* data, std::size_t bytes);
     // Loading: the bytes that can still be read, as far as known.
     std::uint64_t bytesLeft() const;
     // Storing: makes room for `total` records when `stored` of them took

@@ -24,16 +24,11 @@ MultiDocTemplate::~MultiDocTemplate()
         disconnect(frame, nullptr, this, nullptr);
 }
 
-Document* MultiDocTemplate::OpenDocumentFile(const QString& path, FileError* error, const DocumentOpener& open)
+Document* MultiDocTemplate::OpenDocumentFile(const QString& path, FileError* error)
 {
     std::unique_ptr<Document> doc = m_createDocument();
     doc->SetDocTemplate(this);
-    bool ok = false;
-    if (path.isEmpty())
-        ok = doc->OnNewDocument();
-    else
-        ok = open ? open(*doc, error) : doc->OnOpenDocument(path, error);
-    if (!ok)
+    if (!(path.isEmpty() ? doc->OnNewDocument() : doc->OnOpenDocument(path, error)))
         return nullptr;
     Document* raw = doc.get();
     m_documents.push_back(std::move(doc));

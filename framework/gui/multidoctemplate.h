@@ -31,9 +31,6 @@ public:
     using DocumentFactory = std::function<std::unique_ptr<Document>()>;
     using FrameFactory = std::function<FrameWindow*()>;
     using ViewFactory = std::function<QWidget*()>;
-    // Fills a new document from its file in place of OnOpenDocument; false
-    // with the failure in `error` as OnOpenDocument fails.
-    using DocumentOpener = std::function<bool(Document& doc, FileError* error)>;
 
     MultiDocTemplate(MdiFrameWnd* mainFrame, DocumentFactory createDocument, FrameFactory createFrame,
                      ViewFactory createView);
@@ -41,11 +38,9 @@ public:
 
     void SetMainFrame(MdiFrameWnd* mainFrame) { m_mainFrame = mainFrame; }
 
-    // Opens `path` (a new, untitled document when empty) in a new window,
-    // filling the document through `open` when one is given (a file that was
-    // read already) and through its OnOpenDocument otherwise.
+    // Opens `path` (a new, untitled document when empty) in a new window.
     // On failure returns null with the failure in `error`; nothing is left open.
-    Document* OpenDocumentFile(const QString& path, FileError* error, const DocumentOpener& open = {});
+    Document* OpenDocumentFile(const QString& path, FileError* error);
 
     FrameWindow* CreateNewFrame(Document* doc, FrameWindow* other) override;
     void InitialUpdateFrame(FrameWindow* frame, Document* doc, bool makeVisible = true) override;

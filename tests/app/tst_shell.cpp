@@ -10,7 +10,6 @@
 #include "app/mainfrm.h"
 #include "app/resources.h"
 #include "app/scenefiles.h"
-#include "app/scenepreload.h"
 #include "app/tesk.h"
 #include "document/commands.h"
 #include "document/teskdoc.h"
@@ -54,6 +53,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -62,6 +62,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace fw;
@@ -321,6 +322,8 @@ private slots:
     void channelRunsWhereQuestionsCanBeAnswered_data();
     void channelRunsWhereQuestionsCanBeAnswered();
     void channelIsTheUsersAloneAndNeverTakenOver();
+    void channelTrustsOnlyItsOwnUser_data();
+    void channelTrustsOnlyItsOwnUser();
     void windowStateRestoredAndFitted_data();
     void windowStateRestoredAndFitted();
     void windowStateSurvivesRestart_data();
@@ -337,9 +340,8 @@ private slots:
     void everyButtonOfAQuestionAnswersToItsAccessKey();
 
 private:
-    // Starts the editor on `files`; `readAhead` reads them in the background
-    // first, as runTesk does.
-    CMainFrame* start(const QStringList& files = {}, bool readAhead = false);
+    // Starts the editor on `files`.
+    CMainFrame* start(const QStringList& files = {});
     CTeskView* activeView() const { return dynamic_cast<CTeskView*>(m_app->GetMainFrame()->GetActiveView()); }
     std::vector<Document*> documents() const { return m_app->m_pDocTemplate->documents(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
@@ -347,7 +349,6 @@ private:
     QTemporaryDir m_settingsDir;
     QTemporaryDir m_dir;
     std::unique_ptr<ScriptedApp> m_app;
-    std::optional<CScenePreload> m_preload;
 };
 
 void TestShell::initTestCase()
@@ -364,17 +365,13 @@ void TestShell::init()
 void TestShell::cleanup()
 {
     m_app.reset();
-    m_preload.reset();
     idle();
 }
 
-CMainFrame* TestShell::start(const QStringList& files, bool readAhead)
+CMainFrame* TestShell::start(const QStringList& files)
 {
-    m_preload.reset();
-    if (readAhead)
-        m_preload.emplace(files);
     m_app = std::make_unique<ScriptedApp>();
-    if (!m_app->InitInstance(parseCommandLine(QStringList{QStringLiteral("tesk")} + files), m_preload ? &*m_preload : nullptr))
+    if (!m_app->InitInstance(parseCommandLine(QStringList{QStringLiteral("tesk")} + files)))
         return nullptr;
     return m_app->GetMainFrame();
 }
@@ -383,29 +380,23 @@ void TestShell::startUp_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("objects");
-    QTest::addColumn<bool>("readAhead");
-    QTest::newRow("no file") << QStringList() << 0 << false;
-    QTest::newRow("scene file") << QStringList{"three.qbx"} << 3 << false;
-    QTest::newRow("missing file") << QStringList{"missing.qbx"} << -1 << false;
-    // What runTesk does: the files are read while the main window starts.
-    QTest::newRow("scene file read ahead") << QStringList{"three.qbx"} << 3 << true;
-    QTest::newRow("scene file named twice, read ahead") << QStringList{"three.qbx", "three.qbx"} << 3 << true;
-    QTest::newRow("missing file read ahead") << QStringList{"missing.qbx"} << -1 << true;
-    // The file after the failing one is never read, and nothing waits for it.
-    QTest::newRow("missing file before a scene, read ahead") << QStringList{"missing.qbx", "three.qbx"} << -1 << true;
+    QTest::newRow("no file") << QStringList() << 0;
+    QTest::newRow("scene file") << QStringList{"three.qbx"} << 3;
+    QTest::newRow("scene file named twice") << QStringList{"three.qbx", "three.qbx"} << 3;
+    QTest::newRow("missing file") << QStringList{"missing.qbx"} << -1;
+    QTest::newRow("missing file before a scene") << QStringList{"missing.qbx", "three.qbx"} << -1;
 }
 
 void TestShell::startUp()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, objects);
-    QFETCH(bool, readAhead);
     if (objects > 0)
         writeScene(file(arguments.constFirst()), objects);
     QStringList files;
     for (const QString& name : arguments)
         files << file(name);
-    CMainFrame* frame = start(files, readAhead);
+    CMainFrame* frame = start(files);
     if (objects < 0) {
         // The program is to end: nothing open, nothing shown.
         QVERIFY(!frame && documents().empty() && !m_app->GetMainFrame()->isVisible());
@@ -419,8 +410,6 @@ void TestShell::startUp()
     QCOMPARE(doc->GetPathName(), argument.isEmpty() ? QString() : file(argument));
     QVERIFY(!doc->IsModified());
     QCOMPARE(objectNames(doc).size(), objects);
-    // The open took the load read ahead rather than reading again.
-    QVERIFY(!readAhead || !m_preload->Take(file(argument)));
     if (!argument.isEmpty()) {
         // The same objects and stamp as a load streamed through Serialize.
         CTeskDoc direct;
@@ -1423,8 +1412,8 @@ void TestShell::channelIsTheUsersAloneAndNeverTakenOver()
     auto first = std::make_unique<CInstanceServer>([](const QStringList&) { return QStringList(); });
     QString error;
     QVERIFY2(first->Listen(channel, &error), qPrintable(error));
-    QCOMPARE(QFileInfo(channel).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
-             QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(QFileInfo(channel).permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+             QFile::Permissions());
     // A second editor on the same name must not take a live channel over.
     CInstanceServer second([](const QStringList&) { return QStringList(); });
     QVERIFY(!second.Listen(channel, &error));
@@ -1432,7 +1421,53 @@ void TestShell::channelIsTheUsersAloneAndNeverTakenOver()
     QVERIFY(QFileInfo::exists(channel));
     first.reset();
     QVERIFY(!QFileInfo::exists(channel));
-    QVERIFY(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::NoDotAndDotDot | QDir::AllEntries).filter(".tesk-").isEmpty());
+}
+
+// A sender hands names only to a listener of its own user, in a folder that
+// is that user's alone; any other listener counts as no editor running.
+void TestShell::channelTrustsOnlyItsOwnUser_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("handedOver");
+    QTest::newRow("the user's own listener") << "" << true;
+    QTest::newRow("folder open to others") << "open folder" << false;
+    QTest::newRow("folder of another user") << "give folder away" << false;
+    QTest::newRow("listener of another user") << "other peer" << false;
+}
+
+void TestShell::channelTrustsOnlyItsOwnUser()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, handedOver);
+    QTemporaryDir folder;
+    QStringList received;
+    CInstanceServer server([&received](const QStringList& files) {
+        received = files;
+        return QStringList();
+    });
+    QString error;
+    QVERIFY2(server.Listen(folder.filePath(QStringLiteral("channel")), &error), qPrintable(error));
+    const QByteArray path = QFile::encodeName(folder.path());
+    if (change == QLatin1String("open folder"))
+        QCOMPARE(::chmod(path.constData(), 0777), 0);
+    if (change == QLatin1String("give folder away") && ::chown(path.constData(), 65534, 65534) != 0)
+        QSKIP("only root can give a folder to another user");
+    const uid_t user = change == QLatin1String("other peer") ? ::getuid() + 1 : ::getuid();
+    const QStringList files{file("secret.qbx")};
+    std::optional<QStringList> answer;
+    std::atomic<bool> done = false;
+    // The sender waits for the answer that this thread's event loop gives.
+    std::thread sender([&] {
+        answer = handOverFiles(folder.filePath(QStringLiteral("channel")), files, user);
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
+    sender.join();
+    QCOMPARE(answer.has_value(), handedOver);
+    QCOMPARE(received, handedOver ? files : QStringList());
+    // No editor listens in a folder that is not the user's alone either.
+    CInstanceServer second([](const QStringList&) { return QStringList(); });
+    QCOMPARE(second.Listen(folder.filePath(QStringLiteral("second")), &error), change != QLatin1String("open folder") && change != QLatin1String("give folder away"));
 }
 
 void TestShell::windowStateRestoredAndFitted_data()

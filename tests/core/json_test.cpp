@@ -1,5 +1,5 @@
 #include "testutil.h"
-#include "tools/qbx/scenejson.h"
+#include "document/scenejson.h"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"above int32", objectJson("z", "2147483648"), "objects[0].z: outside the 32-bit range"},
         Refusal{"below int32", objectJson("type", "-2147483649"), "objects[0].type: outside the 32-bit range"},
         Refusal{"beyond 64 bits", objectJson("colour", "1e20"), "objects[0].colour: outside the 32-bit range"},
-        Refusal{"null number", objectJson("colourMode", "null"), "objects[0].colourMode: not a number"}),
+        Refusal{"null number", objectJson("colourMode", "null"), "objects[0].colourMode: not a number"},
+        Refusal{"list as a number", objectJson("x", "[1]"), "objects[0].x: not a number"},
+        Refusal{"raw tab in a name", objectJson("name", "\"a\tb\""), "at offset"},
+        Refusal{"text after the document", "{\"objects\": []} {}", "garbage at the end of the document at offset 16"},
+        Refusal{"objects not a list", "{\"objects\": {}}", "\"objects\" is missing or not an array"},
+        Refusal{"element a list", "{\"objects\": [[]]}", "objects[0]: not an object"}),
     testutil::ByLabel());
 
 TEST(JsonTest, AcceptsTheLimitsOfEveryField)

@@ -1,5 +1,5 @@
 #include "testutil.h"
-#include "tools/qbx/scenejson.h"
+#include "document/scenejson.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -13,14 +13,13 @@
 #include "framework/core/filereader.h"
 #include "framework/core/filewriter.h"
 #include "journal/journalreader.h"
-#include "tools/qbx/scenejson.h"
+#include "document/scenejson.h"
 
 #include <QFile>
 #include <QString>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -103,36 +102,6 @@ int printToStdout(const char* text)
     return finishStdout();
 }
 
-// All of `path`, or of standard input for "-".
-bool readAll(const char* path, QByteArray& data, QString* error)
-{
-    QFile file;
-    bool opened = false;
-    if (isStdio(path)) {
-        opened = file.open(stdin, QIODevice::ReadOnly);
-    } else {
-        file.setFileName(QString::fromLocal8Bit(path));
-        opened = file.open(QIODevice::ReadOnly);
-    }
-    if (opened)
-        data = file.readAll();
-    if (!opened || file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-}
-
-// Leaves the scene loaded until the process ends, for a command's last
-// scene: its memory goes back to the kernel with the process, and freeing a
-// million objects one by one first would only add to the command's time.
-void keepUntilExit(std::unique_ptr<CTeskDoc> doc)
-{
-    static CTeskDoc* kept = nullptr;
-    delete kept;
-    kept = doc.release();
-}
-
 // Loads the scene file `path`, or the scene on standard input for "-",
 // through the document's streaming reader. `schema` receives the schema
 // stored with the object class.
@@ -151,37 +120,33 @@ bool loadScene(const char* path, CTeskDoc& doc, std::optional<unsigned>& schema,
 
 int dump(const char* path)
 {
-    auto doc = std::make_unique<CTeskDoc>();
+    CTeskDoc doc;
     std::optional<unsigned> schema;
     QString error;
-    if (!loadScene(path, *doc, schema, &error))
+    if (!loadScene(path, doc, schema, &error))
         return refuse(path, error);
-    qbx::WriteJson(doc->GetObjects(), schema,
+    qbx::WriteJson(doc.GetObjects(), schema,
                    [](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), stdout); });
-    keepUntilExit(std::move(doc));
     return finishStdout();
 }
 
-// The objects of the JSON file `path`, or of standard input for "-". A
-// regular file is streamed, so that its text is not held whole while the
-// objects are built; whatever the streaming reader does not take, and
-// anything that is not a regular file (standard input, a named pipe: they
-// cannot be read twice), is read whole, so that every refusal has the reason
-// ObjectsFromJson gives.
+// The objects of the JSON file `path`, or of standard input for "-", read as
+// the text goes by, so that it is never held whole.
 std::optional<qbx::ObjectList> readObjects(const char* path, QString* error)
 {
-    if (!isStdio(path)) {
-        fw::FileReader file;
-        if (file.Open(QString::fromLocal8Bit(path), nullptr)) {
-            std::optional<qbx::ObjectList> objects = qbx::FastObjectsFromJson(file);
-            if (objects)
-                return objects;
-        }
+    QFile file;
+    bool opened = false;
+    if (isStdio(path)) {
+        opened = file.open(stdin, QIODevice::ReadOnly);
+    } else {
+        file.setFileName(QString::fromLocal8Bit(path));
+        opened = file.open(QIODevice::ReadOnly);
     }
-    QByteArray json;
-    if (!readAll(path, json, error))
+    if (!opened) {
+        *error = file.errorString();
         return std::nullopt;
-    return qbx::ObjectsFromJson(json, error);
+    }
+    return qbx::ObjectsFromJson(file, error);
 }
 
 int build(const char* jsonPath, const char* outPath)
@@ -209,19 +174,17 @@ int check(std::span<const char* const> paths)
 {
     int status = 0;
     for (const char* path : paths) {
-        auto doc = std::make_unique<CTeskDoc>();
+        CTeskDoc doc;
         std::optional<unsigned> schema;
         fw::FileError failure;
-        const bool loaded = isStdio(path) ? loadScene(path, *doc, schema, &failure.reason)
-                                          : doc->OnOpenDocument(QString::fromLocal8Bit(path), &failure);
+        const bool loaded = isStdio(path) ? loadScene(path, doc, schema, &failure.reason)
+                                          : doc.OnOpenDocument(QString::fromLocal8Bit(path), &failure);
         if (!loaded) {
             status = refuse(path, failure.reason);
             continue;
         }
-        const std::size_t count = doc->GetObjects().size();
+        const std::size_t count = doc.GetObjects().size();
         printLine(stdout, QStringLiteral("%1: ok (%2 %3)").arg(QString::fromLocal8Bit(path)).arg(count).arg(QLatin1String(count == 1 ? "object" : "objects")));
-        if (path == paths.back())
-            keepUntilExit(std::move(doc));
     }
     const int written = finishStdout();
     return status != 0 ? status : written;

@@ -71,12 +71,10 @@ int main(int argc, char** argv)
     if (!numeric || size < kMinSize || size > kMaxSize)
         return usage();
 
-    // Left loaded until the process ends: its memory goes back with the
-    // process, without a free per object first.
-    static SceneLoad* const scene = new SceneLoad(CTeskDoc::LoadScene(words[0]));
-    if (!scene->file.ok)
-        return fail(words[0], scene->file.error.reason);
-    const QImage picture = RenderSceneThumbnail(scene->objects, size);
+    const SceneLoad scene = CTeskDoc::LoadScene(words[0]);
+    if (!scene.file.ok)
+        return fail(words[0], scene.file.error.reason);
+    const QImage picture = RenderSceneThumbnail(scene.objects, size);
 
     QFile out(words[1]);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))

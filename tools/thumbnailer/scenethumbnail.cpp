@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -72,10 +71,9 @@ QPainterPath unitGlyph(Glyph glyph)
 }
 
 // One pixel of a glyph's sprite: where it lies from the glyph's centre pixel
-// (as an offset into the picture, and its row) and how much of it the fill and the frame cover (0-255).
+// (as an offset into the picture) and how much of it the fill and the frame cover (0-255).
 struct Coverage {
     int offset;
-    int row;
     std::uint8_t fill;
     std::uint8_t edge;
 };
@@ -111,7 +109,7 @@ std::vector<Coverage> spriteOf(Glyph glyph, int radius, qsizetype stride)
                 f = f >= 128 ? 255 : 0;
             const auto e = static_cast<std::uint8_t>(edge.isNull() ? 0 : qAlpha(edge.pixel(x, y)));
             if (f != 0 || e != 0)
-                sprite.push_back({static_cast<int>((y - radius) * stride + (x - radius)), y - radius, f, e});
+                sprite.push_back({static_cast<int>((y - radius) * stride + (x - radius)), f, e});
         }
     }
     return sprite;
@@ -144,13 +142,14 @@ struct Bounds {
     std::int64_t maxY = std::numeric_limits<std::int32_t>::min();
 };
 
-// Fills marks[first, last) from the objects and returns their bounds.
-Bounds collect(std::span<const std::unique_ptr<C3dObject>> objects, Mark* marks, std::size_t first, std::size_t last)
+// Fills `marks` from the objects and returns their bounds.
+Bounds collect(std::span<const std::unique_ptr<C3dObject>> objects, std::vector<Mark>& marks)
 {
     Bounds bounds;
-    for (std::size_t i = first; i < last; ++i) {
-        const C3dShape& shape = *objects[i]->m_pShape;
-        marks[i] = {shape.m_nX, shape.m_nY, ShownRgb(shape).value_or(kNoColourRgb), glyphOf(shape.m_nType)};
+    marks.reserve(objects.size());
+    for (const std::unique_ptr<C3dObject>& object : objects) {
+        const C3dShape& shape = *object->m_pShape;
+        marks.push_back({shape.m_nX, shape.m_nY, ShownRgb(shape).value_or(kNoColourRgb), glyphOf(shape.m_nType)});
         bounds.minX = std::min<std::int64_t>(bounds.minX, shape.m_nX);
         bounds.maxX = std::max<std::int64_t>(bounds.maxX, shape.m_nX);
         bounds.minY = std::min<std::int64_t>(bounds.minY, shape.m_nY);
@@ -173,19 +172,8 @@ int radiusFor(std::size_t count, int size)
 
 QImage RenderSceneThumbnail(std::span<const std::unique_ptr<C3dObject>> objects, int size)
 {
-    // Two threads on two halves of the list: reading the objects waits on
-    // memory more than it computes.
-    // Left uninitialised: the threads fill their halves, and fault them in.
-    const std::unique_ptr<Mark[]> marks(new Mark[objects.size()]);
-    const std::size_t half = objects.size() / 2;
-    Bounds second;
-    std::thread helper([&] { second = collect(objects, marks.get(), half, objects.size()); });
-    Bounds bounds = collect(objects, marks.get(), 0, half);
-    helper.join();
-    bounds.minX = std::min(bounds.minX, second.minX);
-    bounds.maxX = std::max(bounds.maxX, second.maxX);
-    bounds.minY = std::min(bounds.minY, second.minY);
-    bounds.maxY = std::max(bounds.maxY, second.maxY);
+    std::vector<Mark> marks;
+    const Bounds bounds = collect(objects, marks);
 
     const int radius = radiusFor(objects.size(), size);
     const int margin = radius + 1;
@@ -210,35 +198,20 @@ QImage RenderSceneThumbnail(std::span<const std::unique_ptr<C3dObject>> objects,
     for (int glyph = 0; glyph < kGlyphCount; ++glyph)
         sprites[static_cast<std::size_t>(glyph)] = spriteOf(static_cast<Glyph>(glyph), radius, stride);
 
-    // Each thread draws the rows [firstRow, lastRow) of every mark, in list
-    // order, so that each pixel sees the objects in the same order as one
-    // thread drawing them all.
-    const auto draw = [&](int firstRow, int lastRow) {
-        for (const Mark& mark : std::span(marks.get(), objects.size())) {
-            const int y = top + toPixels(bounds.maxY - mark.y);
-            if (y + radius < firstRow || y - radius >= lastRow)
-                continue;
-            const int x = left + toPixels(mark.x - bounds.minX);
-            const bool whole = y - radius >= firstRow && y + radius < lastRow;
-            std::uint32_t* centre = pixels + y * stride + x;
-            for (const Coverage& pixel : sprites[static_cast<std::size_t>(mark.glyph)]) {
-                if (!whole) {
-                    const int row = y + pixel.row;
-                    if (row < firstRow || row >= lastRow)
-                        continue;
-                }
-                std::uint32_t& target = centre[pixel.offset];
-                if (pixel.fill == 255)
-                    target = 0xFF000000u | mark.rgb;
-                else if (pixel.fill != 0)
-                    target = blend(target, mark.rgb, pixel.fill);
-                if (pixel.edge != 0)
-                    target = blend(target, kEdgeRgb, pixel.edge);
-            }
+    // In list order, so that a later object is drawn over an earlier one.
+    for (const Mark& mark : marks) {
+        const int x = left + toPixels(mark.x - bounds.minX);
+        const int y = top + toPixels(bounds.maxY - mark.y);
+        std::uint32_t* centre = pixels + y * stride + x;
+        for (const Coverage& pixel : sprites[static_cast<std::size_t>(mark.glyph)]) {
+            std::uint32_t& target = centre[pixel.offset];
+            if (pixel.fill == 255)
+                target = 0xFF000000u | mark.rgb;
+            else if (pixel.fill != 0)
+                target = blend(target, mark.rgb, pixel.fill);
+            if (pixel.edge != 0)
+                target = blend(target, kEdgeRgb, pixel.edge);
         }
-    };
-    std::thread lower(draw, height / 2, height);
-    draw(0, height / 2);
-    lower.join();
+    }
     return picture;
 }

@@ -8,7 +8,7 @@
 
 namespace {
 
-// Enough objects to fill several of the pool's blocks.
+// Enough objects to fill several of the arena's blocks.
 constexpr int kCount = 20000;
 
 enum class Order { Forward, Backward, SurvivorsLast };
@@ -31,17 +31,17 @@ std::vector<std::unique_ptr<C3dObject>> makeObjects(int count = kCount)
     return objects;
 }
 
-class ScenePoolTest : public ::testing::TestWithParam<FreeCase> {};
+class ArenaTest : public ::testing::TestWithParam<FreeCase> {};
 
-TEST_P(ScenePoolTest, SurvivorsKeepTheirDataAndEmptiedBlocksAreGivenUp)
+TEST_P(ArenaTest, SurvivorsKeepTheirDataAndEmptiedBlocksAreGivenUp)
 {
-    const std::size_t before = ScenePool::blocksInUse();
+    const std::size_t before = fw::Arena::blocksInUse();
     std::vector<std::unique_ptr<C3dObject>> objects;
     if (GetParam().madeOnAnotherThread)
         std::thread([&objects] { objects = makeObjects(); }).join();
     else
         objects = makeObjects();
-    ASSERT_GE(ScenePool::blocksInUse(), before + 3);
+    ASSERT_GE(fw::Arena::blocksInUse(), before + 3);
 
     const auto survives = [](int i) { return i % 5000 == 1; };
     switch (GetParam().order) {
@@ -64,10 +64,10 @@ TEST_P(ScenePoolTest, SurvivorsKeepTheirDataAndEmptiedBlocksAreGivenUp)
         EXPECT_EQ(std::string(objects[i]->m_pShape->m_szName), std::to_string(i));
     }
     objects.clear();
-    EXPECT_LE(ScenePool::blocksInUse(), before);
+    EXPECT_LE(fw::Arena::blocksInUse(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, ScenePoolTest,
+INSTANTIATE_TEST_SUITE_P(Orders, ArenaTest,
                          ::testing::Values(FreeCase{"forward", Order::Forward, false},
                                            FreeCase{"backward", Order::Backward, false},
                                            FreeCase{"survivorsLast", Order::SurvivorsLast, false},
@@ -76,22 +76,22 @@ INSTANTIATE_TEST_SUITE_P(Orders, ScenePoolTest,
 
 // Regression: freed slots were never reused, so a scene that lost most of
 // its objects and was filled up again took new memory for all of them.
-TEST(ScenePoolTest, FreedSlotsAreReused)
+TEST(ArenaTest, FreedSlotsAreReused)
 {
     std::vector<std::unique_ptr<C3dObject>> objects = makeObjects();
-    const std::size_t held = ScenePool::blocksInUse();
+    const std::size_t held = fw::Arena::blocksInUse();
     for (int i = 0; i < kCount; ++i)
         if (i % 10 != 0)
             objects[i].reset();
     for (std::unique_ptr<C3dObject>& made : makeObjects(kCount - kCount / 10))
         objects.push_back(std::move(made));
     // At most one block more per size, for the last batch of slots taken.
-    EXPECT_LE(ScenePool::blocksInUse(), held + 2);
+    EXPECT_LE(fw::Arena::blocksInUse(), held + 2);
 }
 
-TEST(ScenePoolTest, RefusesSizesBeyondItsLimit)
+TEST(ArenaTest, RefusesSizesBeyondItsLimit)
 {
-    EXPECT_THROW(ScenePool::allocate(ScenePool::kMaxSize + 1), std::bad_alloc);
+    EXPECT_THROW(fw::Arena::allocate(fw::Arena::kMaxSize + 1), std::bad_alloc);
 }
 
 } // namespace

@@ -1,18 +1,15 @@
-#include "model/scenepool.h"
+#include "framework/core/arena.h"
 
 #include "framework/core/sanitizer.h"
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <new>
-#include <thread>
 #include <sys/mman.h>
 
-namespace ScenePool {
+namespace fw::Arena {
 namespace {
 
 namespace sanitizer = fw::sanitizer;
@@ -28,7 +25,7 @@ struct Slot {
     Slot* next;
 };
 
-// At the start of every block; guarded by the pool's lock.
+// At the start of every block; guarded by the arena's lock.
 struct Block {
     Block* prev;       // in its size's list of blocks with room
     Block* next;
@@ -60,76 +57,6 @@ void link(Slot* slot, Slot* next)
     slot->next = next;
     sanitizer::poison(slot, sizeof(Slot));
 }
-
-// Faults fresh blocks in ahead of a load, on a thread of its own. A fresh
-// block costs its page faults and the kernel's clearing of 2 MiB, which on a
-// cold process is most of what a big load takes. While fresh blocks are
-// taken in quick succession (a load, not an edit now and then), this thread
-// populates the next kAhead blocks of the current chunk, so that the
-// clearing runs on another core beside the parsing. Nobody waits for it:
-// a block it has not reached yet is faulted in by its first use, as without
-// it. It starts with the first such streak and lives as long as the process.
-class Prefaulter {
-public:
-    static Prefaulter& instance()
-    {
-        // Never destroyed: its thread may still be waiting at exit.
-        static auto* prefaulter = new Prefaulter;
-        return *prefaulter;
-    }
-
-    // A fresh block was taken; [next, end) is the rest of its chunk.
-    void taken(char* next, char* end) noexcept
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        const auto now = std::chrono::steady_clock::now();
-        const bool streak = now - m_lastTaken < kStreakGap;
-        m_lastTaken = now;
-        if (!streak)
-            return;
-        if (m_from < next || m_from >= end)
-            m_from = next;
-        m_to = std::min(next + kAhead * kBlockSize, end);
-        if (!m_running)
-            m_running = startThread();
-        m_wake.notify_one();
-    }
-
-private:
-    static constexpr std::size_t kAhead = 2;
-    static constexpr auto kStreakGap = std::chrono::milliseconds(20);
-
-    bool startThread() noexcept
-    {
-        try {
-            std::thread([this] { run(); }).detach();
-            return true;
-        } catch (...) {
-            return false;
-        }
-    }
-
-    void run()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_wake.wait(lock, [this] { return m_from < m_to; });
-            char* block = m_from;
-            m_from += kBlockSize;
-            lock.unlock();
-            // Advice only: where the kernel refuses it, the first use faults the pages in.
-            ::madvise(block, kBlockSize, MADV_POPULATE_WRITE);
-            lock.lock();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    char* m_from = nullptr;
-    char* m_to = nullptr;
-    std::chrono::steady_clock::time_point m_lastTaken;
-    bool m_running = false;
-};
 
 // Every block and list; never destroyed, so that threads that end after
 // main() can still give their slots back.
@@ -238,7 +165,6 @@ private:
             mapChunk();
         char* start = m_chunkNext;
         m_chunkNext += kBlockSize;
-        Prefaulter::instance().taken(m_chunkNext, m_chunkEnd);
         sanitizer::poison(start + kHeaderSize, kBlockSize - kHeaderSize);
         // Objects here may point at heap memory: the leak checker must see those pointers.
         sanitizer::addRootRegion(start, kBlockSize);
@@ -319,7 +245,7 @@ public:
             flushFreed();
     }
 
-    // Every slot this thread holds goes back to the pool.
+    // Every slot this thread holds goes back to the arena.
     void giveBack() noexcept
     {
         flushFreed();
@@ -383,4 +309,4 @@ std::size_t blocksInUse()
     return Arena::instance().blocks();
 }
 
-} // namespace ScenePool
+} // namespace fw::Arena
