@@ -1,8 +1,9 @@
 // Benchmarks of the scene tree view at a million objects, run offscreen:
-// filling a tree, editing with two windows open, with and without the
-// scene's recovery journal (against a minimal model
-// over a plain vector as the floor that QTreeView itself sets), the colour
-// filters, and opening a scene file into two windows.
+// filling a tree, editing with two windows open in the editor's main frame,
+// with and without the scene's recovery journal, timed until every window
+// is laid out and painted (against a minimal model over a plain vector as
+// the floor that QTreeView itself sets), the colour filters, and opening a
+// scene file into two windows.
 //
 // Peak memory of the last one: run it alone under /usr/bin/time -v, e.g.
 //   QT_QPA_PLATFORM=offscreen /usr/bin/time -v build/release/bin/tesk_bench --benchmark_filter=BM_OpenTwoWindows
@@ -28,6 +29,7 @@
 #include <chrono>
 #include <memory>
 #include <sys/resource.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -120,28 +122,84 @@ F& cachedFixture(int count)
 
 enum class Edit { Add, Rename, Delete };
 
-// Two windows on one scene, both showing every object.
+// A million-object scene file, and an application with one document
+// template over an MDI main frame, as the editor has them.
+struct OpenFixture {
+    explicit OpenFixture(int count)
+    {
+        CTeskDoc scene;
+        scene.ReplaceObjects(sceneObjects(count, true));
+        if (!scene.OnSaveDocument(path, &error))
+            return;
+        frame.SetAsMainWindow();
+        app.m_pMainWnd = &frame;
+        auto owned = std::make_unique<fw::MultiDocTemplate>(
+            &frame, [] { return std::make_unique<CTeskDoc>(); }, [] { return new fw::FrameWindow; },
+            [] { return new CTeskView; });
+        docTemplate = owned.get();
+        app.AddDocTemplate(std::move(owned));
+        frame.resize(1000, 700);
+        frame.show();
+    }
+
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("million.qbx"));
+    fw::FileError error;
+    fw::WinApp app;
+    fw::MdiFrameWnd frame;
+    fw::MultiDocTemplate* docTemplate = nullptr;
+};
+
+// What the user waits for after a command: the posted work (each window's
+// relayout, which a later window puts off by two turns of the event loop),
+// then the paint of every window on the scene. Returns the longest of those
+// steps in seconds: the longest that input waited.
+double settleScene(fw::MultiDocTemplate* docTemplate, const fw::Document* doc)
+{
+    double longest = 0;
+    const auto step = [&longest](auto&& work) {
+        const auto start = Clock::now();
+        work();
+        longest = std::max(longest, secondsSince(start));
+    };
+    // The relayouts' turns and one more.
+    for (int turn = 0; turn < 4; ++turn)
+        step([] { QCoreApplication::processEvents(); });
+    for (fw::FrameWindow* frame : docTemplate->framesOf(doc)) {
+        if (auto* view = dynamic_cast<QAbstractItemView*>(frame->GetActiveView()))
+            step([view] { view->viewport()->repaint(); });
+    }
+    return longest;
+}
+
+// Two windows on one scene opened from its file, the second by Add view, in
+// the editor's main frame; commands go through the frame to the active
+// window, as the menu sends them.
 struct TwoViews : Fixture {
     explicit TwoViews(int count)
+        : files(count)
     {
-        doc.ReplaceObjects(sceneObjects(count, false));
-        for (CTeskView* view : {first, second}) {
-            doc.AddView(view);
-            view->OnInitialUpdate();
-        }
-        showView(first, 0);
-        showView(second, 400);
-        settle({first, second});
+        if (!files.docTemplate)
+            return;
+        doc = dynamic_cast<CTeskDoc*>(files.docTemplate->OpenDocumentFile(files.path, &files.error));
+        if (!doc)
+            return;
+        files.frame.OnCommand(ID_ADD_VIEW);
+        settle();
     }
     ~TwoViews() override
     {
-        delete first;
-        delete second;
+        if (files.docTemplate)
+            files.docTemplate->CloseAllDocuments();
     }
 
-    CTeskDoc doc;
-    CTeskView* first = new CTeskView;
-    CTeskView* second = new CTeskView;
+    double settle() const { return settleScene(files.docTemplate, doc); }
+    CTeskView* activeView() const { return dynamic_cast<CTeskView*>(files.frame.GetActiveView()); }
+
+    OpenFixture files;
+    CTeskDoc* doc = nullptr;
+    // No edit has been timed yet: the next one is the first after opening.
+    bool fresh = true;
 };
 
 // The same with the scene's recovery journal on, in a folder of its own.
@@ -149,43 +207,69 @@ struct JournalTwoViews : TwoViews {
     explicit JournalTwoViews(int count)
         : TwoViews(count)
     {
-        CDocJournal::Attach(doc, dir.path());
+        if (doc)
+            CDocJournal::Attach(*doc, dir.path());
     }
 
     QTemporaryDir dir;
 };
 
+// The time is the command until every window on the scene shows it. Counters:
+// longest_step_ms, the median over the iterations of the longest step
+// (the command or one turn of the event loop), which input waits for; and
+// first_ms, the first edit after the scene was opened and its second window
+// added, when this run had it.
 template <typename F>
 void editTwoViews(benchmark::State& state, Edit edit)
 {
     ensureApp();
     F& f = cachedFixture<F>(static_cast<int>(state.range(0)));
+    if (!f.doc) {
+        state.SkipWithError(f.files.error.reason.toUtf8().constData());
+        return;
+    }
+    fw::MdiFrameWnd& frame = f.files.frame;
     std::vector<double> seconds;
+    std::vector<double> longest;
+    double first = 0;
     bool flip = false;
     for (auto _ : state) {
+        if (edit == Edit::Delete) {
+            // The second object, selected in the active window.
+            CTeskView* view = f.activeView();
+            view->setCurrentIndex(view->model()->index(1, 0));
+        }
         const auto start = Clock::now();
         switch (edit) {
-        case Edit::Add: f.doc.AddObject(SHAPE_SPHERE); break;
+        case Edit::Add: frame.OnCommand(ID_ADD_SPHERE); break;
         case Edit::Rename: {
             // The first object: its item is on screen in both windows.
-            C3dObject* object = f.doc.GetObjects().front().get();
+            C3dObject* object = f.doc->GetObjects().front().get();
             object->m_pShape->SetName((flip = !flip) ? "Kula" : "Kuleczka");
-            f.doc.ObjectChanged(object);
+            f.doc->ObjectChanged(object);
             break;
         }
-        case Edit::Delete: f.doc.RemoveObject(f.doc.GetObjects()[1].get()); break;
+        case Edit::Delete: frame.OnCommand(ID_OBJECT_DELETE); break;
         }
-        settle({f.first, f.second});
+        const double command = secondsSince(start);
+        longest.push_back(std::max(command, f.settle()));
         seconds.push_back(secondsSince(start));
         state.SetIterationTime(seconds.back());
+        if (std::exchange(f.fresh, false))
+            first = seconds.back();
         // Keep the scene's size: undo an add, replace a deleted object.
         if (edit == Edit::Add)
-            f.doc.RemoveObject(f.doc.GetObjects().back().get());
+            f.doc->RemoveObject(f.doc->GetObjects().back().get());
         else if (edit == Edit::Delete)
-            f.doc.AddObject(SHAPE_CUBE);
+            f.doc->AddObject(SHAPE_CUBE);
         if (edit != Edit::Rename)
-            settle({f.first, f.second});
+            f.settle();
     }
+    if (first > 0)
+        state.counters["first_ms"] = first * 1000.0;
+    std::sort(longest.begin(), longest.end());
+    if (!longest.empty())
+        state.counters["longest_step_ms"] = longest[longest.size() / 2] * 1000.0;
     reportMedian(state, std::move(seconds));
 }
 
@@ -387,34 +471,6 @@ void BM_FilterRebuild(benchmark::State& state)
     state.counters["rows"] = static_cast<double>(f.view->model()->rowCount());
 }
 
-// A million-object scene file, and an application with one document
-// template over an MDI main frame, as the editor has them.
-struct OpenFixture {
-    explicit OpenFixture(int count)
-    {
-        CTeskDoc scene;
-        scene.ReplaceObjects(sceneObjects(count, true));
-        if (!scene.OnSaveDocument(path, &error))
-            return;
-        frame.SetAsMainWindow();
-        app.m_pMainWnd = &frame;
-        auto owned = std::make_unique<fw::MultiDocTemplate>(
-            &frame, [] { return std::make_unique<CTeskDoc>(); }, [] { return new fw::FrameWindow; },
-            [] { return new CTeskView; });
-        docTemplate = owned.get();
-        app.AddDocTemplate(std::move(owned));
-        frame.resize(1000, 700);
-        frame.show();
-    }
-
-    QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("million.qbx"));
-    fw::FileError error;
-    fw::WinApp app;
-    fw::MdiFrameWnd frame;
-    fw::MultiDocTemplate* docTemplate = nullptr;
-};
-
 // The first window's view of `doc`.
 QAbstractItemView* firstView(fw::MultiDocTemplate* docTemplate, fw::Document* doc)
 {
@@ -424,6 +480,8 @@ QAbstractItemView* firstView(fw::MultiDocTemplate* docTemplate, fw::Document* do
 void BM_OpenTwoWindows(benchmark::State& state)
 {
     ensureApp();
+    // One main frame at a time: a kept edit fixture has its own.
+    fixtureSlot().fixture.reset();
     OpenFixture f(static_cast<int>(state.range(0)));
     if (!f.docTemplate) {
         state.SkipWithError(f.error.reason.toUtf8().constData());
@@ -455,6 +513,8 @@ void BM_OpenTwoWindows(benchmark::State& state)
 void BM_OpenToFirstPaint(benchmark::State& state)
 {
     ensureApp();
+    // One main frame at a time: a kept edit fixture has its own.
+    fixtureSlot().fixture.reset();
     OpenFixture f(static_cast<int>(state.range(0)));
     if (!f.docTemplate) {
         state.SkipWithError(f.error.reason.toUtf8().constData());

@@ -107,6 +107,10 @@ SceneLoad CTeskDoc::LoadScene(const QString& path)
 {
     SceneLoad load;
     load.file = LoadFile(path, [&load](fw::Archive& ar) { ar.LoadList(load.objects); });
+    // The list hints come with the objects, so that no lookup after the
+    // adoption has to renew them all on the GUI thread.
+    for (std::size_t i = 0; i < load.objects.size(); ++i)
+        load.objects[i]->m_nListHint = i;
     return load;
 }
 

@@ -11,10 +11,6 @@
 
 namespace {
 
-// Removals tolerated before the row map is re-synced. Until then a lookup
-// may walk back at most this many rows from the recorded one.
-constexpr std::size_t kMaxStaleRows = 1024;
-
 QString propertyLabel(const C3dShape& shape, int tag)
 {
     switch (tag) {
@@ -63,9 +59,9 @@ QVariant colourSwatch(const C3dShape& shape)
 
 } // namespace
 
-CSceneTreeModel::CSceneTreeModel(QObject* parent)
+CSceneTreeModel::CSceneTreeModel(ListPosition listPosition, QObject* parent)
     : QAbstractItemModel(parent)
-    , m_rowCache(kMaxStaleRows)
+    , m_listPosition(std::move(listPosition))
 {
 }
 
@@ -75,7 +71,6 @@ void CSceneTreeModel::reset(std::vector<C3dObject*> objects)
 {
     beginResetModel();
     m_rows = std::move(objects);
-    dropIndex();
     endResetModel();
 }
 
@@ -86,7 +81,6 @@ void CSceneTreeModel::append(C3dObject* object)
     const int row = static_cast<int>(m_rows.size());
     beginInsertRows({}, row, row);
     m_rows.push_back(object);
-    m_rowOf[object] = row;
     endInsertRows();
 }
 
@@ -97,8 +91,6 @@ bool CSceneTreeModel::remove(const C3dObject* object)
         return false;
     beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
-    m_rowOf.remove(object);
-    m_rowCache.Removed(static_cast<std::size_t>(row), m_rows.size(), [this](std::size_t i) { recordRow(i); });
     endRemoveRows();
     return true;
 }
@@ -147,7 +139,6 @@ std::size_t CSceneTreeModel::retain(const std::function<bool(const C3dObject*)>&
         to.append(gone ? QModelIndex() : item);
     }
     m_rows = std::move(kept);
-    dropIndex();
     changePersistentIndexList(from, to);
     emit layoutChanged();
     return dropped;
@@ -155,19 +146,18 @@ std::size_t CSceneTreeModel::retain(const std::function<bool(const C3dObject*)>&
 
 int CSceneTreeModel::rowOf(const C3dObject* object) const
 {
-    if (!m_indexed) {
-        m_rowOf.reserve(m_rows.size());
-        m_rowCache.Renew(0, m_rows.size(), [this](std::size_t row) { recordRow(row); });
-        m_indexed = true;
-    }
-    const auto it = m_rowOf.find(object);
-    if (it == m_rowOf.end())
+    const std::ptrdiff_t position = object ? m_listPosition(object) : -1;
+    if (position < 0)
         return -1;
-    const std::ptrdiff_t row = m_rowCache.Find(m_rows.size(), static_cast<std::size_t>(it.value()),
-                                               [&](std::size_t i) { return m_rows[i] == object; });
-    if (row >= 0)
-        it.value() = static_cast<int>(row);
-    return static_cast<int>(row);
+    const auto listed = static_cast<std::size_t>(position);
+    if (listed < m_rows.size() && m_rows[listed] == object)
+        return static_cast<int>(listed);
+    // Some objects before it are not shown: its row is below its position.
+    const auto end = m_rows.begin() + static_cast<std::ptrdiff_t>(std::min(listed, m_rows.size()));
+    const auto found = std::lower_bound(m_rows.begin(), end, position, [this](const C3dObject* row, std::ptrdiff_t at) {
+        return m_listPosition(row) < at;
+    });
+    return found != end && *found == object ? static_cast<int>(found - m_rows.begin()) : -1;
 }
 
 QModelIndex CSceneTreeModel::objectIndex(const C3dObject* object) const
@@ -263,10 +253,4 @@ bool CSceneTreeModel::setData(const QModelIndex& index, const QVariant& value, i
         return false;
     m_editSink(index, value.toString());
     return true;
-}
-
-void CSceneTreeModel::dropIndex()
-{
-    m_rowOf = {};
-    m_indexed = false;
 }

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "framework/core/positioncache.h"
-
 #include <QAbstractItemModel>
-#include <QHash>
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -26,10 +24,12 @@ enum PropertyItem : int {
 // pointers and must be told (remove, reset) before an object dies.
 // Indexes: an object item carries no internal pointer; a property item
 // carries its object, so that its parent is found again after rows move.
-// Looking an object's row up is O(1) amortised: a hash map of rows that a
-// fw::PositionCache vouches for across removals. The map is built at the first lookup after a
-// reset or a filter, not before: opening a large scene paints its first
-// frame without it.
+// Rows: the shown objects in the order of the scene's list, whose
+// positions the list-position function answers (-1 for an object not
+// listed). Every shown object must be listed whenever the model is asked
+// for a row, so a lookup needs no map of its own: an object's row is its
+// list position when every object is shown, and is found by a binary search
+// over the rows' list positions when a filter left some out.
 // The model serves exactly one view, which tells it what is on screen.
 // Edits: setData does not change the object; it hands the edited text to
 // the edit sink (the view), which writes the object and has the document
@@ -45,15 +45,17 @@ public:
     static constexpr int kPropertyCount = 5;
 
     using EditSink = std::function<void(const QModelIndex& item, const QString& text)>;
+    using ListPosition = std::function<std::ptrdiff_t(const C3dObject* object)>;
 
-    explicit CSceneTreeModel(QObject* parent = nullptr);
+    explicit CSceneTreeModel(ListPosition listPosition, QObject* parent = nullptr);
     ~CSceneTreeModel() override;
 
     void setEditSink(EditSink sink) { m_editSink = std::move(sink); }
 
-    // Replaces all rows (a model reset: every item shows collapsed).
+    // Replaces all rows, given in list order (a model reset: every item shows collapsed).
     void reset(std::vector<C3dObject*> objects);
-    // Appends the object's item at the end; an object already shown is left alone.
+    // Appends the item of an object listed after every shown one; an object
+    // already shown is left alone.
     void append(C3dObject* object);
     // Deletes the object's item; false when the object is not shown.
     bool remove(const C3dObject* object);
@@ -87,14 +89,8 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
 private:
-    // Forgets the row map; the next lookup builds it afresh.
-    void dropIndex();
-    void recordRow(std::size_t row) const { m_rowOf[m_rows[row]] = static_cast<int>(row); }
-
+    // In list order.
     std::vector<C3dObject*> m_rows;
-    // Object -> its row as last recorded, which m_rowCache vouches for.
-    mutable QHash<const C3dObject*, int> m_rowOf;
-    mutable bool m_indexed = false;
-    mutable fw::PositionCache m_rowCache;
+    ListPosition m_listPosition;
     EditSink m_editSink;
 };

@@ -53,8 +53,14 @@ public:
 
 CTeskView::CTeskView(QWidget* parent)
     : QTreeView(parent)
-    , m_pModel(new CSceneTreeModel(this))
+    , m_pModel(new CSceneTreeModel(
+          [this](const C3dObject* object) {
+              const CTeskDoc* doc = GetDocument();
+              return doc ? doc->IndexOf(object) : std::ptrdiff_t(-1);
+          },
+          this))
     , m_pClickEditTimer(new QTimer(this))
+    , m_pRelayoutTimer(new QTimer(this))
 {
     setHeaderHidden(true);
     setRootIsDecorated(true);
@@ -72,6 +78,14 @@ CTeskView::CTeskView(QWidget* parent)
     connect(m_pClickEditTimer, &QTimer::timeout, this, [this] {
         if (m_clickEditItem.isValid() && m_clickEditItem == currentIndex())
             edit(m_clickEditItem, AllEditTriggers, nullptr);
+    });
+    // A zero timer that restarts itself runs once per turn of the event loop.
+    m_pRelayoutTimer->setSingleShot(true);
+    connect(m_pRelayoutTimer, &QTimer::timeout, this, [this] {
+        if (--m_relayoutTurns > 0)
+            m_pRelayoutTimer->start(0);
+        else
+            scheduleDelayedItemsLayout();
     });
 }
 
@@ -254,14 +268,16 @@ void CTeskView::EditObjectColour(const QModelIndex& objectItem)
     const auto done = qScopeGuard([] { running = false; });
     // This edit has begun: a click edit still waiting must not follow it.
     m_pClickEditTimer->stop();
+    // The dialog runs its own event loop, in which the object may leave the
+    // scene; its item says whether it is still shown.
+    const QPersistentModelIndex shown(objectItem);
     C3dShape& shape = *object->m_pShape;
     CChooseColor dialog(window());
     dialog.m_nColourMode = shape.m_nColourMode;
     dialog.m_nColour = shape.m_nColour;
     if (dialog.DoModal() != QDialog::Accepted)
         return;
-    // The dialog runs its own event loop; write only into an object still shown.
-    if (m_pModel->rowOf(object) < 0)
+    if (m_pModel->objectOf(shown) != object)
         return;
     shape.m_nColourMode = dialog.m_nColourMode;
     shape.m_nColour = dialog.m_nColour;
@@ -430,6 +446,21 @@ void CTeskView::OnContextMenu(const QPoint& screenPos)
     QPointer<QMenu> menu = createObjectPopupMenu(this);
     menu->exec(screenPos);
     delete menu;
+}
+
+void CTeskView::rowsInserted(const QModelIndex& parent, int start, int end)
+{
+    const CTeskDoc* doc = GetDocument();
+    const bool appended = !parent.isValid() && end + 1 == model()->rowCount();
+    if (!appended || !doc || doc->GetFirstView() == static_cast<const fw::View*>(this)) {
+        QTreeView::rowsInserted(parent, start, end);
+        return;
+    }
+    // QTreeView would relayout in the next turn; the rows before stay as laid out.
+    QAbstractItemView::rowsInserted(parent, start, end);
+    // The turn in which the first window relayouts, then one that handles input.
+    m_relayoutTurns = 2;
+    m_pRelayoutTimer->start(0);
 }
 
 void CTeskView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const

@@ -106,6 +106,11 @@ protected:
     // The Menu key and Shift+F10 ask for the context menu.
     void keyPressEvent(QKeyEvent* event) override;
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+    // Objects appended at the end: a window other than its scene's first
+    // lays its tree out again two turns of the event loop later, not in the
+    // same turn as the first window, so that input is handled between the
+    // windows' relayouts of a large scene. Until then it shows the rows it had.
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
     // Shows the object popup menu at `screenPos`.
     virtual void OnContextMenu(const QPoint& screenPos);
 
@@ -130,6 +135,9 @@ private:
     QPersistentModelIndex m_editedItem;
     // A click on the selected item waits here for the double-click interval.
     QTimer* m_pClickEditTimer;
+    // Counts down the turns before a relayout that rowsInserted put off.
+    QTimer* m_pRelayoutTimer;
+    int m_relayoutTurns = 0;
     QPersistentModelIndex m_clickEditItem;
     EditTrigger m_lastTrigger = NoEditTriggers;
 };

@@ -2,45 +2,68 @@
 #include "view/scenetreemodel.h"
 
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
-// The row lookup of CSceneTreeModel across many removals in the middle,
-// beyond the point where its row map re-syncs, mixed with appends.
+// The row lookup of CSceneTreeModel, which reads the rows' positions in the
+// scene's list: with every object shown and with a filter that leaves some
+// out, across removals in the middle mixed with appends.
 class TestSceneTreeModel : public QObject {
     Q_OBJECT
 
 private slots:
+    void rowsStayFoundThroughRemovalsAndAppends_data();
     void rowsStayFoundThroughRemovalsAndAppends();
 };
 
+void TestSceneTreeModel::rowsStayFoundThroughRemovalsAndAppends_data()
+{
+    QTest::addColumn<int>("shownEvery");
+    QTest::newRow("every object") << 1;
+    QTest::newRow("every other object") << 2;
+    QTest::newRow("every third object") << 3;
+}
+
 void TestSceneTreeModel::rowsStayFoundThroughRemovalsAndAppends()
 {
+    QFETCH(int, shownEvery);
     std::vector<std::unique_ptr<C3dObject>> owned;
-    const auto make = [&owned] {
-        owned.push_back(std::make_unique<C3dObject>(std::make_unique<C3dShape>(0, 0, 0, SHAPE_SPHERE)));
-        return owned.back().get();
-    };
+    std::vector<C3dObject*> scene;
     std::vector<C3dObject*> shown;
-    for (int i = 0; i < 3000; ++i)
-        shown.push_back(make());
-    CSceneTreeModel model;
+    const auto add = [&] {
+        owned.push_back(std::make_unique<C3dObject>(std::make_unique<C3dShape>(0, 0, 0, SHAPE_SPHERE)));
+        scene.push_back(owned.back().get());
+        return owned.size() % static_cast<std::size_t>(shownEvery) == 0;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        if (add())
+            shown.push_back(scene.back());
+    }
+    CSceneTreeModel model([&scene](const C3dObject* object) {
+        const auto it = std::find(scene.begin(), scene.end(), object);
+        return it == scene.end() ? std::ptrdiff_t(-1) : it - scene.begin();
+    });
     model.reset(shown);
+    QCOMPARE(model.rowOf(shownEvery > 1 ? scene.front() : nullptr), -1);
 
-    // A property item of the last object: its parent must follow every shift.
-    const QPersistentModelIndex lastProperty = model.index(2, 0, model.index(2999, 0));
+    // A property item of the last shown object: its parent must follow every shift.
+    const C3dObject* last = shown.back();
+    const QPersistentModelIndex lastProperty = model.index(2, 0, model.index(int(shown.size()) - 1, 0));
     unsigned seed = 12345;
-    for (int step = 0; step < 2600; ++step) {
+    for (int step = 0; step < 500; ++step) {
         seed = seed * 1103515245u + 12345u;
         const std::size_t at = (seed >> 8) % (shown.size() - 1);
-        QVERIFY(model.remove(shown[at]));
-        QVERIFY(!model.remove(shown[at]));
+        C3dObject* removed = shown[at];
+        QVERIFY(model.remove(removed));
+        QVERIFY(!model.remove(removed));
         shown.erase(shown.begin() + static_cast<std::ptrdiff_t>(at));
-        if (step % 7 == 0) {
-            shown.push_back(make());
+        scene.erase(std::find(scene.begin(), scene.end(), removed));
+        if (step % 7 == 0 && add()) {
+            shown.push_back(scene.back());
             model.append(shown.back());
         }
-        QCOMPARE(lastProperty.parent().row(), model.rowOf(owned[2999].get()));
+        QCOMPARE(lastProperty.parent().row(), model.rowOf(last));
         const std::size_t probe = std::min(at, shown.size() - 1);
         QCOMPARE(model.rowOf(shown[probe]), int(probe));
     }

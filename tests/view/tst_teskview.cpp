@@ -171,6 +171,7 @@ private slots:
     void addCommandsShowCollapsedItems_data();
     void addCommandsShowCollapsedItems();
     void twoWindowsFollowEveryChange();
+    void appendedObjectsAreLaidOutInEveryWindow();
     void updatesForHiddenObjectsChangeNoItems();
     void shownPropertyItemsAreAnnounced();
 
@@ -325,6 +326,28 @@ void TestTeskView::twoWindowsFollowEveryChange()
     QCOMPARE(treeLabels(second), treeLabels(first));
     QCOMPARE(doc->GetObjects().size(), 1u);
     QCOMPARE(status(), countText(1));
+}
+
+void TestTeskView::appendedObjectsAreLaidOutInEveryWindow()
+{
+    CTeskDoc* doc = openScene();
+    const std::vector<CTeskView*> views = {active(), addView(), addView()};
+    const auto laidOut = [](const CTeskView* view, int row) {
+        const QRect rect = view->visualRect(objectItem(view, row));
+        return rect.isValid() && view->indexAt(rect.center()) == objectItem(view, row);
+    };
+    command(ID_ADD_SPHERE);
+    command(ID_ADD_CUBE);
+    for (const CTeskView* view : views)
+        QTRY_VERIFY(laidOut(view, 1));
+    // One more that goes again before any window had the turns to lay it out.
+    command(ID_ADD_STAR);
+    doc->RemoveObject(doc->GetObjects().back().get());
+    for (const CTeskView* view : views) {
+        QCOMPARE(view->model()->rowCount(), 2);
+        QTRY_VERIFY(laidOut(view, 1));
+        QVERIFY(!view->visualRect(view->model()->index(2, 0)).isValid());
+    }
 }
 
 void TestTeskView::updatesForHiddenObjectsChangeNoItems()
