@@ -17,7 +17,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStatusBar>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -292,12 +291,7 @@ bool CSceneFiles::SaveAs(fw::Document* doc, const QString& path)
     if (!confirmOverwriteChanged(doc, target))
         return false;
     fw::FileError error;
-    // The windows keep answering while the file is written; this says why
-    // they take no input.
-    m_mainFrame.statusBar()->showMessage(QStringLiteral("Saving %1...").arg(QFileInfo(target).fileName()));
-    const bool saved = doc->OnSaveDocument(target, &error);
-    m_mainFrame.statusBar()->clearMessage();
-    if (!saved) {
+    if (!doc->OnSaveDocument(target, &error)) {
         showFailure(saveFailure(error), &m_mainFrame, true);
         return false;
     }

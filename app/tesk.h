@@ -11,7 +11,6 @@ class QSessionManager;
 struct CommandLine;
 
 namespace fw {
-class AnsweringDiskWork;
 class Document;
 class MultiDocTemplate;
 } // namespace fw
@@ -71,8 +70,6 @@ private:
     void showJournalFailure(const QString& name, const QString& reason) const;
     void commitData(QSessionManager& manager);
 
-    // Saves write on a thread of their own while the windows keep answering.
-    std::unique_ptr<fw::AnsweringDiskWork> m_pDiskWork;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::unique_ptr<CSceneFiles> m_pSceneFiles;
 };

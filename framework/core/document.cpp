@@ -1,7 +1,6 @@
 #include "framework/core/document.h"
 
 #include "framework/core/archive.h"
-#include "framework/core/diskwork.h"
 #include "framework/core/filereader.h"
 #include "framework/core/filewriter.h"
 #include "framework/core/view.h"
@@ -171,9 +170,7 @@ bool Document::OnSaveDocument(const QString& path, FileError* error)
     FileStamp stamp;
     FileError failure{FileError::Kind::System, {}, path, {}};
     emit aboutToWrite();
-    bool written = false;
-    RunDiskWork([&] { written = WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason); });
-    if (!written) {
+    if (!WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason)) {
         if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
             failure.kind = FileError::Kind::NoSuchFolder;
         if (error)
