@@ -4,7 +4,7 @@
 #   make test        build with ASan+UBSan and run every test (offscreen)
 #   make bench       Release build of the benchmarks, then run them
 #   make fuzz        clang/libFuzzer build of the loader fuzzer, run for FUZZ_SECONDS
-#   make screenshot  docs/screenshot.png, taken under Xvfb
+#   make screenshot  docs/screenshot.png and the palette pictures, taken under Xvfb
 #   make fuzz-journal  the same for the recovery journal reader
 #   make deb         Release build packed as tesk_VERSION_ARCH.deb in the project root
 JOBS ?= $(shell nproc)

@@ -9,7 +9,7 @@
 // $XDG_DATA_HOME/recently-used.xbel. tesk's own list of recent files is
 // CRecentFileList; this class only tells the desktop.
 //
-// CTeskApp calls Add after each open and each save of a scene. The file is
+// CSceneFiles calls Add after each open and each save of a scene. The file is
 // updated on a thread of this object's own, one update after another, so a
 // slow disk never holds up the editor; the destructor waits for the updates
 // still queued. A failed update is told on stderr in one line and changes

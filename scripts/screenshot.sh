@@ -2,7 +2,9 @@
 # Takes docs/screenshot.png: tesk on a virtual X server (Xvfb) with the
 # openbox window manager, showing the example scene docs/screenshot-scene.json
 # with two of its objects expanded; and the scene's thumbnail,
-# docs/screenshot-scene-thumbnail.png (256 pixels).
+# docs/screenshot-scene-thumbnail.png (256 pixels); and the same view under
+# Qt's GTK 3 platform theme with GTK's Adwaita and Adwaita-dark,
+# docs/desktop-palette-light.png and docs/desktop-palette-dark.png.
 #
 #   scripts/screenshot.sh [BUILD_DIR]
 #
@@ -46,9 +48,18 @@ xdotool key --delay 100 Right Down Down Down Down Down Down Down Right Down Down
 sleep 1
 import -window root -strip "$3"
 '
-XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
-  xvfb-run -a -s "-screen 0 800x560x24" \
-  bash -c "$take" take "$build/bin/tesk" "$work/scene.qbx" "$work/screenshot.png"
-# A palette of 256 colours is plenty for a widget screenshot and keeps it small.
-convert "$work/screenshot.png" -colors 256 "PNG8:$root/docs/screenshot.png"
-echo "wrote $root/docs/screenshot.png"
+# Takes the picture $1 (a name in docs/) with the environment that follows.
+shoot() {
+  local picture=$1
+  shift
+  rm -rf "$work/config"
+  env "$@" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" \
+    xvfb-run -a -s "-screen 0 800x560x24" \
+    bash -c "$take" take "$build/bin/tesk" "$work/scene.qbx" "$work/$picture"
+  # A palette of 256 colours is plenty for a widget screenshot and keeps it small.
+  convert "$work/$picture" -colors 256 "PNG8:$root/docs/$picture"
+  echo "wrote $root/docs/$picture"
+}
+shoot screenshot.png
+shoot desktop-palette-light.png QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita
+shoot desktop-palette-dark.png QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita:dark
