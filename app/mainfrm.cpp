@@ -1,5 +1,7 @@
 #include "app/mainfrm.h"
 
+#include "app/openprogress.h"
+
 #include "app/resources.h"
 #include "app/svgicon.h"
 #include "app/windowstate.h"
@@ -132,6 +134,9 @@ void CMainFrame::createStatusBar()
     m_paneMessage = new QLabel(res::loadString(fw::AFX_IDS_IDLEMESSAGE), bar);
     bar->addWidget(m_paneMessage, 1);
 
+    m_openProgress = new COpenProgress(bar);
+    bar->addPermanentWidget(m_openProgress);
+    m_openProgress->hide();
     // Pane 1, the object count, then the three lock-key indicators, each as
     // wide as its text needs.
     const std::array<QString, 4> widest = {QStringLiteral("Object count: 0000000"),

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <vector>
 
+class COpenProgress;
 class QAction;
 class QLabel;
 class QMenu;
@@ -23,7 +24,8 @@ class QToolBar;
 // and cleared when no scene window is active; panes 2 to 4 show "CAP",
 // "NUM" and "SCRL" while their lock key is on, refreshed after every lock
 // key and whenever the application becomes active, and stay empty where the
-// windowing system cannot tell (anything but X11).
+// windowing system cannot tell (anything but X11). Before the panes, a long
+// open shows its progress (COpenProgress, filled by CSceneOpener).
 // Title: "TESK - Main Frame", then " - " and the active scene's title. While
 // the active scene window is maximised the title is "TESK - Main Frame" and
 // Qt adds " - [window title]", as the system does for maximised document
@@ -44,6 +46,7 @@ public:
     QString GetPaneText(int index) const;
 
     QToolBar* GetToolBar() const { return m_wndToolBar; }
+    COpenProgress& GetOpenProgress() const { return *m_openProgress; }
 
     // Before the first show: the place, size, maximised state and bars of
     // the last run, fitted to the screens present now.
@@ -87,6 +90,7 @@ private:
     QAction* m_recentFilePlaceholder = nullptr;
     std::vector<QAction*> m_recentFileActions;
     QLabel* m_paneMessage = nullptr;
+    COpenProgress* m_openProgress = nullptr;
     std::vector<QLabel*> m_panes;
     QMetaObject::Connection m_titleConnection;
     QMetaObject::Connection m_stateConnection;

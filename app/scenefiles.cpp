@@ -161,6 +161,10 @@ CSceneFiles::CSceneFiles(fw::MultiDocTemplate& docTemplate, CMainFrame& mainFram
     , m_recoverAll(recoverAll)
     , m_prompt(std::move(prompt))
     , m_recentFiles(kRecentFileCount)
+    , m_opener(mainFrame.GetOpenProgress(), mainFrame, [&mainFrame] {
+        mainFrame.RestoreWindowState();
+        mainFrame.show();
+    })
 {
     m_recentFiles.ReadList();
     updateRecentFileMenu();
@@ -169,21 +173,23 @@ CSceneFiles::CSceneFiles(fw::MultiDocTemplate& docTemplate, CMainFrame& mainFram
 bool CSceneFiles::OpenAtStart(const QStringList& files)
 {
     for (const QString& file : files) {
-        fw::FileError error;
-        if (open(file, &error))
+        const Opened opened = open(file);
+        if (opened.doc || opened.cancelled)
             continue;
         // Before the main window shows, stderr is the one sure channel; a
         // message box would wait forever where nobody can dismiss it.
-        std::fprintf(stderr, "tesk: cannot open \"%s\": %s\n", qUtf8Printable(displayName(file)), qUtf8Printable(error.reason));
+        std::fprintf(stderr, "tesk: cannot open \"%s\": %s\n", qUtf8Printable(displayName(file)),
+                     qUtf8Printable(opened.error.reason));
         if (isInteractive())
-            showFailure(openFailure(error), nullptr, true);
+            showFailure(openFailure(opened.error), nullptr, true);
         return false;
     }
     return true;
 }
 
-fw::Document* CSceneFiles::open(const QString& path, fw::FileError* error)
+CSceneFiles::Opened CSceneFiles::open(const QString& path)
 {
+    Opened opened;
     for (fw::Document* doc : m_docTemplate.documents()) {
         if (!sameFile(doc->GetPathName(), path))
             continue;
@@ -191,21 +197,28 @@ fw::Document* CSceneFiles::open(const QString& path, fw::FileError* error)
         if (!frames.empty())
             m_mainFrame.ActivateFrame(frames.front());
         addToRecentFileList(doc->GetPathName());
-        return doc;
+        opened.doc = doc;
+        return opened;
     }
-    fw::Document* doc = m_docTemplate.OpenDocumentFile(path, error);
-    if (doc)
+    SceneLoad load = m_opener.Load(path);
+    if (load.file.cancelled) {
+        opened.cancelled = true;
+        return opened;
+    }
+    opened.doc = m_docTemplate.OpenDocument([&](fw::Document& doc) {
+        return static_cast<CTeskDoc&>(doc).AdoptScene(path, std::move(load), &opened.error);
+    });
+    if (opened.doc)
         addToRecentFileList(path);
-    return doc;
+    return opened;
 }
 
 fw::Document* CSceneFiles::Open(const QString& path)
 {
-    fw::FileError error;
-    fw::Document* doc = open(path, &error);
-    if (!doc)
-        showFailure(openFailure(error), &m_mainFrame, true);
-    return doc;
+    const Opened opened = open(path);
+    if (!opened.doc && !opened.cancelled)
+        showFailure(openFailure(opened.error), &m_mainFrame, true);
+    return opened.doc;
 }
 
 void CSceneFiles::OpenAsked()
@@ -222,7 +235,14 @@ void CSceneFiles::OpenRecent(int index)
 {
     if (index >= m_recentFiles.GetSize())
         return;
-    if (Open(m_recentFiles.files().at(index)))
+    const QString path = m_recentFiles.files().at(index);
+    const Opened opened = open(path);
+    if (opened.doc || opened.cancelled)
+        return;
+    showFailure(openFailure(opened.error), &m_mainFrame, true);
+    // The list may have changed while the file was read.
+    index = static_cast<int>(m_recentFiles.files().indexOf(path));
+    if (index < 0)
         return;
     m_recentFiles.Remove(index);
     m_recentFiles.WriteList();
@@ -236,11 +256,14 @@ QStringList CSceneFiles::OpenHandedOver(const QStringList& files)
     if (files.isEmpty())
         m_docTemplate.OpenDocumentFile(QString(), nullptr);
     for (const QString& file : files) {
-        fw::FileError error;
-        if (open(file, &error))
+        // A file that is being opened gets its window when its load ends.
+        if (m_opener.IsLoading(file))
             continue;
-        failures.append(QStringLiteral("cannot open \"%1\": %2").arg(displayName(file), error.reason));
-        shown.push_back(openFailure(error));
+        const Opened opened = open(file);
+        if (opened.doc || opened.cancelled)
+            continue;
+        failures.append(QStringLiteral("cannot open \"%1\": %2").arg(displayName(file), opened.error.reason));
+        shown.push_back(openFailure(opened.error));
     }
     m_mainFrame.setWindowState(m_mainFrame.windowState() & ~Qt::WindowMinimized);
     m_mainFrame.show();

@@ -2,6 +2,7 @@
 
 #include "app/desktoprecent.h"
 #include "app/recentfilelist.h"
+#include "app/sceneopener.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,10 @@ struct FileError;
 // on disk stays as it was). Every open or save that succeeds puts its file
 // at the top of the recent-file list, which is written back at once, and
 // into the desktop's recent files (CDesktopRecent).
+// Opens read their file through CSceneOpener: off the GUI thread, with the
+// progress of a long one shown and the user free to cancel it. A cancelled
+// open leaves nothing behind (no window, no recent-file entry) and is not
+// reported as a failure.
 class CSceneFiles {
 public:
     // Asks for a file name in the Open (`open`) or Save As dialog, starting
@@ -40,8 +45,10 @@ public:
     CSceneFiles(fw::MultiDocTemplate& docTemplate, CMainFrame& mainFrame, bool recoverAll, Prompt prompt);
 
     const CRecentFileList& RecentFiles() const { return m_recentFiles; }
+    CSceneOpener& Opener() { return m_opener; }
 
-    // Opens the command line's files at start-up. Stops at the first file that cannot be opened and returns
+    // Opens the command line's files at start-up, showing the main window
+    // when a long open shows its progress. A cancelled file is skipped. Stops at the first file that cannot be opened and returns
     // false; the reason went to stderr and, on an interactive display, to a
     // message box.
     bool OpenAtStart(const QStringList& files);
@@ -84,7 +91,13 @@ public:
     QString AskFileName(const QString& proposed, bool open) const;
 
 private:
-    fw::Document* open(const QString& path, fw::FileError* error);
+    // The outcome of an open: the scene, or null with why.
+    struct Opened {
+        fw::Document* doc = nullptr;
+        bool cancelled = false;
+        fw::FileError error;
+    };
+    Opened open(const QString& path);
     // True when `target` may be written: it is not `doc`'s own file, or that
     // file is as `doc` last read or wrote it, or the user chose Overwrite.
     bool confirmOverwriteChanged(const fw::Document* doc, const QString& target) const;
@@ -99,4 +112,5 @@ private:
     CRecentFileList m_recentFiles;
     // The desktop's recent files, told of the same opens and saves.
     CDesktopRecent m_desktopRecent;
+    CSceneOpener m_opener;
 };

@@ -79,7 +79,9 @@ bool CTeskApp::InitInstance(const CommandLine& commandLine)
     else if (!m_pSceneFiles->OpenAtStart(commandLine.files))
         return false;
 
-    m_pMainFrame->RestoreWindowState();
+    // A long open has shown the window already, to show its progress.
+    if (!m_pMainFrame->isVisible())
+        m_pMainFrame->RestoreWindowState();
     m_pMainFrame->show();
     m_pMainFrame->setAcceptDrops(true);
     m_pSceneFiles->OfferRecovery();

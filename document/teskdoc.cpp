@@ -103,10 +103,10 @@ void CTeskDoc::ReplaceObjects(std::vector<std::unique_ptr<C3dObject>> objects)
     UpdateAllViews(nullptr, HINT_REFRESH);
 }
 
-SceneLoad CTeskDoc::LoadScene(const QString& path)
+SceneLoad CTeskDoc::LoadScene(const QString& path, fw::ReadWatch* watch)
 {
     SceneLoad load;
-    load.file = LoadFile(path, [&load](fw::Archive& ar) { ar.LoadList(load.objects); });
+    load.file = LoadFile(path, [&load](fw::Archive& ar) { ar.LoadList(load.objects); }, watch);
     // The list hints come with the objects, so that no lookup after the
     // adoption has to renew them all on the GUI thread.
     for (std::size_t i = 0; i < load.objects.size(); ++i)

@@ -69,8 +69,8 @@ public:
     void ReplaceObjects(std::vector<std::unique_ptr<C3dObject>> objects);
 
     // Reads the scene file at `path` without a scene, on any thread: the
-    // load half of OnOpenDocument.
-    static SceneLoad LoadScene(const QString& path);
+    // load half of OnOpenDocument. `watch` as for fw::Document::LoadFile.
+    static SceneLoad LoadScene(const QString& path, fw::ReadWatch* watch = nullptr);
     // The adopt half: takes the objects and the file of `load`, made by
     // LoadScene(path), leaving this scene as OnOpenDocument(path) would have
     // (on failure, unchanged, with the same failure in `error`).

@@ -125,7 +125,7 @@ bool Document::OnOpenDocument(const QString& path, FileError* error)
     return AdoptFile(path, LoadFile(path, [this](Archive& ar) { Serialize(ar); }), error);
 }
 
-FileLoad Document::LoadFile(const QString& path, const std::function<void(Archive&)>& load)
+FileLoad Document::LoadFile(const QString& path, const std::function<void(Archive&)>& load, ReadWatch* watch)
 {
     FileLoad result;
     result.error.path = path;
@@ -134,8 +134,14 @@ FileLoad Document::LoadFile(const QString& path, const std::function<void(Archiv
         result.error.kind = unopenedKind(path);
         return result;
     }
+    file.Watch(watch);
     Archive ar = Archive::forLoading(file);
-    result.ok = catchLoadErrors([&] { load(ar); }, result.error);
+    try {
+        result.ok = catchLoadErrors([&] { load(ar); }, result.error);
+    } catch (const ReadCancelled&) {
+        result.cancelled = true;
+        result.error.reason = QStringLiteral("cancelled");
+    }
     if (result.ok)
         result.stamp = file.Stamp();
     return result;

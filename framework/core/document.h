@@ -13,14 +13,17 @@ namespace fw {
 
 class Archive;
 class DocTemplate;
+struct ReadWatch;
 class Object;
 class View;
 
 // The outcome of reading a document's file apart from any document: whether
-// the load succeeded, why not, and the stamp of what was read. What was
-// loaded lives wherever the load function put it.
+// the load succeeded, why not (or that its watcher stopped it), and the
+// stamp of what was read. What was loaded lives wherever the load function
+// put it.
 struct FileLoad {
     bool ok = false;
+    bool cancelled = false;
     FileError error;
     FileStamp stamp;
 };
@@ -85,8 +88,10 @@ public:
 
     // The load half of OnOpenDocument: opens `path` for loading and runs
     // `load` on its archive, which reads the contents wherever it keeps them
-    // and throws as Serialize does. Safe on any thread.
-    static FileLoad LoadFile(const QString& path, const std::function<void(Archive&)>& load);
+    // and throws as Serialize does. Safe on any thread. A `watch` sees the
+    // bytes read and may stop the load: it then fails as cancelled.
+    static FileLoad LoadFile(const QString& path, const std::function<void(Archive&)>& load,
+                             ReadWatch* watch = nullptr);
     // The adopt half: on success takes `path` as the document's file, its
     // stamp, and clears the modified flag; on failure returns false with the
     // load's failure in `error` and changes nothing. The contents are the

@@ -100,11 +100,15 @@ std::uint64_t FileReader::Left() const
 
 std::size_t FileReader::Read(char* into, std::size_t size)
 {
+    if (m_watch && m_watch->cancelled.load(std::memory_order_relaxed))
+        throw ReadCancelled();
     const ssize_t n = retryOnInterrupt([&] { return ::read(m_fd, into, size); });
     if (n < 0)
         throw std::system_error(errno, std::generic_category());
     m_hasher.update(into, static_cast<std::size_t>(n));
     m_offset += static_cast<std::uint64_t>(n);
+    if (m_watch)
+        m_watch->bytesRead.store(m_offset, std::memory_order_relaxed);
     return static_cast<std::size_t>(n);
 }
 

@@ -4,10 +4,23 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 namespace fw {
+
+// A load watched from another thread: the bytes a FileReader has read so
+// far, which the watcher may poll, and the watcher's request to stop, which
+// the reader answers by throwing ReadCancelled before its next read. Owned
+// by the watcher; it outlives the reader it is given to.
+struct ReadWatch {
+    std::atomic<std::uint64_t> bytesRead{0};
+    std::atomic<bool> cancelled{false};
+};
+
+// Thrown by a watched FileReader once its ReadWatch asks it to stop.
+struct ReadCancelled {};
 
 // A regular file opened for loading, read piece by piece into the caller's
 // buffer. Every byte handed out is also fed to a hash, so that the file's
@@ -33,6 +46,9 @@ public:
     // its offset on, through a duplicate that shares that offset.
     bool OpenDescriptor(int fd, QString* error);
 
+    // Reports every read to `watch` and stops when it says so; null stops
+    // the reports.
+    void Watch(ReadWatch* watch) { m_watch = watch; }
     // Reads up to `size` bytes into `into`; 0 at the end of the file.
     std::size_t Read(char* into, std::size_t size);
     // Reads the rest of the file into `data` (one allocation when its size
@@ -53,6 +69,7 @@ private:
     std::uint64_t m_offset = 0;
     bool m_sizeKnown = true;
     FileHasher m_hasher;
+    ReadWatch* m_watch = nullptr;
 };
 
 // Reads the whole regular file at `path` into `data` (a pipe or a device

@@ -26,9 +26,14 @@ MultiDocTemplate::~MultiDocTemplate()
 
 Document* MultiDocTemplate::OpenDocumentFile(const QString& path, FileError* error)
 {
+    return OpenDocument([&](Document& doc) { return path.isEmpty() ? doc.OnNewDocument() : doc.OnOpenDocument(path, error); });
+}
+
+Document* MultiDocTemplate::OpenDocument(const std::function<bool(Document&)>& fill)
+{
     std::unique_ptr<Document> doc = m_createDocument();
     doc->SetDocTemplate(this);
-    if (!(path.isEmpty() ? doc->OnNewDocument() : doc->OnOpenDocument(path, error)))
+    if (!fill(*doc))
         return nullptr;
     Document* raw = doc.get();
     m_documents.push_back(std::move(doc));

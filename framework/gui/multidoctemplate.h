@@ -41,6 +41,10 @@ public:
     // Opens `path` (a new, untitled document when empty) in a new window.
     // On failure returns null with the failure in `error`; nothing is left open.
     Document* OpenDocumentFile(const QString& path, FileError* error);
+    // Makes a document, lets `fill` give it its contents (a file read
+    // elsewhere, say) and opens it in a new window; when `fill` returns
+    // false the document is dropped, nothing is left open and null returned.
+    Document* OpenDocument(const std::function<bool(Document&)>& fill);
 
     FrameWindow* CreateNewFrame(Document* doc, FrameWindow* other) override;
     void InitialUpdateFrame(FrameWindow* frame, Document* doc, bool makeVisible = true) override;

@@ -8,6 +8,7 @@
 #include "app/display.h"
 #include "app/instancechannel.h"
 #include "app/mainfrm.h"
+#include "app/openprogress.h"
 #include "app/resources.h"
 #include "app/scenefiles.h"
 #include "app/tesk.h"
@@ -312,6 +313,8 @@ private slots:
     void saveAsAddsTheExtension();
     void openErrorInPlainWordsWithTheReasonAsDetail_data();
     void openErrorInPlainWordsWithTheReasonAsDetail();
+    void longOpen_data();
+    void longOpen();
     void openingAnOpenFileActivatesItsWindow();
     void droppedFilesOpenInTheirOwnWindows();
     void titleAndCountFollowTheActiveWindow();
@@ -1175,6 +1178,92 @@ void TestShell::openErrorInPlainWordsWithTheReasonAsDetail()
              qPrintable(answerer.details.first()));
     QCOMPARE(documents().size(), 1u);
     QVERIFY(m_app->GetSceneFiles().RecentFiles().files().isEmpty());
+}
+
+// Watches the open progress of `frame`: keeps the text of each showing and
+// runs `onShow` then, while the load is in flight and not yet adopted.
+class ProgressWatcher : public QObject {
+public:
+    ProgressWatcher(COpenProgress& progress, std::function<void()> onShow)
+        : m_onShow(std::move(onShow))
+    {
+        progress.installEventFilter(this);
+    }
+    QStringList shown;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            shown << static_cast<COpenProgress*>(watched)->Text();
+            if (m_onShow)
+                m_onShow();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_onShow;
+};
+
+void TestShell::longOpen_data()
+{
+    QTest::addColumn<int>("objects"); // -1: a damaged file
+    QTest::addColumn<bool>("showAtOnce");
+    QTest::addColumn<QString>("cancel"); // "", "button" or "escape"
+    QTest::addColumn<QString>("failure");
+    const QString name = QStringLiteral("\u201Cslow.qbx\u201D");
+    QTest::newRow("cancel button") << 5000 << true << "button" << QString();
+    QTest::newRow("escape") << 5000 << true << "escape" << QString();
+    QTest::newRow("fast open shows nothing") << 3 << false << "" << QString();
+    QTest::newRow("shown, then opened") << 3 << true << "" << QString();
+    QTest::newRow("fails in the background")
+        << -1 << true << "" << name + " is not a tesk scene, or it is damaged: it ends too early.";
+}
+
+void TestShell::longOpen()
+{
+    QFETCH(int, objects);
+    QFETCH(bool, showAtOnce);
+    QFETCH(QString, cancel);
+    QFETCH(QString, failure);
+    const QString path = file("slow.qbx");
+    QFile::remove(path);
+    if (objects < 0) {
+        QFile junk(path);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray("\x02\x00", 2));
+    } else {
+        writeScene(path, objects);
+    }
+    CMainFrame* frame = start();
+    COpenProgress& progress = frame->GetOpenProgress();
+    if (showAtOnce)
+        m_app->GetSceneFiles().Opener().SetProgressDelay(std::chrono::milliseconds(0));
+    ProgressWatcher watcher(progress, [&] {
+        if (cancel == "button")
+            QTest::mouseClick(progress.CancelButton(), Qt::LeftButton);
+        else if (cancel == "escape")
+            QTest::keyClick(frame, Qt::Key_Escape);
+    });
+    const QStringList journalsBefore = QDir(COrphanRecovery::Folder()).entryList(QDir::Files);
+    m_app->fileNames = {path};
+    std::optional<BoxAnswerer> answerer;
+    if (!failure.isEmpty())
+        answerer.emplace(QList<QMessageBox::StandardButton>{QMessageBox::Ok});
+    clickToolButton(frame, ID_FILE_OPEN);
+
+    QCOMPARE(watcher.shown, showAtOnce ? QStringList{"Opening \u201Cslow.qbx\u201D\u2026"} : QStringList());
+    QVERIFY(progress.isHidden());
+    const bool opens = cancel.isEmpty() && failure.isEmpty();
+    QCOMPARE(documents().size(), opens ? 2u : 1u);
+    QCOMPARE(m_app->GetSceneFiles().RecentFiles().files(), opens ? QStringList{path} : QStringList());
+    if (opens)
+        QCOMPARE(objectNames(documents().back()).size(), objects);
+    if (answerer)
+        QCOMPARE(answerer->texts, QStringList{failure});
+    idle();
+    QCOMPARE(QDir(COrphanRecovery::Folder()).entryList(QDir::Files), journalsBefore);
 }
 
 void TestShell::openingAnOpenFileActivatesItsWindow()
