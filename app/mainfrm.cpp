@@ -136,7 +136,6 @@ void CMainFrame::createStatusBar()
 
     m_openProgress = new COpenProgress(bar);
     bar->addPermanentWidget(m_openProgress);
-    m_openProgress->hide();
     // Pane 1, the object count, then the three lock-key indicators, each as
     // wide as its text needs.
     const std::array<QString, 4> widest = {QStringLiteral("Object count: 0000000"),

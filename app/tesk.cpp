@@ -79,6 +79,12 @@ bool CTeskApp::InitInstance(const CommandLine& commandLine)
     else if (!m_pSceneFiles->OpenAtStart(commandLine.files))
         return false;
 
+    // A long open showed the window for its progress, and the user closed
+    // it meanwhile: the editor ends as if closed after its start.
+    if (m_pMainFrame->testAttribute(Qt::WA_WState_ExplicitShowHide) && m_pMainFrame->isHidden()) {
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        return true;
+    }
     // A long open has shown the window already, to show its progress.
     if (!m_pMainFrame->isVisible())
         m_pMainFrame->RestoreWindowState();

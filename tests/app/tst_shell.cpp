@@ -50,6 +50,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -106,8 +107,9 @@ private:
     {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) {
-            // The box may open only after the current handler returns.
-            if (++m_idleTurns < 50)
+            // The box may open only after the current handler returns, or
+            // after the event loop that runs meanwhile (an open's) ends.
+            if (QThread::currentThread()->loopLevel() > 0 || ++m_idleTurns < 50)
                 arm();
             return;
         }
@@ -151,6 +153,13 @@ private:
     {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dialog || !QTest::qWaitForWindowActive(dialog)) {
+            arm();
+            return;
+        }
+        // An activation still on its way (the main window brought forward
+        // before the dialog showed) may have taken the keys meanwhile.
+        if (QApplication::activeWindow() != dialog) {
+            dialog->activateWindow();
             arm();
             return;
         }
