@@ -2,13 +2,13 @@
 """The longest stall of tesk's GUI thread while it opens a scene, read from outside with the stall meter's
 _NET_WM_PING pings (../shared/stall, whose Meter class this uses).
 
-Usage: bench/openstall.py BIN_DIR SCENE [RUNS] [--shot PNG]
+Usage: bench/openstall.py BIN_DIR SCENE [RUNS] [--shot PNG SECONDS]
 
 Runs on a private Xvfb + openbox, as the meter does. Each run starts a fresh tesk with an empty scene, waits
 until it settles, then hands SCENE over to it by running `tesk SCENE` a second time (the open that File >
 Open, a drop or a hand-over makes in a running editor). The second process ends once the editor has opened
 the file; the figure is the longest delay of any ping answer from the hand-over until the scene's window is
-up and the editor has settled again. With --shot, a screenshot of the whole screen is taken 1.5 s into the
+up and the editor has settled again. With --shot, a screenshot of the whole screen is taken SECONDS into the
 first run's open (the progress of a long open)."""
 import os
 import shutil
@@ -34,8 +34,8 @@ def main():
     shot = None
     if '--shot' in args:
         i = args.index('--shot')
-        shot = os.path.abspath(args[i + 1])
-        del args[i:i + 2]
+        shot, shot_at = os.path.abspath(args[i + 1]), float(args[i + 2])
+        del args[i:i + 3]
     bin_dir, scene = os.path.abspath(args[0]), os.path.abspath(args[1])
     runs = int(args[2]) if len(args) > 2 else 3
     work = tempfile.mkdtemp(prefix='tesk-openstall.')
@@ -72,7 +72,7 @@ def main():
                 second = subprocess.Popen([os.path.join(bin_dir, 'tesk'), scene], env=t.env(), cwd=t.dir,
                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 if shot and run == 0:
-                    time.sleep(1.5)
+                    time.sleep(shot_at)
                     subprocess.run(['import', '-window', 'root', '-strip', shot])
                 second.wait()
                 t_done = stall.now()
