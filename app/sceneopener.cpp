@@ -145,17 +145,22 @@ void CSceneOpener::showProgress()
 
 bool CSceneOpener::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Close && watched == &m_window) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Close && watched == &m_window) {
         Cancel();
         return false;
     }
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    // A question asked meanwhile takes its input as always.
+    if (!isInput(type) || QApplication::activeModalWidget())
+        return false;
+    if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         Cancel();
         return true;
     }
-    if (!isInput(event->type()))
-        return false;
-    // Only the Cancel button takes input while a load runs.
+    // The windows hand their input on to their widgets, where it is sorted
+    // out; shortcuts go to actions. Only the Cancel button takes input.
     auto* widget = qobject_cast<QWidget*>(watched);
-    return !(widget && (widget == &m_progress || m_progress.isAncestorOf(widget)));
+    if (!widget)
+        return type == QEvent::Shortcut;
+    return !(widget == &m_progress || m_progress.isAncestorOf(widget));
 }
