@@ -1219,11 +1219,12 @@ void TestShell::longOpen_data()
 {
     QTest::addColumn<int>("objects"); // -1: a damaged file
     QTest::addColumn<bool>("showAtOnce");
-    QTest::addColumn<QString>("cancel"); // "", "button" or "escape"
+    QTest::addColumn<QString>("cancel"); // "", "button", "escape" or "close" (the main window)
     QTest::addColumn<QString>("failure");
     const QString name = QStringLiteral("\u201Cslow.qbx\u201D");
     QTest::newRow("cancel button") << 5000 << true << "button" << QString();
     QTest::newRow("escape") << 5000 << true << "escape" << QString();
+    QTest::newRow("main window closed") << 5000 << true << "close" << QString();
     QTest::newRow("fast open shows nothing") << 3 << false << "" << QString();
     QTest::newRow("shown, then opened") << 3 << true << "" << QString();
     QTest::newRow("fails in the background")
@@ -1254,6 +1255,8 @@ void TestShell::longOpen()
             QTest::mouseClick(progress.CancelButton(), Qt::LeftButton);
         else if (cancel == "escape")
             QTest::keyClick(frame, Qt::Key_Escape);
+        else if (cancel == "close")
+            frame->close();
     });
     const QStringList journalsBefore = QDir(COrphanRecovery::Folder()).entryList(QDir::Files);
     m_app->fileNames = {path};
@@ -1265,7 +1268,9 @@ void TestShell::longOpen()
     QCOMPARE(watcher.shown, showAtOnce ? QStringList{"Opening \u201Cslow.qbx\u201D\u2026"} : QStringList());
     QVERIFY(progress.isHidden());
     const bool opens = cancel.isEmpty() && failure.isEmpty();
-    QCOMPARE(documents().size(), opens ? 2u : 1u);
+    // Closing the main window closes the scene that was open before.
+    QCOMPARE(documents().size(), opens ? 2u : cancel == "close" ? 0u : 1u);
+    QCOMPARE(frame->isVisible(), cancel != "close");
     QCOMPARE(m_app->GetSceneFiles().RecentFiles().files(), opens ? QStringList{path} : QStringList());
     if (opens)
         QCOMPARE(objectNames(documents().back()).size(), objects);
