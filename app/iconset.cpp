@@ -1,16 +1,16 @@
-#include "app/svgicon.h"
+#include "app/iconset.h"
 
 #include "framework/gui/contrast.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmapCache>
 #include <QStyle>
 #include <QStyleOption>
-#include <QSvgRenderer>
 #include <algorithm>
-#include <memory>
+#include <vector>
 
 namespace {
 
@@ -18,10 +18,15 @@ namespace {
 // the outline is its pixels at least half opaque beside one that is not.
 constexpr double kVisibleOutline = 0.75;
 
-bool opaque(const QImage& image, int x, int y)
+// The pixel at (x, y) of `image` (premultiplied ARGB); transparent outside it.
+QRgb pixelAt(const QImage& image, int x, int y)
 {
-    return x >= 0 && y >= 0 && x < image.width() && y < image.height() && qAlpha(image.pixel(x, y)) >= 128;
+    if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
+        return 0;
+    return reinterpret_cast<const QRgb*>(image.constScanLine(y))[x];
 }
+
+bool opaque(const QImage& image, int x, int y) { return qAlpha(pixelAt(image, x, y)) >= 128; }
 
 // True when most of the outline of `image` (premultiplied ARGB), laid on
 // `background`, stands out from it by a contrast of 3.
@@ -35,7 +40,7 @@ bool outlineStandsOut(const QImage& image, const QColor& background)
                 (opaque(image, x - 1, y) && opaque(image, x + 1, y) && opaque(image, x, y - 1) && opaque(image, x, y + 1)))
                 continue;
             ++outline;
-            const QRgb pixel = image.pixel(x, y);
+            const QRgb pixel = pixelAt(image, x, y);
             const double alpha = qAlpha(pixel) / 255.0;
             const QColor laid = QColor::fromRgbF(float(qRed(pixel) / 255.0 + background.redF() * (1 - alpha)),
                                                  float(qGreen(pixel) / 255.0 + background.greenF() * (1 - alpha)),
@@ -55,10 +60,8 @@ QImage withRim(const QImage& image, const QColor& colour)
         for (int x = 0; x < image.width(); ++x) {
             int alpha = 0;
             for (int dy = -1; dy <= 1; ++dy) {
-                for (int dx = -1; dx <= 1; ++dx) {
-                    if (image.rect().contains(x + dx, y + dy))
-                        alpha = std::max(alpha, qAlpha(image.pixel(x + dx, y + dy)));
-                }
+                for (int dx = -1; dx <= 1; ++dx)
+                    alpha = std::max(alpha, qAlpha(pixelAt(image, x + dx, y + dy)));
             }
             QColor shade = colour;
             shade.setAlpha(alpha);
@@ -70,10 +73,10 @@ QImage withRim(const QImage& image, const QColor& colour)
     return rim;
 }
 
-class SvgIconEngine : public QIconEngine {
+class IconSetEngine : public QIconEngine {
 public:
-    explicit SvgIconEngine(QString path)
-        : m_path(std::move(path))
+    explicit IconSetEngine(QString folder)
+        : m_folder(std::move(folder))
     {
     }
 
@@ -82,8 +85,8 @@ public:
         // Icons are drawn on the toolbars' and menus' background.
         const QPalette palette = QApplication::palette();
         const QColor background = palette.color(QPalette::Window);
-        const QString key = QStringLiteral("tesk-svg:%1:%2x%3:%4:%5")
-                                .arg(m_path)
+        const QString key = QStringLiteral("tesk-icon:%1:%2x%3:%4:%5")
+                                .arg(m_folder)
                                 .arg(size.width())
                                 .arg(size.height())
                                 .arg(int(mode))
@@ -91,11 +94,7 @@ public:
         QPixmap pixmap;
         if (QPixmapCache::find(key, &pixmap))
             return pixmap;
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        renderer().render(&painter);
-        painter.end();
+        QImage image = picture(size);
         // Dark outlines vanish on a dark background: a rim of the palette's
         // text colour (or black or white, whichever stands out) brings the
         // shape back.
@@ -123,22 +122,45 @@ public:
         painter->drawPixmap(rect, image);
     }
 
-    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
-    QString key() const override { return QStringLiteral("tesk-svg"); }
-    QIconEngine* clone() const override { return new SvgIconEngine(m_path); }
+    // Square, as the pictures are: a taller or wider place gets the icon
+    // centred in it, not stretched.
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+    QString key() const override { return QStringLiteral("tesk-icon"); }
+    QIconEngine* clone() const override { return new IconSetEngine(m_folder); }
 
 private:
-    QSvgRenderer& renderer()
+    // The folder's picture at `size` (premultiplied ARGB), transparent when
+    // the folder has none. The folder is listed only when it lacks the size.
+    QImage picture(const QSize& size) const
     {
-        if (!m_renderer)
-            m_renderer = std::make_unique<QSvgRenderer>(m_path);
-        return *m_renderer;
+        const int wanted = std::max(size.width(), size.height());
+        QImage image(QStringLiteral("%1/%2.png").arg(m_folder).arg(wanted));
+        if (image.isNull()) {
+            std::vector<int> sizes;
+            for (const QString& name : QDir(m_folder).entryList({QStringLiteral("*.png")}, QDir::Files))
+                sizes.push_back(name.chopped(4).toInt());
+            std::sort(sizes.begin(), sizes.end());
+            const auto larger = std::lower_bound(sizes.begin(), sizes.end(), wanted);
+            if (!sizes.empty())
+                image.load(QStringLiteral("%1/%2.png").arg(m_folder).arg(larger != sizes.end() ? *larger : sizes.back()));
+        }
+        if (image.isNull()) {
+            image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            return image;
+        }
+        if (image.size() != size)
+            image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
 
-    QString m_path;
-    std::unique_ptr<QSvgRenderer> m_renderer;
+    QString m_folder;
 };
 
 } // namespace
 
-QIcon svgIcon(const QString& resourcePath) { return QIcon(new SvgIconEngine(resourcePath)); }
+QIcon iconSet(const QString& folder) { return QIcon(new IconSetEngine(folder)); }
