@@ -80,8 +80,9 @@ public:
     {
     }
 
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override
+    QPixmap pixmap(const QSize& place, QIcon::Mode mode, QIcon::State state) override
     {
+        const QSize size = actualSize(place, mode, state);
         // Icons are drawn on the toolbars' and menus' background.
         const QPalette palette = QApplication::palette();
         const QColor background = palette.color(QPalette::Window);
@@ -94,7 +95,7 @@ public:
         QPixmap pixmap;
         if (QPixmapCache::find(key, &pixmap))
             return pixmap;
-        QImage image = picture(size);
+        QImage image = picture(size.width());
         // Dark outlines vanish on a dark background: a rim of the palette's
         // text colour (or black or white, whichever stands out) brings the
         // shape back.
@@ -133,28 +134,28 @@ public:
     QIconEngine* clone() const override { return new IconSetEngine(m_folder); }
 
 private:
-    // The folder's picture at `size` (premultiplied ARGB), transparent when
-    // the folder has none. The folder is listed only when it lacks the size.
-    QImage picture(const QSize& size) const
+    // The folder's picture `side` pixels square (premultiplied ARGB),
+    // transparent when the folder has none. The folder is listed only when
+    // it lacks the size.
+    QImage picture(int side) const
     {
-        const int wanted = std::max(size.width(), size.height());
-        QImage image(QStringLiteral("%1/%2.png").arg(m_folder).arg(wanted));
+        QImage image(QStringLiteral("%1/%2.png").arg(m_folder).arg(side));
         if (image.isNull()) {
             std::vector<int> sizes;
             for (const QString& name : QDir(m_folder).entryList({QStringLiteral("*.png")}, QDir::Files))
                 sizes.push_back(name.chopped(4).toInt());
             std::sort(sizes.begin(), sizes.end());
-            const auto larger = std::lower_bound(sizes.begin(), sizes.end(), wanted);
+            const auto larger = std::lower_bound(sizes.begin(), sizes.end(), side);
             if (!sizes.empty())
                 image.load(QStringLiteral("%1/%2.png").arg(m_folder).arg(larger != sizes.end() ? *larger : sizes.back()));
         }
         if (image.isNull()) {
-            image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+            image = QImage(side, side, QImage::Format_ARGB32_Premultiplied);
             image.fill(Qt::transparent);
             return image;
         }
-        if (image.size() != size)
-            image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (image.width() != side)
+            image = image.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
 
