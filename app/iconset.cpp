@@ -7,6 +7,7 @@
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmapCache>
+#include <QResource>
 #include <QStyle>
 #include <QStyleOption>
 #include <algorithm>
@@ -134,20 +135,19 @@ public:
     QIconEngine* clone() const override { return new IconSetEngine(m_folder); }
 
 private:
-    // The folder's picture `side` pixels square (premultiplied ARGB),
-    // transparent when the folder has none. The folder is listed only when
-    // it lacks the size.
+    // The folder's picture `side` pixels square, transparent when the
+    // folder has none. The folder is listed only when it lacks the size.
     QImage picture(int side) const
     {
-        QImage image(QStringLiteral("%1/%2.png").arg(m_folder).arg(side));
+        QImage image = stored(side);
         if (image.isNull()) {
             std::vector<int> sizes;
-            for (const QString& name : QDir(m_folder).entryList({QStringLiteral("*.png")}, QDir::Files))
-                sizes.push_back(name.chopped(4).toInt());
+            for (const QString& name : QDir(m_folder).entryList({QStringLiteral("*.argb")}, QDir::Files))
+                sizes.push_back(name.chopped(5).toInt());
             std::sort(sizes.begin(), sizes.end());
             const auto larger = std::lower_bound(sizes.begin(), sizes.end(), side);
             if (!sizes.empty())
-                image.load(QStringLiteral("%1/%2.png").arg(m_folder).arg(larger != sizes.end() ? *larger : sizes.back()));
+                image = stored(larger != sizes.end() ? *larger : sizes.back());
         }
         if (image.isNull()) {
             image = QImage(side, side, QImage::Format_ARGB32_Premultiplied);
@@ -156,7 +156,20 @@ private:
         }
         if (image.width() != side)
             image = image.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        return image;
+    }
+
+    // The folder's SIZE.argb: side × side premultiplied ARGB32 pixels, row
+    // after row; null when there is none.
+    QImage stored(int side) const
+    {
+        const QByteArray pixels = QResource(QStringLiteral("%1/%2.argb").arg(m_folder).arg(side)).uncompressedData();
+        QImage image;
+        if (side > 0 && pixels.size() == qsizetype(side) * side * 4)
+            image = QImage(reinterpret_cast<const uchar*>(pixels.constData()), side, side, side * 4,
+                           QImage::Format_ARGB32_Premultiplied)
+                        .copy();
+        return image;
     }
 
     QString m_folder;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QResource>
 #include <QSvgRenderer>
 #include <QTest>
 
@@ -65,13 +66,15 @@ void TestIconSet::picturesAreTheirSvgs()
     QFETCH(QString, svg);
     QFETCH(QList<int>, needed);
     const QDir pictures(QStringLiteral(":/tesk/icons/") + folder);
-    const QStringList names = pictures.entryList({QStringLiteral("*.png")}, QDir::Files);
+    const QStringList names = pictures.entryList({QStringLiteral("*.argb")}, QDir::Files);
     for (const int side : needed)
-        QVERIFY2(names.contains(QStringLiteral("%1.png").arg(side)), qPrintable(names.join(u' ')));
+        QVERIFY2(names.contains(QStringLiteral("%1.argb").arg(side)), qPrintable(names.join(u' ')));
     for (const QString& name : names) {
-        const QImage picture = QImage(pictures.filePath(name)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        const int side = name.chopped(4).toInt();
-        QCOMPARE(picture.size(), QSize(side, side));
+        const int side = name.chopped(5).toInt();
+        const QByteArray pixels = QResource(pictures.filePath(name)).uncompressedData();
+        QCOMPARE(pixels.size(), qsizetype(side) * side * 4);
+        const QImage picture(reinterpret_cast<const uchar*>(pixels.constData()), side, side, side * 4,
+                             QImage::Format_ARGB32_Premultiplied);
         QVERIFY2(picture == rendered(kSource + u'/' + svg, side), qPrintable(name));
     }
 }
