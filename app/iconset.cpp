@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace {
@@ -19,34 +20,42 @@ namespace {
 // the outline is its pixels at least half opaque beside one that is not.
 constexpr double kVisibleOutline = 0.75;
 
-// The pixel at (x, y) of `image` (premultiplied ARGB); transparent outside it.
-QRgb pixelAt(const QImage& image, int x, int y)
-{
-    if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
-        return 0;
-    return reinterpret_cast<const QRgb*>(image.constScanLine(y))[x];
-}
+// The alpha of the pixel at x in `row` (premultiplied ARGB, `width` long);
+// 0 outside the row or for a missing row.
+int alphaAt(const QRgb* row, int x, int width) { return row && x >= 0 && x < width ? qAlpha(row[x]) : 0; }
 
-bool opaque(const QImage& image, int x, int y) { return qAlpha(pixelAt(image, x, y)) >= 128; }
+// The rows above, at and below row y of `image` (null outside it).
+std::array<const QRgb*, 3> rowsAround(const QImage& image, int y)
+{
+    std::array<const QRgb*, 3> rows{};
+    for (int dy = -1; dy <= 1; ++dy) {
+        if (y + dy >= 0 && y + dy < image.height())
+            rows[std::size_t(dy + 1)] = reinterpret_cast<const QRgb*>(image.constScanLine(y + dy));
+    }
+    return rows;
+}
 
 // True when most of the outline of `image` (premultiplied ARGB), laid on
 // `background`, stands out from it by a contrast of 3.
 bool outlineStandsOut(const QImage& image, const QColor& background)
 {
+    const int width = image.width();
+    const double backgroundLuminance = fw::RelativeLuminance(background);
     int outline = 0;
     int visible = 0;
     for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (!opaque(image, x, y) ||
-                (opaque(image, x - 1, y) && opaque(image, x + 1, y) && opaque(image, x, y - 1) && opaque(image, x, y + 1)))
+        const auto [above, row, below] = rowsAround(image, y);
+        for (int x = 0; x < width; ++x) {
+            const auto opaque = [width](const QRgb* line, int at) { return alphaAt(line, at, width) >= 128; };
+            if (!opaque(row, x) || (opaque(row, x - 1) && opaque(row, x + 1) && opaque(above, x) && opaque(below, x)))
                 continue;
             ++outline;
-            const QRgb pixel = pixelAt(image, x, y);
+            const QRgb pixel = row[x];
             const double alpha = qAlpha(pixel) / 255.0;
             const QColor laid = QColor::fromRgbF(float(qRed(pixel) / 255.0 + background.redF() * (1 - alpha)),
                                                  float(qGreen(pixel) / 255.0 + background.greenF() * (1 - alpha)),
                                                  float(qBlue(pixel) / 255.0 + background.blueF() * (1 - alpha)));
-            if (fw::ContrastRatio(laid, background) >= 3.0)
+            if (fw::ContrastRatio(fw::RelativeLuminance(laid), backgroundLuminance) >= 3.0)
                 ++visible;
         }
     }
@@ -56,17 +65,19 @@ bool outlineStandsOut(const QImage& image, const QColor& background)
 // `image` with a one-pixel rim of `colour` around its shape, beneath it.
 QImage withRim(const QImage& image, const QColor& colour)
 {
+    const int width = image.width();
+    const QRgb rgb = colour.rgb();
     QImage rim(image.size(), QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
+        const std::array<const QRgb*, 3> rows = rowsAround(image, y);
+        auto* out = reinterpret_cast<QRgb*>(rim.scanLine(y));
+        for (int x = 0; x < width; ++x) {
             int alpha = 0;
-            for (int dy = -1; dy <= 1; ++dy) {
+            for (const QRgb* line : rows) {
                 for (int dx = -1; dx <= 1; ++dx)
-                    alpha = std::max(alpha, qAlpha(pixelAt(image, x + dx, y + dy)));
+                    alpha = std::max(alpha, alphaAt(line, x + dx, width));
             }
-            QColor shade = colour;
-            shade.setAlpha(alpha);
-            rim.setPixel(x, y, qPremultiply(shade.rgba()));
+            out[x] = qPremultiply(qRgba(qRed(rgb), qGreen(rgb), qBlue(rgb), alpha));
         }
     }
     QPainter painter(&rim);
