@@ -2,14 +2,14 @@
 
 #include "app/resources.h"
 
-#include "app/svgicon.h"
+#include "app/iconset.h"
 
 #include <QMdiArea>
 
 CChildFrame::CChildFrame(QWidget* parent)
     : fw::FrameWindow(parent)
 {
-    setWindowIcon(svgIcon(res::docIconPath()));
+    setWindowIcon(iconSet(res::docIconPath()));
 }
 
 QSize CChildFrame::sizeHint() const

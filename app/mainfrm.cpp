@@ -3,7 +3,7 @@
 #include "app/openprogress.h"
 
 #include "app/resources.h"
-#include "app/svgicon.h"
+#include "app/iconset.h"
 #include "app/windowstate.h"
 #include "framework/core/document.h"
 #include "framework/core/stdids.h"
@@ -52,7 +52,7 @@ QStringList localFiles(const QMimeData* data)
 CMainFrame::CMainFrame(QWidget* parent)
     : fw::MdiFrameWnd(parent)
 {
-    setWindowIcon(svgIcon(res::appIconPath()));
+    setWindowIcon(iconSet(res::appIconPath()));
     createMenus();
     createAccelerators();
     createToolBar();
@@ -121,7 +121,7 @@ void CMainFrame::createToolBar()
         // shows no tool tip at all.
         QAction* action = createCommandAction(button.id, res::toolTip(button.id));
         action->setStatusTip(res::statusPrompt(button.id));
-        action->setIcon(svgIcon(QStringLiteral(":/tesk/icons/toolbar/%1.svg").arg(QLatin1String(button.icon))));
+        action->setIcon(iconSet(QStringLiteral(":/tesk/icons/toolbar/%1").arg(QLatin1String(button.icon))));
         m_wndToolBar->addAction(action);
         m_wndToolBar->widgetForAction(action)->setAccessibleName(res::accessibleName(button.id));
     }

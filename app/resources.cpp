@@ -182,8 +182,8 @@ QString docString(DocString field)
     return loadString(IDR_SCENE).section(QLatin1Char('\n'), static_cast<int>(field), static_cast<int>(field));
 }
 
-QString appIconPath() { return QStringLiteral(":/tesk/icons/tesk.svg"); }
+QString appIconPath() { return QStringLiteral(":/tesk/icons/tesk"); }
 
-QString docIconPath() { return QStringLiteral(":/tesk/icons/scene.svg"); }
+QString docIconPath() { return QStringLiteral(":/tesk/icons/scene"); }
 
 } // namespace res

@@ -62,7 +62,7 @@ QString accessibleName(int id);
 enum class DocString { WindowTitle, DocName, FileNewName, FilterName, FilterExt, RegFileTypeId, RegFileTypeName };
 QString docString(DocString field);
 
-// Resource paths of the application and document icons.
+// Resource folders of the application and document icons (see app/iconset.h).
 QString appIconPath();
 QString docIconPath();
 

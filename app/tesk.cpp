@@ -5,7 +5,7 @@
 #include "app/mainfrm.h"
 #include "app/resources.h"
 #include "app/scenefiles.h"
-#include "app/svgicon.h"
+#include "app/iconset.h"
 #include "dialogs/aboutbox.h"
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
@@ -49,7 +49,7 @@ bool CTeskApp::InitInstance(const CommandLine& commandLine)
     QCoreApplication::setApplicationVersion(QStringLiteral(TESK_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("tesk"));
     // Every window and message box, start-up errors included, shows it.
-    QApplication::setWindowIcon(svgIcon(res::appIconPath()));
+    QApplication::setWindowIcon(iconSet(res::appIconPath()));
 
     auto docTemplate = std::make_unique<fw::MultiDocTemplate>(
         nullptr,

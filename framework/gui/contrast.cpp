@@ -11,19 +11,19 @@ double channel(double value)
     return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
 }
 
-double luminance(const QColor& colour)
+} // namespace
+
+double RelativeLuminance(const QColor& colour)
 {
     return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
 }
 
-} // namespace
-
-double ContrastRatio(const QColor& a, const QColor& b)
+double ContrastRatio(double luminanceA, double luminanceB)
 {
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    return (std::max(luminanceA, luminanceB) + 0.05) / (std::min(luminanceA, luminanceB) + 0.05);
 }
+
+double ContrastRatio(const QColor& a, const QColor& b) { return ContrastRatio(RelativeLuminance(a), RelativeLuminance(b)); }
 
 QColor Contrasting(const QColor& preferred, const QColor& background, const QColor& toward, double ratio)
 {

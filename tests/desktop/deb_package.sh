@@ -24,7 +24,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Description | head -n 1) == "$summary" ]] || fail "Description: $(field Description | head -n 1)"
 [[ $(field Description | wc -l) -gt 2 ]] || fail "Description has no long text"
 depends=$(field Depends)
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libc6; do
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libc6; do
   [[ $depends =~ (^|, )$library( |,|$) ]] || fail "Depends lacks $library: $depends"
 done
 

@@ -1,7 +1,10 @@
-// Build-time helper: renders an SVG icon to a square PNG of the given size,
-// for the fixed-size folders of the hicolor icon theme.
-//   tesk_iconrender IN.svg SIZE OUT.png
+// Build-time helper: renders an SVG icon to a square picture of the given
+// size: a PNG for the fixed-size folders of the hicolor icon theme, or, for
+// OUT.argb, the bare premultiplied ARGB32 pixels in the machine's byte order,
+// row after row, that the editor's icons are drawn from (app/iconset.h).
+//   tesk_iconrender IN.svg SIZE OUT.png|OUT.argb
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -10,7 +13,7 @@
 int main(int argc, char* argv[])
 {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s IN.svg SIZE OUT.png\n", argv[0]);
+        std::fprintf(stderr, "usage: %s IN.svg SIZE OUT.png|OUT.argb\n", argv[0]);
         return 2;
     }
     QSvgRenderer renderer(QString::fromLocal8Bit(argv[1]));
@@ -24,5 +27,13 @@ int main(int argc, char* argv[])
     QPainter painter(&image);
     renderer.render(&painter);
     painter.end();
-    return image.save(QString::fromLocal8Bit(argv[3]), "PNG") ? 0 : 1;
+    const QString out = QString::fromLocal8Bit(argv[3]);
+    if (!out.endsWith(QLatin1String(".argb")))
+        return image.save(out, "PNG") ? 0 : 1;
+    QFile file(out);
+    const auto bytes = qint64(image.sizeInBytes());
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                   && file.write(reinterpret_cast<const char*>(image.constBits()), bytes) == bytes && file.flush()
+               ? 0
+               : 1;
 }
