@@ -53,23 +53,17 @@ FileChange CompareFileStamp(const QString& path, const FileStamp& stamp)
         return FileChange::Unchanged;
     // Same size, another time: read at most the size the stamp knew, which
     // the document has held before, and compare the hash.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return FileChange::Changed;
+    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return FileChange::Changed;
-    }
     FileHasher hasher;
     char buffer[1 << 16];
     std::int64_t total = 0;
     for (;;) {
-        const ssize_t n = retryOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
-        if (n < 0) {
-            ::close(fd);
+        const ssize_t n = retryOnInterrupt([&] { return ::read(fd.get(), buffer, sizeof buffer); });
+        if (n < 0)
             return FileChange::Changed;
-        }
         if (n == 0)
             break;
         total += n;
@@ -77,7 +71,6 @@ FileChange CompareFileStamp(const QString& path, const FileStamp& stamp)
             break;
         hasher.update(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return total == stamp.size && hasher.digest() == stamp.hash ? FileChange::Unchanged : FileChange::Changed;
 }
 
