@@ -69,14 +69,4 @@ std::string toAnsi(QStringView text)
     return bytes;
 }
 
-bool fitsAnsi(QStringView text)
-{
-    const auto& table = encodeTable();
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80 && !table.contains(c.unicode()))
-            return false;
-    }
-    return true;
-}
-
 } // namespace fw

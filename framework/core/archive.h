@@ -48,7 +48,6 @@ public:
     static Archive forLoading(FileReader& file);
 
     bool IsStoring() const { return m_storing; }
-    bool IsLoading() const { return !m_storing; }
 
     void WriteUInt16(std::uint16_t value);
     void WriteUInt32(std::uint32_t value);
