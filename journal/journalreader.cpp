@@ -13,19 +13,6 @@
 
 namespace {
 
-// The base record's fields, into `contents`.
-bool readBase(const journal::Record& record, JournalContents& contents)
-{
-    journal::Base base;
-    if (record.kind != journal::Kind::Base || !journal::DecodeBase(record.payload, base))
-        return false;
-    contents.hasFile = base.hasFile;
-    contents.compacted = base.compacted;
-    contents.basePath = base.path;
-    contents.baseStamp = base.stamp;
-    return true;
-}
-
 // Positions of the live objects among every object a recovery has held:
 // a bit per slot (1 for live), in words of 64, and a Fenwick tree of the
 // words' counts. Finds the k-th live slot and removes one in O(log n) with
@@ -173,11 +160,17 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
     std::uint64_t offset = journal::kHeaderSize;
     journal::Record record;
     QString damage;
-    if (!journal::ReadRecord(data, offset, record, damage) || !readBase(record, contents)) {
+    journal::Base base;
+    if (!journal::ReadRecord(data, offset, record, damage) || record.kind != journal::Kind::Base
+        || !journal::DecodeBase(record.payload, base)) {
         if (error)
             *error = QStringLiteral("the journal's first record is damaged");
         return false;
     }
+    contents.hasFile = base.hasFile;
+    contents.compacted = base.compacted;
+    contents.basePath = base.path;
+    contents.baseStamp = base.stamp;
     contents.startEnd = offset;
     while (offset < data.size()) {
         const std::uint64_t start = offset;
