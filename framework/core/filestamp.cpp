@@ -1,11 +1,9 @@
 #include "framework/core/filestamp.h"
-#include "framework/core/posix.h"
+#include "framework/core/filereader.h"
 
 #include <QFile>
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -53,25 +51,22 @@ FileChange CompareFileStamp(const QString& path, const FileStamp& stamp)
         return FileChange::Unchanged;
     // Same size, another time: read at most the size the stamp knew, which
     // the document has held before, and compare the hash.
-    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    FileReader file;
+    if (!file.Open(path, nullptr))
         return FileChange::Changed;
-    FileHasher hasher;
     char buffer[1 << 16];
     std::int64_t total = 0;
-    for (;;) {
-        const ssize_t n = retryOnInterrupt([&] { return ::read(fd.get(), buffer, sizeof buffer); });
-        if (n < 0)
-            return FileChange::Changed;
-        if (n == 0)
-            break;
-        total += n;
-        if (total > stamp.size)
-            break;
-        hasher.update(buffer, static_cast<std::size_t>(n));
+    try {
+        while (total <= stamp.size) {
+            const std::size_t n = file.Read(buffer, sizeof buffer);
+            if (n == 0)
+                break;
+            total += static_cast<std::int64_t>(n);
+        }
+    } catch (const std::system_error&) {
+        return FileChange::Changed;
     }
-    return total == stamp.size && hasher.digest() == stamp.hash ? FileChange::Unchanged : FileChange::Changed;
+    return total == stamp.size && file.Stamp().hash == stamp.hash ? FileChange::Unchanged : FileChange::Changed;
 }
 
 } // namespace fw
