@@ -169,10 +169,13 @@ void CChooseColor::UpdateControlStates()
 void CChooseColor::LayoutControls()
 {
     const QFontMetrics metrics(font());
-    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     const auto x = [base = (letters / 26 + 1) / 2](int units) { return (units * base + 2) / 4; };
     const auto y = [base = metrics.height()](int units) { return (units * base + 4) / 8; };
-    const auto rect = [&](int left, int top, int width, int height) { return QRect(x(left), y(top), x(width), y(height)); };
+    const auto rect = [&](int left, int top, int width, int height) {
+        return QRect(x(left), y(top), x(width), y(height));
+    };
     setFixedSize(x(250), y(78));
     m_wndOk->setGeometry(rect(18, 54, 50, 16));
     m_wndCancel->setGeometry(rect(72, 54, 50, 16));

@@ -175,11 +175,11 @@ private:
         block->listed = false;
     }
 
-    // A fresh block, the next of the current chunk. Blocks come from chunks of address space of kChunkBlocks blocks,
-    // mapped and advised at once: every change of the mappings waits for the
-    // page faults being served in the process (another thread starting up,
-    // say), so one per chunk rather than per block. Untouched blocks of a
-    // chunk cost no memory.
+    // A fresh block, the next of the current chunk. Chunks of kChunkBlocks
+    // blocks are mapped and advised at once: every change of the mappings
+    // waits for the page faults being served in the process (another thread
+    // starting up, say), so one per chunk rather than per block. Untouched
+    // blocks of a chunk cost no memory.
     Block* mapBlock(std::size_t slotSize)
     {
         if (m_chunkNext == m_chunkEnd)
