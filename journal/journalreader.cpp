@@ -129,27 +129,23 @@ QString changesText(std::size_t count)
 bool ReadJournal(std::span<const char> data, JournalContents& contents, QString* error)
 {
     contents = JournalContents();
+    const auto refuse = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
     const std::string_view magic(data.data(), std::min(data.size(), journal::kMagic.size()));
-    if (data.size() < journal::kHeaderSize || magic != journal::kMagic) {
-        if (error)
-            *error = QStringLiteral("not a recovery journal");
-        return false;
-    }
-    if (journal::GetU32(data.data() + journal::kMagic.size()) != journal::kVersion) {
-        if (error)
-            *error = QStringLiteral("a recovery journal of another version");
-        return false;
-    }
+    if (data.size() < journal::kHeaderSize || magic != journal::kMagic)
+        return refuse(QStringLiteral("not a recovery journal"));
+    if (journal::GetU32(data.data() + journal::kMagic.size()) != journal::kVersion)
+        return refuse(QStringLiteral("a recovery journal of another version"));
     std::uint64_t offset = journal::kHeaderSize;
     journal::Record record;
     QString damage;
     journal::Base base;
     if (!journal::ReadRecord(data, offset, record, damage) || record.kind != journal::Kind::Base
-        || !journal::DecodeBase(record.payload, base)) {
-        if (error)
-            *error = QStringLiteral("the journal's first record is damaged");
-        return false;
-    }
+        || !journal::DecodeBase(record.payload, base))
+        return refuse(QStringLiteral("the journal's first record is damaged"));
     contents.hasFile = base.hasFile;
     contents.compacted = base.compacted;
     contents.basePath = base.path;

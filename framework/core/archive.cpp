@@ -145,7 +145,7 @@ void Archive::WriteObject(const Object& object)
     const auto found = m_storedClasses.find(cls);
     if (found == m_storedClasses.end()) {
         WriteUInt16(kNewClassTag);
-        WriteUInt16(static_cast<std::uint16_t>(cls->storedSchema()));
+        WriteUInt16(static_cast<std::uint16_t>(cls->schema));
         const std::string_view name(cls->name);
         WriteUInt16(static_cast<std::uint16_t>(name.size()));
         m_out.append(name);
@@ -293,7 +293,7 @@ std::string Archive::ReadString(std::size_t maxBytes)
     return text;
 }
 
-const Archive::LoadedClass& Archive::readClassRecord()
+const Archive::LoadedClass& Archive::readClassRecord(const RuntimeClass* expected)
 {
     const std::uint16_t schema = ReadUInt16();
     const std::uint16_t length = ReadUInt16();
@@ -302,13 +302,12 @@ const Archive::LoadedClass& Archive::readClassRecord()
     need(length);
     const std::string_view name(m_cur, length);
     m_cur += length;
-    const RuntimeClass* cls = ClassRegistry::find(name);
-    if (!cls)
+    if (name != expected->name)
         throw ArchiveError(ArchiveError::Cause::BadClass, "\"" + printable(name) + "\"");
     // Each record of a class keeps its own schema: objects that refer back
     // to it are read with that one, whatever later records of the class say.
-    m_firstSchemas.try_emplace(cls, schema);
-    return m_loadedClasses.emplace(m_nextIndex++, LoadedClass{cls, schema}).first->second;
+    m_firstSchemas.try_emplace(expected, schema);
+    return m_loadedClasses.emplace(m_nextIndex++, LoadedClass{expected, schema}).first->second;
 }
 
 std::unique_ptr<Object> Archive::ReadObject(const RuntimeClass* expected)
@@ -316,7 +315,7 @@ std::unique_ptr<Object> Archive::ReadObject(const RuntimeClass* expected)
     const std::uint16_t tag = ReadUInt16();
     const LoadedClass* record = nullptr;
     if (tag == kNewClassTag) {
-        record = &readClassRecord();
+        record = &readClassRecord(expected);
     } else {
         const std::uint32_t objectTag = tag == kBigObjectTag
             ? ReadUInt32()

@@ -68,10 +68,11 @@ public:
     // `maxBytes` (below 16 KiB: the kept part must fit the read buffer) are
     // kept; the rest of a longer string is skipped.
     std::string ReadString(std::size_t maxBytes);
-    // Reads one object record. Refuses nulls, references to objects already
-    // read (each would be owned twice), references to indices that name no
-    // class or object read before, and objects of a class other than
-    // `expected`. The new object is owned by the caller.
+    // Reads one object record of class `expected`. Refuses nulls, references
+    // to objects already read (each would be owned twice), references to
+    // indices that name no class or object read before, a class record that
+    // names another class, and a reference to the record of one. The new
+    // object is owned by the caller.
     std::unique_ptr<Object> ReadObject(const RuntimeClass* expected);
 
     // While an object's Serialize loads: the schema stored with its class.
@@ -148,7 +149,8 @@ private:
     // Passes over `bytes` bytes without keeping them.
     void skip(std::uint64_t bytes);
     std::uint64_t readStringLength(bool& wide);
-    const LoadedClass& readClassRecord();
+    // A class record, which must name `expected`.
+    const LoadedClass& readClassRecord(const RuntimeClass* expected);
 
     bool m_storing;
     // Loading: the unread bytes at hand, in the span or in m_buffer.
