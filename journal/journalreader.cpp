@@ -137,7 +137,7 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
     const std::string_view magic(data.data(), std::min(data.size(), journal::kMagic.size()));
     if (data.size() < journal::kHeaderSize || magic != journal::kMagic)
         return refuse(QStringLiteral("not a recovery journal"));
-    if (journal::GetU32(data.data() + journal::kMagic.size()) != journal::kVersion)
+    if (qFromLittleEndian<std::uint32_t>(data.data() + journal::kMagic.size()) != journal::kVersion)
         return refuse(QStringLiteral("a recovery journal of another version"));
     std::uint64_t offset = journal::kHeaderSize;
     journal::Record record;
@@ -169,7 +169,7 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
             contents.damage = QStringLiteral("damaged at byte %1").arg(start);
             break;
         }
-        contents.changes.push_back({record.kind, journal::GetU32(p.data()), isObject ? p.subspan(4) : std::span<const char>(), offset});
+        contents.changes.push_back({record.kind, qFromLittleEndian<std::uint32_t>(p.data()), isObject ? p.subspan(4) : std::span<const char>(), offset});
     }
     contents.validLength = offset;
     return true;

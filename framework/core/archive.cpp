@@ -99,19 +99,6 @@ void Archive::reserveAtRate(std::size_t start, std::size_t stored, std::size_t t
         m_out.reserve(m_out.size() + rest + rest / 8);
 }
 
-void Archive::WriteUInt16(std::uint16_t value)
-{
-    const char bytes[2] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
-    m_out.append(bytes, 2);
-}
-
-void Archive::WriteUInt32(std::uint32_t value)
-{
-    const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                           static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
-    m_out.append(bytes, 4);
-}
-
 void Archive::WriteCount(std::uint32_t count)
 {
     if (count < 0xFFFF) {
@@ -208,17 +195,15 @@ std::uint8_t Archive::ReadUInt8()
 std::uint16_t Archive::ReadUInt16()
 {
     need(2);
-    const auto* p = reinterpret_cast<const unsigned char*>(m_cur);
     m_cur += 2;
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return qFromLittleEndian<std::uint16_t>(m_cur - 2);
 }
 
 std::uint32_t Archive::ReadUInt32()
 {
     need(4);
-    const auto* p = reinterpret_cast<const unsigned char*>(m_cur);
     m_cur += 4;
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+    return qFromLittleEndian<std::uint32_t>(m_cur - 4);
 }
 
 std::uint64_t Archive::ReadCount()

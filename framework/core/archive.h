@@ -2,6 +2,7 @@
 
 #include "framework/core/object.h"
 
+#include <QtEndian>
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,16 @@
 namespace fw {
 
 class FileReader;
+
+// Appends `value` to `out` as little-endian bytes, the byte order of every
+// integer in archives and recovery journals.
+template <typename T>
+void AppendLittleEndian(std::string& out, T value)
+{
+    char bytes[sizeof(T)];
+    qToLittleEndian(value, bytes);
+    out.append(bytes, sizeof bytes);
+}
 
 // A load that met malformed data. `cause` says what was wrong; what() is a
 // short reason for people ("end of file", "bad schema 2", ...).
@@ -49,8 +60,8 @@ public:
 
     bool IsStoring() const { return m_storing; }
 
-    void WriteUInt16(std::uint16_t value);
-    void WriteUInt32(std::uint32_t value);
+    void WriteUInt16(std::uint16_t value) { AppendLittleEndian(m_out, value); }
+    void WriteUInt32(std::uint32_t value) { AppendLittleEndian(m_out, value); }
     void WriteInt32(std::int32_t value) { WriteUInt32(static_cast<std::uint32_t>(value)); }
     void WriteCount(std::uint32_t count);
     // Writes narrow (one byte per character) text with its length prefix.
