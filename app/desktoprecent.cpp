@@ -11,6 +11,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <sys/stat.h>
 #include <vector>
@@ -164,13 +165,9 @@ struct Identity {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
-    timespec changed{};
+    std::int64_t changedNs = 0;
 
-    bool operator==(const Identity& other) const
-    {
-        return exists == other.exists && device == other.device && inode == other.inode && size == other.size &&
-               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
-    }
+    friend bool operator==(const Identity&, const Identity&) = default;
 };
 
 bool identify(const QString& path, Identity* identity, QString* error)
@@ -188,7 +185,8 @@ bool identify(const QString& path, Identity* identity, QString* error)
         *error = QStringLiteral("not a regular file");
         return false;
     }
-    *identity = Identity{true, status.st_dev, status.st_ino, status.st_size, status.st_ctim};
+    *identity = Identity{true, status.st_dev, status.st_ino, status.st_size,
+                         std::int64_t(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
     return true;
 }
 
@@ -254,7 +252,7 @@ bool CDesktopRecent::Record(const QString& xbel, const QString& scene, const QDa
         Identity after;
         if (!identify(xbel, &after, error))
             return false;
-        if (!(after == before))
+        if (after != before)
             continue;
         fw::FileStamp stamp;
         return fw::WriteFileKeepingItsKind(xbel, std::string_view(result.constData(), result.size()), &stamp, error);

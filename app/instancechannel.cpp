@@ -145,9 +145,6 @@ CInstanceServer::CInstanceServer(OpenFiles open, QObject* parent)
     connect(m_server, &QLocalServer::newConnection, this, &CInstanceServer::onNewConnection);
 }
 
-// The server removes its socket file as it closes.
-CInstanceServer::~CInstanceServer() = default;
-
 bool CInstanceServer::Listen(const QString& name, QString* error)
 {
     const QString path = socketPath(name);

@@ -48,7 +48,6 @@ public:
     using OpenFiles = std::function<QStringList(const QStringList& files)>;
 
     explicit CInstanceServer(OpenFiles open, QObject* parent = nullptr);
-    ~CInstanceServer() override;
 
     // Starts listening on `name`. A socket left behind by an editor that
     // crashed is replaced; one that an editor listens on is left alone.

@@ -23,7 +23,6 @@ public:
     void Remove(int index);
 
     int GetSize() const { return static_cast<int>(m_files.size()); }
-    int GetMaxSize() const { return m_maxSize; }
     const QStringList& files() const { return m_files; }
 
     // The menu caption of entry `index`: "&1 " and the path, with "&" in the

@@ -26,14 +26,6 @@ void placeForFirstStart(QMainWindow* window)
     window->setGeometry(first);
 }
 
-QRect availableAreaFor(const QRect& geometry)
-{
-    const QScreen* screen = QGuiApplication::screenAt(geometry.center());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    return screen ? screen->availableGeometry() : geometry;
-}
-
 // Qt's restore keeps a title bar reachable but lets a window larger than
 // the screen, or partly off it, stay so: move and shrink the window, frame
 // included, into the available area of the screen it is on, or else of
@@ -47,8 +39,11 @@ void fitToScreen(QMainWindow* window)
                          window->geometry().top() - window->frameGeometry().top(),
                          window->frameGeometry().right() - window->geometry().right(),
                          window->frameGeometry().bottom() - window->geometry().bottom());
-    const QRect area = availableAreaFor(window->geometry()) - frame;
     const QRect wanted = window->geometry();
+    const QScreen* screen = QGuiApplication::screenAt(wanted.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect area = (screen ? screen->availableGeometry() : wanted) - frame;
     const QSize size = wanted.size().boundedTo(area.size());
     const int x = std::clamp(wanted.x(), area.left(), area.left() + area.width() - size.width());
     const int y = std::clamp(wanted.y(), area.top(), area.top() + area.height() - size.height());

@@ -31,36 +31,6 @@ QColor UnpackRgb(int value)
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
 
-// Converts dialog units to pixels for a dialog font, the way Windows does:
-// a horizontal unit is a quarter of the font's average character width (the
-// rounded mean width of the 52 Latin letters), a vertical unit an eighth of
-// its height.
-class DialogUnits {
-public:
-    explicit DialogUnits(const QFont& font)
-    {
-        const QFontMetrics metrics(font);
-        const int letters = metrics.horizontalAdvance(
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-        m_nBaseX = (letters / 26 + 1) / 2;
-        m_nBaseY = metrics.height();
-    }
-
-    int X(int units) const { return MulDiv(units, m_nBaseX, 4); }
-    int Y(int units) const { return MulDiv(units, m_nBaseY, 8); }
-    QRect Rect(int x, int y, int width, int height) const
-    {
-        return QRect(X(x), Y(y), X(width), Y(height));
-    }
-
-private:
-    // Rounded a * b / c for non-negative operands.
-    static int MulDiv(int a, int b, int c) { return (a * b + c / 2) / c; }
-
-    int m_nBaseX = 0;
-    int m_nBaseY = 0;
-};
-
 } // namespace
 
 CChooseColor::CChooseColor(QWidget* parent)
@@ -192,18 +162,28 @@ void CChooseColor::UpdateControlStates()
 }
 
 // Places the controls at their dialog-unit positions for the current font;
-// the dialog is 250 x 78 units and cannot be resized.
+// the dialog is 250 x 78 units and cannot be resized. As Windows converts
+// them: a horizontal unit is a quarter of the font's average character width
+// (the rounded mean width of the 52 Latin letters), a vertical unit an
+// eighth of its height, each rounded to the nearest pixel.
 void CChooseColor::LayoutControls()
 {
-    const DialogUnits dlu(font());
-    setFixedSize(dlu.X(250), dlu.Y(78));
-    m_wndOk->setGeometry(dlu.Rect(18, 54, 50, 16));
-    m_wndCancel->setGeometry(dlu.Rect(72, 54, 50, 16));
-    m_wndRadioList->setGeometry(dlu.Rect(18, 12, 92, 12));
-    m_wndRadioUser->setGeometry(dlu.Rect(18, 30, 94, 12));
+    const QFontMetrics metrics(font());
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const auto x = [base = (letters / 26 + 1) / 2](int units) { return (units * base + 2) / 4; };
+    const auto y = [base = metrics.height()](int units) { return (units * base + 4) / 8; };
+    const auto rect = [&](int left, int top, int width, int height) {
+        return QRect(x(left), y(top), x(width), y(height));
+    };
+    setFixedSize(x(250), y(78));
+    m_wndOk->setGeometry(rect(18, 54, 50, 16));
+    m_wndCancel->setGeometry(rect(72, 54, 50, 16));
+    m_wndRadioList->setGeometry(rect(18, 12, 92, 12));
+    m_wndRadioUser->setGeometry(rect(18, 30, 94, 12));
     // A drop-down list takes its closed height from the font and style.
-    m_cbColours->setGeometry(dlu.X(130), dlu.Y(14), dlu.X(113), m_cbColours->sizeHint().height());
-    m_wndChooseColour->setGeometry(dlu.Rect(135, 32, 108, 18));
+    m_cbColours->setGeometry(x(130), y(14), x(113), m_cbColours->sizeHint().height());
+    m_wndChooseColour->setGeometry(rect(135, 32, 108, 18));
 }
 
 void CChooseColor::changeEvent(QEvent* event)

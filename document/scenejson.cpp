@@ -86,11 +86,12 @@ std::optional<QString> readInt(std::string_view text, std::int32_t& out)
 std::optional<QString> setName(std::string_view utf8, C3dShape& shape)
 {
     const QString name = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    if (!fw::fitsAnsi(name))
+    // A character without a form comes back as '?'.
+    const std::string bytes = fw::toAnsi(name);
+    if (fw::fromAnsi(bytes) != name)
         return QStringLiteral("a character has no Windows-1250 form");
     if (name.contains(QChar(0)))
         return QStringLiteral("contains NUL");
-    const std::string bytes = fw::toAnsi(name);
     if (bytes.size() > C3dShape::kMaxName)
         return QStringLiteral("longer than %1 bytes").arg(C3dShape::kMaxName);
     shape.SetName(bytes);
@@ -373,13 +374,6 @@ void WriteJson(const ObjectList& objects, std::optional<unsigned> schema,
     }
     out += objects.empty() ? "]\n}\n" : "\n ]\n}\n";
     sink(out);
-}
-
-std::string DumpJson(const ObjectList& objects, std::optional<unsigned> schema)
-{
-    std::string json;
-    WriteJson(objects, schema, [&json](std::string_view piece) { json += piece; });
-    return json;
 }
 
 std::optional<ObjectList> ObjectsFromJson(QIODevice& device, QString* error, qint64 bufferSize)

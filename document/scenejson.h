@@ -25,8 +25,7 @@ using ObjectList = std::vector<std::unique_ptr<C3dObject>>;
 
 // `objects` as JSON with one-space indentation, keys in the order above and
 // a final newline. `schema` is the one stored in the file, null when absent.
-std::string DumpJson(const ObjectList& objects, std::optional<unsigned> schema);
-// The same text handed to `sink` in pieces of about 64 KiB, so that a large
+// The text is handed to `sink` in pieces of about 64 KiB, so that a large
 // scene need not be held as text in memory at once.
 void WriteJson(const ObjectList& objects, std::optional<unsigned> schema,
                const std::function<void(std::string_view)>& sink);

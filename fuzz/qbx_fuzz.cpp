@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(sameObjects(doc.GetObjects(), reloaded.GetObjects()));
     require(save(reloaded) == saved);
 
-    const std::string json = qbx::DumpJson(doc.GetObjects(), in.StoredSchema(&C3dObject::classInfo));
+    std::string json;
+    qbx::WriteJson(doc.GetObjects(), in.StoredSchema(&C3dObject::classInfo), [&json](std::string_view piece) { json += piece; });
     const auto rebuilt = qbx::ObjectsFromJson(QByteArray::fromStdString(json), &error);
     require(rebuilt && sameObjects(doc.GetObjects(), *rebuilt));
     return 0;

@@ -54,9 +54,6 @@ struct Record {
     std::span<const char> payload;
 };
 
-void PutU32(std::string& out, std::uint32_t value);
-std::uint32_t GetU32(const char* bytes);
-
 // The journal's header.
 std::string Header();
 // Appends a record of `kind` around `payload` to `out`.

@@ -6,79 +6,49 @@
 
 #include <QFileInfo>
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <string_view>
 #include <system_error>
 
 namespace {
 
-// The base record's fields, into `contents`.
-bool readBase(const journal::Record& record, JournalContents& contents)
-{
-    journal::Base base;
-    if (record.kind != journal::Kind::Base || !journal::DecodeBase(record.payload, base))
-        return false;
-    contents.hasFile = base.hasFile;
-    contents.compacted = base.compacted;
-    contents.basePath = base.path;
-    contents.baseStamp = base.stamp;
-    return true;
-}
-
-// Positions of the live objects among every object a recovery has held:
-// a bit per slot (1 for live), in words of 64, and a Fenwick tree of the
-// words' counts. Finds the k-th live slot and removes one in O(log n) with
-// a tree small enough to stay in cache, where erasing from the list would
-// move the rest.
+// Which of the slots of every object a recovery has held are live, in a
+// Fenwick tree of counts: finds the slot of the k-th live object and removes
+// one in O(log n), where erasing from the list would move the rest.
 class LiveSlots {
 public:
     LiveSlots(std::size_t initial, std::size_t capacity)
-        : m_bits((capacity + 63) / 64, 0)
-        , m_tree(m_bits.size() + 1, 0)
+        : m_tree(capacity + 1, 0)
     {
-        for (std::size_t word = 0; word < initial / 64; ++word)
-            m_bits[word] = ~std::uint64_t(0);
-        if (initial % 64 != 0)
-            m_bits[initial / 64] = (std::uint64_t(1) << (initial % 64)) - 1;
-        const std::size_t words = m_bits.size();
-        for (std::size_t i = 1; i <= words; ++i) {
-            m_tree[i] += std::popcount(m_bits[i - 1]);
-            const std::size_t parent = i + (i & (~i + 1));
-            if (parent <= words)
+        for (std::size_t i = 1; i <= capacity; ++i) {
+            m_tree[i] += i <= initial ? 1 : 0;
+            if (const std::size_t parent = i + (i & (~i + 1)); parent <= capacity)
                 m_tree[parent] += m_tree[i];
         }
-        while (m_step * 2 <= words)
+        while (m_step * 2 <= capacity)
             m_step *= 2;
     }
     void add(std::size_t slot, int delta)
     {
-        const std::uint64_t bit = std::uint64_t(1) << (slot % 64);
-        m_bits[slot / 64] = delta > 0 ? m_bits[slot / 64] | bit : m_bits[slot / 64] & ~bit;
-        for (std::size_t i = slot / 64 + 1; i < m_tree.size(); i += i & (~i + 1))
+        for (std::size_t i = slot + 1; i < m_tree.size(); i += i & (~i + 1))
             m_tree[i] += delta;
     }
     // The slot of the live object at `position` (0-based), which must exist.
     std::size_t find(std::size_t position) const
     {
-        std::size_t word = 0;
+        std::size_t slot = 0;
         std::int64_t rest = static_cast<std::int64_t>(position) + 1;
         for (std::size_t step = m_step; step > 0; step /= 2) {
-            const std::size_t next = word + step;
-            if (next < m_tree.size() && m_tree[next] < rest) {
-                word = next;
-                rest -= m_tree[next];
+            if (slot + step < m_tree.size() && m_tree[slot + step] < rest) {
+                slot += step;
+                rest -= m_tree[slot];
             }
         }
-        std::uint64_t bits = m_bits[word];
-        while (--rest > 0)
-            bits &= bits - 1;
-        return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+        return slot;
     }
 
 private:
-    std::vector<std::uint64_t> m_bits;
-    std::vector<std::int64_t> m_tree;
+    std::vector<std::int32_t> m_tree;
     std::size_t m_step = 1;
 };
 
@@ -159,25 +129,27 @@ QString changesText(std::size_t count)
 bool ReadJournal(std::span<const char> data, JournalContents& contents, QString* error)
 {
     contents = JournalContents();
+    const auto refuse = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
     const std::string_view magic(data.data(), std::min(data.size(), journal::kMagic.size()));
-    if (data.size() < journal::kHeaderSize || magic != journal::kMagic) {
-        if (error)
-            *error = QStringLiteral("not a recovery journal");
-        return false;
-    }
-    if (journal::GetU32(data.data() + journal::kMagic.size()) != journal::kVersion) {
-        if (error)
-            *error = QStringLiteral("a recovery journal of another version");
-        return false;
-    }
+    if (data.size() < journal::kHeaderSize || magic != journal::kMagic)
+        return refuse(QStringLiteral("not a recovery journal"));
+    if (qFromLittleEndian<std::uint32_t>(data.data() + journal::kMagic.size()) != journal::kVersion)
+        return refuse(QStringLiteral("a recovery journal of another version"));
     std::uint64_t offset = journal::kHeaderSize;
     journal::Record record;
     QString damage;
-    if (!journal::ReadRecord(data, offset, record, damage) || !readBase(record, contents)) {
-        if (error)
-            *error = QStringLiteral("the journal's first record is damaged");
-        return false;
-    }
+    journal::Base base;
+    if (!journal::ReadRecord(data, offset, record, damage) || record.kind != journal::Kind::Base
+        || !journal::DecodeBase(record.payload, base))
+        return refuse(QStringLiteral("the journal's first record is damaged"));
+    contents.hasFile = base.hasFile;
+    contents.compacted = base.compacted;
+    contents.basePath = base.path;
+    contents.baseStamp = base.stamp;
     contents.startEnd = offset;
     while (offset < data.size()) {
         const std::uint64_t start = offset;
@@ -197,7 +169,7 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
             contents.damage = QStringLiteral("damaged at byte %1").arg(start);
             break;
         }
-        contents.changes.push_back({record.kind, journal::GetU32(p.data()), isObject ? p.subspan(4) : std::span<const char>(), offset});
+        contents.changes.push_back({record.kind, qFromLittleEndian<std::uint32_t>(p.data()), isObject ? p.subspan(4) : std::span<const char>(), offset});
     }
     contents.validLength = offset;
     return true;

@@ -24,12 +24,6 @@ COrphanJournal::COrphanJournal(int fd, QString path, QByteArray data, QDateTime 
 {
 }
 
-COrphanJournal::~COrphanJournal()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
 std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QString& folder)
 {
     std::vector<std::unique_ptr<COrphanJournal>> found;
@@ -91,9 +85,8 @@ void COrphanJournal::ContinueIn(CTeskDoc& doc, RecoveredScene& scene)
         doc.SetFileStamp(m_contents.baseStamp);
     }
     doc.SetModifiedFlag(true);
-    if (CDocJournal* keeper = CDocJournal::Of(doc); keeper && m_fd >= 0) {
-        std::unique_ptr<CSceneJournal> continued = CSceneJournal::Adopt(m_fd, m_path, m_contents, scene.validLength, nullptr);
-        m_fd = -1;
+    if (CDocJournal* keeper = CDocJournal::Of(doc); keeper && m_fd.get() >= 0) {
+        std::unique_ptr<CSceneJournal> continued = CSceneJournal::Adopt(m_fd.release(), m_path, m_contents, scene.validLength, nullptr);
         keeper->Adopt(std::move(continued));
     }
     doc.ReplaceObjects(std::exchange(scene.objects, {}));
@@ -101,10 +94,9 @@ void COrphanJournal::ContinueIn(CTeskDoc& doc, RecoveredScene& scene)
 
 void COrphanJournal::Discard()
 {
-    if (m_fd < 0)
+    if (m_fd.get() < 0)
         return;
     fw::systemCalls().unlink(QFile::encodeName(m_path).constData());
     fw::SyncFolder(QFile::encodeName(QFileInfo(m_path).path()).toStdString());
-    ::close(m_fd);
-    m_fd = -1;
+    ::close(m_fd.release());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framework/core/posix.h"
 #include "journal/journalreader.h"
 
 #include <QByteArray>
@@ -19,10 +20,6 @@ class CTeskDoc;
 // the next start.
 class COrphanJournal {
 public:
-    ~COrphanJournal();
-    COrphanJournal(const COrphanJournal&) = delete;
-    COrphanJournal& operator=(const COrphanJournal&) = delete;
-
     // Every orphaned journal in `folder`, oldest change first. Journals of
     // running editors are passed over; leftovers that hold no change (an
     // editor that died while starting one) are deleted.
@@ -50,7 +47,7 @@ public:
 private:
     COrphanJournal(int fd, QString path, QByteArray data, QDateTime lastChange);
 
-    int m_fd;
+    fw::Descriptor m_fd;
     QString m_path;
     QByteArray m_data;
     QDateTime m_lastChange;

@@ -6,12 +6,9 @@ namespace {
 
 std::unique_ptr<fw::Object> createC3dObject() { return std::make_unique<C3dObject>(); }
 
-const fw::RegisterClass registration(&C3dObject::classInfo);
-
 } // namespace
 
-const fw::RuntimeClass C3dObject::classInfo = {"C3dObject", C3dObject::kSchema | fw::kVersionableSchema,
-                                               &createC3dObject};
+const fw::RuntimeClass C3dObject::classInfo = {"C3dObject", C3dObject::kSchema, &createC3dObject};
 
 void C3dObject::Serialize(fw::Archive& ar)
 {

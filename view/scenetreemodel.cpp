@@ -65,8 +65,6 @@ CSceneTreeModel::CSceneTreeModel(ListPosition listPosition, QObject* parent)
 {
 }
 
-CSceneTreeModel::~CSceneTreeModel() = default;
-
 void CSceneTreeModel::reset(std::vector<C3dObject*> objects)
 {
     beginResetModel();
@@ -95,18 +93,17 @@ bool CSceneTreeModel::remove(const C3dObject* object)
     return true;
 }
 
-bool CSceneTreeModel::refresh(const C3dObject* object, bool propertiesShown)
+void CSceneTreeModel::refresh(const C3dObject* object, bool propertiesShown)
 {
     const QModelIndex item = objectIndex(object);
     if (!item.isValid())
-        return false;
+        return;
     emit dataChanged(item, item);
     if (propertiesShown)
         emit dataChanged(index(0, 0, item), index(kPropertyCount - 1, 0, item));
-    return true;
 }
 
-std::size_t CSceneTreeModel::retain(const std::function<bool(const C3dObject*)>& keep)
+void CSceneTreeModel::retain(const std::function<bool(const C3dObject*)>& keep)
 {
     const std::size_t count = m_rows.size();
     std::vector<int> newRow(count, -1);
@@ -118,9 +115,8 @@ std::size_t CSceneTreeModel::retain(const std::function<bool(const C3dObject*)>&
             kept.push_back(m_rows[i]);
         }
     }
-    const std::size_t dropped = count - kept.size();
-    if (dropped == 0)
-        return 0;
+    if (kept.size() == count)
+        return;
 
     emit layoutAboutToBeChanged();
     // Follow every persistent index (expanded items, selection, current item)
@@ -141,7 +137,6 @@ std::size_t CSceneTreeModel::retain(const std::function<bool(const C3dObject*)>&
     m_rows = std::move(kept);
     changePersistentIndexList(from, to);
     emit layoutChanged();
-    return dropped;
 }
 
 int CSceneTreeModel::rowOf(const C3dObject* object) const
@@ -208,13 +203,6 @@ int CSceneTreeModel::rowCount(const QModelIndex& parent) const
 }
 
 int CSceneTreeModel::columnCount(const QModelIndex&) const { return 1; }
-
-bool CSceneTreeModel::hasChildren(const QModelIndex& parent) const
-{
-    if (!parent.isValid())
-        return !m_rows.empty();
-    return !parent.internalPointer() && parent.column() == 0;
-}
 
 QVariant CSceneTreeModel::data(const QModelIndex& index, int role) const
 {

@@ -48,7 +48,6 @@ public:
     using ListPosition = std::function<std::ptrdiff_t(const C3dObject* object)>;
 
     explicit CSceneTreeModel(ListPosition listPosition, QObject* parent = nullptr);
-    ~CSceneTreeModel() override;
 
     void setEditSink(EditSink sink) { m_editSink = std::move(sink); }
 
@@ -59,16 +58,15 @@ public:
     void append(C3dObject* object);
     // Deletes the object's item; false when the object is not shown.
     bool remove(const C3dObject* object);
-    // Relabels the object's item, and its property items when the view shows
-    // them (`propertiesShown`, the item is expanded); false when the object
-    // is not shown. Property items out of sight are read afresh when the view
-    // lays them out, and announcing them would make QTreeView search its
-    // whole layout for rows it does not have.
-    bool refresh(const C3dObject* object, bool propertiesShown);
+    // Relabels the object's item, if shown, and its property items when the
+    // view shows them (`propertiesShown`, the item is expanded). Property
+    // items out of sight are read afresh when the view lays them out, and
+    // announcing them would make QTreeView search its whole layout for rows
+    // it does not have.
+    void refresh(const C3dObject* object, bool propertiesShown);
     // Drops the items whose object fails `keep`, in one pass; the others
-    // stay in order with their expanded state and selection. Returns how
-    // many items were dropped.
-    std::size_t retain(const std::function<bool(const C3dObject*)>& keep);
+    // stay in order with their expanded state and selection.
+    void retain(const std::function<bool(const C3dObject*)>& keep);
 
     std::size_t objectCount() const { return m_rows.size(); }
     // The row of the object's item, or -1 when the object is not shown.
@@ -83,7 +81,6 @@ public:
     QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
-    bool hasChildren(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;

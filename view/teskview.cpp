@@ -148,30 +148,22 @@ fw::FrameWindow* CTeskView::GetParentFrame() const
 
 bool CTeskView::OnCmdMsg(int id, fw::CmdUI* ui)
 {
-    using Entry = fw::MessageMapEntry<CTeskView>;
-    static constexpr std::array<Entry, 12> messageMap = {{
-        {ID_ADD_SPHERE, ID_ADD_SPHERE, &CTeskView::runCommand<&CTeskView::OnAddSphere>, nullptr},
-        {ID_ADD_CUBE, ID_ADD_CUBE, &CTeskView::runCommand<&CTeskView::OnAddCube>, nullptr},
-        {ID_ADD_STAR, ID_ADD_STAR, &CTeskView::runCommand<&CTeskView::OnAddStar>, nullptr},
-        {ID_OBJECT_ADD, ID_OBJECT_ADD, &CTeskView::runCommand<&CTeskView::OnAddSphere>,
-         &CTeskView::OnUpdateObjectCommand},
-        {ID_OBJECT_DELETE, ID_OBJECT_DELETE, &CTeskView::runCommand<&CTeskView::OnDeleteObject>,
-         &CTeskView::OnUpdateObjectCommand},
-        {ID_OBJECT_EDIT, ID_OBJECT_EDIT, &CTeskView::runCommand<&CTeskView::OnEditObject>,
-         &CTeskView::OnUpdateObjectCommand},
-        {ID_SHOW_ALL, ID_SHOW_ALL, &CTeskView::runCommand<&CTeskView::OnShowAll>, &CTeskView::OnUpdateFilterCommand},
-        {ID_SHOW_LISTED, ID_SHOW_LISTED, &CTeskView::runCommand<&CTeskView::OnShowListed>,
-         &CTeskView::OnUpdateFilterCommand},
-        {ID_SHOW_USER, ID_SHOW_USER, &CTeskView::runCommand<&CTeskView::OnShowUserDefined>,
-         &CTeskView::OnUpdateFilterCommand},
-        {ID_TB_SHOW_ALL, ID_TB_SHOW_ALL, &CTeskView::runCommand<&CTeskView::OnShowAll>,
-         &CTeskView::OnUpdateFilterCommand},
-        {ID_TB_SHOW_LISTED, ID_TB_SHOW_LISTED, &CTeskView::runCommand<&CTeskView::OnShowListed>,
-         &CTeskView::OnUpdateFilterCommand},
-        {ID_TB_SHOW_USER, ID_TB_SHOW_USER, &CTeskView::runCommand<&CTeskView::OnShowUserDefined>,
-         &CTeskView::OnUpdateFilterCommand},
+    using V = CTeskView;
+    static constexpr std::array<fw::MessageMapEntry<V>, 12> messageMap = {{
+        {ID_ADD_SPHERE, ID_ADD_SPHERE, &V::runCommand<&V::OnAddSphere>, nullptr},
+        {ID_ADD_CUBE, ID_ADD_CUBE, &V::runCommand<&V::OnAddCube>, nullptr},
+        {ID_ADD_STAR, ID_ADD_STAR, &V::runCommand<&V::OnAddStar>, nullptr},
+        {ID_OBJECT_ADD, ID_OBJECT_ADD, &V::runCommand<&V::OnAddSphere>, &V::OnUpdateObjectCommand},
+        {ID_OBJECT_DELETE, ID_OBJECT_DELETE, &V::runCommand<&V::OnDeleteObject>, &V::OnUpdateObjectCommand},
+        {ID_OBJECT_EDIT, ID_OBJECT_EDIT, &V::runCommand<&V::OnEditObject>, &V::OnUpdateObjectCommand},
+        {ID_SHOW_ALL, ID_SHOW_ALL, &V::runCommand<&V::OnShowAll>, &V::OnUpdateFilterCommand},
+        {ID_SHOW_LISTED, ID_SHOW_LISTED, &V::runCommand<&V::OnShowListed>, &V::OnUpdateFilterCommand},
+        {ID_SHOW_USER, ID_SHOW_USER, &V::runCommand<&V::OnShowUserDefined>, &V::OnUpdateFilterCommand},
+        {ID_TB_SHOW_ALL, ID_TB_SHOW_ALL, &V::runCommand<&V::OnShowAll>, &V::OnUpdateFilterCommand},
+        {ID_TB_SHOW_LISTED, ID_TB_SHOW_LISTED, &V::runCommand<&V::OnShowListed>, &V::OnUpdateFilterCommand},
+        {ID_TB_SHOW_USER, ID_TB_SHOW_USER, &V::runCommand<&V::OnShowUserDefined>, &V::OnUpdateFilterCommand},
     }};
-    return fw::dispatchMessageMap<CTeskView>(this, messageMap, id, ui);
+    return fw::dispatchMessageMap<V>(this, messageMap, id, ui);
 }
 
 void CTeskView::OnUpdateFilterCommand(fw::CmdUI& ui)
@@ -286,11 +278,7 @@ void CTeskView::EditObjectColour(const QModelIndex& objectItem)
 
 void CTeskView::AddObjectItem(C3dObject* object) { m_pModel->append(object); }
 
-void CTeskView::RemoveObjectItem(const QModelIndex& objectItem)
-{
-    if (const C3dObject* object = m_pModel->objectOf(objectItem))
-        m_pModel->remove(object);
-}
+void CTeskView::RemoveObjectItem(const QModelIndex& objectItem) { m_pModel->remove(m_pModel->objectOf(objectItem)); }
 
 void CTeskView::UpdateObjectItem(const QModelIndex& objectItem, C3dObject* object)
 {

@@ -53,7 +53,6 @@ public:
     using QTreeView::edit;
 
     CTeskDoc* GetDocument() const;
-    CSceneTreeModel* treeModel() const { return m_pModel; }
     // The tree's selected item, or an invalid index when none is selected.
     QModelIndex GetSelectedItem() const;
 

@@ -1,7 +1,7 @@
 #include "framework/core/ansi.h"
 
+#include <algorithm>
 #include <array>
-#include <unordered_map>
 
 namespace fw {
 namespace {
@@ -26,17 +26,6 @@ constexpr std::array<char16_t, 128> kHighHalf = {
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
 };
 
-const std::unordered_map<char16_t, char>& encodeTable()
-{
-    static const auto table = [] {
-        std::unordered_map<char16_t, char> map;
-        for (std::size_t i = 0; i < kHighHalf.size(); ++i)
-            map.emplace(kHighHalf[i], static_cast<char>(0x80 + i));
-        return map;
-    }();
-    return table;
-}
-
 } // namespace
 
 QString fromAnsi(std::string_view bytes)
@@ -52,7 +41,6 @@ QString fromAnsi(std::string_view bytes)
 
 std::string toAnsi(QStringView text)
 {
-    const auto& table = encodeTable();
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(text.size()));
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -63,20 +51,10 @@ std::string toAnsi(QStringView text)
         }
         if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode()))
             ++i;
-        const auto it = table.find(u);
-        bytes.push_back(it == table.end() ? '?' : it->second);
+        const auto found = std::find(kHighHalf.begin(), kHighHalf.end(), u);
+        bytes.push_back(found == kHighHalf.end() ? '?' : static_cast<char>(0x80 + (found - kHighHalf.begin())));
     }
     return bytes;
-}
-
-bool fitsAnsi(QStringView text)
-{
-    const auto& table = encodeTable();
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80 && !table.contains(c.unicode()))
-            return false;
-    }
-    return true;
 }
 
 } // namespace fw

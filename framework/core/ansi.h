@@ -19,7 +19,4 @@ QString fromAnsi(std::string_view bytes);
 // lone surrogate) becomes '?'. A surrogate pair is one character, one '?'.
 std::string toAnsi(QStringView text);
 
-// True when every character of `text` has a Windows-1250 form.
-bool fitsAnsi(QStringView text);
-
 } // namespace fw

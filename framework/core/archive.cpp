@@ -99,19 +99,6 @@ void Archive::reserveAtRate(std::size_t start, std::size_t stored, std::size_t t
         m_out.reserve(m_out.size() + rest + rest / 8);
 }
 
-void Archive::WriteUInt16(std::uint16_t value)
-{
-    const char bytes[2] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
-    m_out.append(bytes, 2);
-}
-
-void Archive::WriteUInt32(std::uint32_t value)
-{
-    const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                           static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
-    m_out.append(bytes, 4);
-}
-
 void Archive::WriteCount(std::uint32_t count)
 {
     if (count < 0xFFFF) {
@@ -145,7 +132,7 @@ void Archive::WriteObject(const Object& object)
     const auto found = m_storedClasses.find(cls);
     if (found == m_storedClasses.end()) {
         WriteUInt16(kNewClassTag);
-        WriteUInt16(static_cast<std::uint16_t>(cls->storedSchema()));
+        WriteUInt16(static_cast<std::uint16_t>(cls->schema));
         const std::string_view name(cls->name);
         WriteUInt16(static_cast<std::uint16_t>(name.size()));
         m_out.append(name);
@@ -208,17 +195,15 @@ std::uint8_t Archive::ReadUInt8()
 std::uint16_t Archive::ReadUInt16()
 {
     need(2);
-    const auto* p = reinterpret_cast<const unsigned char*>(m_cur);
     m_cur += 2;
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return qFromLittleEndian<std::uint16_t>(m_cur - 2);
 }
 
 std::uint32_t Archive::ReadUInt32()
 {
     need(4);
-    const auto* p = reinterpret_cast<const unsigned char*>(m_cur);
     m_cur += 4;
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+    return qFromLittleEndian<std::uint32_t>(m_cur - 4);
 }
 
 std::uint64_t Archive::ReadCount()
@@ -293,7 +278,7 @@ std::string Archive::ReadString(std::size_t maxBytes)
     return text;
 }
 
-const Archive::LoadedClass& Archive::readClassRecord()
+const Archive::LoadedClass& Archive::readClassRecord(const RuntimeClass* expected)
 {
     const std::uint16_t schema = ReadUInt16();
     const std::uint16_t length = ReadUInt16();
@@ -302,13 +287,12 @@ const Archive::LoadedClass& Archive::readClassRecord()
     need(length);
     const std::string_view name(m_cur, length);
     m_cur += length;
-    const RuntimeClass* cls = ClassRegistry::find(name);
-    if (!cls)
+    if (name != expected->name)
         throw ArchiveError(ArchiveError::Cause::BadClass, "\"" + printable(name) + "\"");
     // Each record of a class keeps its own schema: objects that refer back
     // to it are read with that one, whatever later records of the class say.
-    m_firstSchemas.try_emplace(cls, schema);
-    return m_loadedClasses.emplace(m_nextIndex++, LoadedClass{cls, schema}).first->second;
+    m_firstSchemas.try_emplace(expected, schema);
+    return m_loadedClasses.emplace(m_nextIndex++, LoadedClass{expected, schema}).first->second;
 }
 
 std::unique_ptr<Object> Archive::ReadObject(const RuntimeClass* expected)
@@ -316,7 +300,7 @@ std::unique_ptr<Object> Archive::ReadObject(const RuntimeClass* expected)
     const std::uint16_t tag = ReadUInt16();
     const LoadedClass* record = nullptr;
     if (tag == kNewClassTag) {
-        record = &readClassRecord();
+        record = &readClassRecord(expected);
     } else {
         const std::uint32_t objectTag = tag == kBigObjectTag
             ? ReadUInt32()

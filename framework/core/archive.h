@@ -2,6 +2,7 @@
 
 #include "framework/core/object.h"
 
+#include <QtEndian>
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,16 @@
 namespace fw {
 
 class FileReader;
+
+// Appends `value` to `out` as little-endian bytes, the byte order of every
+// integer in archives and recovery journals.
+template <typename T>
+void AppendLittleEndian(std::string& out, T value)
+{
+    char bytes[sizeof(T)];
+    qToLittleEndian(value, bytes);
+    out.append(bytes, sizeof bytes);
+}
 
 // A load that met malformed data. `cause` says what was wrong; what() is a
 // short reason for people ("end of file", "bad schema 2", ...).
@@ -48,10 +59,9 @@ public:
     static Archive forLoading(FileReader& file);
 
     bool IsStoring() const { return m_storing; }
-    bool IsLoading() const { return !m_storing; }
 
-    void WriteUInt16(std::uint16_t value);
-    void WriteUInt32(std::uint32_t value);
+    void WriteUInt16(std::uint16_t value) { AppendLittleEndian(m_out, value); }
+    void WriteUInt32(std::uint32_t value) { AppendLittleEndian(m_out, value); }
     void WriteInt32(std::int32_t value) { WriteUInt32(static_cast<std::uint32_t>(value)); }
     void WriteCount(std::uint32_t count);
     // Writes narrow (one byte per character) text with its length prefix.
@@ -69,10 +79,11 @@ public:
     // `maxBytes` (below 16 KiB: the kept part must fit the read buffer) are
     // kept; the rest of a longer string is skipped.
     std::string ReadString(std::size_t maxBytes);
-    // Reads one object record. Refuses nulls, references to objects already
-    // read (each would be owned twice), references to indices that name no
-    // class or object read before, and objects of a class other than
-    // `expected`. The new object is owned by the caller.
+    // Reads one object record of class `expected`. Refuses nulls, references
+    // to objects already read (each would be owned twice), references to
+    // indices that name no class or object read before, a class record that
+    // names another class, and a reference to the record of one. The new
+    // object is owned by the caller.
     std::unique_ptr<Object> ReadObject(const RuntimeClass* expected);
 
     // While an object's Serialize loads: the schema stored with its class.
@@ -149,7 +160,8 @@ private:
     // Passes over `bytes` bytes without keeping them.
     void skip(std::uint64_t bytes);
     std::uint64_t readStringLength(bool& wide);
-    const LoadedClass& readClassRecord();
+    // A class record, which must name `expected`.
+    const LoadedClass& readClassRecord(const RuntimeClass* expected);
 
     bool m_storing;
     // Loading: the unread bytes at hand, in the span or in m_buffer.

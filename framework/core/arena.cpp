@@ -1,7 +1,5 @@
 #include "framework/core/arena.h"
 
-#include "framework/core/sanitizer.h"
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -9,10 +7,35 @@
 #include <new>
 #include <sys/mman.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TESK_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESK_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifdef TESK_ADDRESS_SANITIZER
+#include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace fw::Arena {
 namespace {
 
-namespace sanitizer = fw::sanitizer;
+// Under AddressSanitizer: slots not handed out are poisoned, so that a use
+// after free is caught, and the blocks are roots where the leak checker
+// looks for pointers into the heap. Elsewhere these do nothing.
+#ifdef TESK_ADDRESS_SANITIZER
+void poison(const void* bytes, std::size_t size) { ASAN_POISON_MEMORY_REGION(bytes, size); }
+void unpoison(const void* bytes, std::size_t size) { ASAN_UNPOISON_MEMORY_REGION(bytes, size); }
+void addRootRegion(const void* bytes, std::size_t size) { __lsan_register_root_region(bytes, size); }
+void removeRootRegion(const void* bytes, std::size_t size) { __lsan_unregister_root_region(bytes, size); }
+#else
+void poison(const void*, std::size_t) {}
+void unpoison(const void*, std::size_t) {}
+void addRootRegion(const void*, std::size_t) {}
+void removeRootRegion(const void*, std::size_t) {}
+#endif
 
 constexpr std::size_t kAlign = 16;
 constexpr std::size_t kClasses = kMaxSize / kAlign;
@@ -45,17 +68,17 @@ Block* blockOf(void* slot)
 // The link of a free slot, read and written past the sanitizer's poison.
 Slot* nextOf(Slot* slot)
 {
-    sanitizer::unpoison(slot, sizeof(Slot));
+    unpoison(slot, sizeof(Slot));
     Slot* next = slot->next;
-    sanitizer::poison(slot, sizeof(Slot));
+    poison(slot, sizeof(Slot));
     return next;
 }
 
 void link(Slot* slot, Slot* next)
 {
-    sanitizer::unpoison(slot, sizeof(Slot));
+    unpoison(slot, sizeof(Slot));
     slot->next = next;
-    sanitizer::poison(slot, sizeof(Slot));
+    poison(slot, sizeof(Slot));
 }
 
 // Every block and list; never destroyed, so that threads that end after
@@ -68,41 +91,39 @@ public:
         return *arena;
     }
 
-    // Up to kBatch slots of class `sizeClass` for a thread that has none
-    // left: freed ones, linked, into `chain`, else never used ones as the
-    // range [`next`, `end`), which it carves without touching them first.
-    void take(std::size_t sizeClass, Slot*& chain, char*& next, char*& end)
+    // Up to kBatch slots of class `sizeClass`, linked, for a thread that has
+    // none left: the freed ones of a block with room, else never used ones
+    // in address order.
+    Slot* take(std::size_t sizeClass)
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         const std::size_t slotSize = (sizeClass + 1) * kAlign;
-        for (;;) {
-            Block* block = m_withRoom[sizeClass];
-            if (!block)
-                block = mapBlock(slotSize);
-            if (block->freed) {
-                Slot* last = block->freed;
-                std::size_t count = 1;
-                for (Slot* following = nextOf(last); following && count < kBatch; following = nextOf(last)) {
-                    last = following;
-                    ++count;
-                }
-                chain = block->freed;
-                block->freed = nextOf(last);
-                link(last, nullptr);
-                block->used += count;
-                return;
+        Block* block = m_withRoom[sizeClass];
+        if (!block)
+            block = mapBlock(slotSize);
+        Slot* chain = block->freed;
+        std::size_t count = 0;
+        char* const end = reinterpret_cast<char*>(block) + kBlockSize;
+        if (chain) {
+            Slot* last = chain;
+            for (count = 1; count < kBatch && nextOf(last); ++count)
+                last = nextOf(last);
+            block->freed = nextOf(last);
+            link(last, nullptr);
+        } else {
+            count = std::min(static_cast<std::size_t>(end - block->unused) / slotSize, kBatch);
+            for (std::size_t i = count; i-- > 0;) {
+                auto* slot = reinterpret_cast<Slot*>(block->unused + i * slotSize);
+                link(slot, chain);
+                chain = slot;
             }
-            const std::size_t room = static_cast<std::size_t>(reinterpret_cast<char*>(block) + kBlockSize - block->unused);
-            const std::size_t count = std::min(room / slotSize, kBatch);
-            if (count > 0) {
-                next = block->unused;
-                end = next + count * slotSize;
-                block->unused = end;
-                block->used += count;
-                return;
-            }
-            unlist(block);
+            block->unused += count * slotSize;
         }
+        block->used += count;
+        // A block with neither freed nor unused slots leaves the list.
+        if (!block->freed && static_cast<std::size_t>(end - block->unused) < slotSize)
+            unlist(block);
+        return chain;
     }
 
     // Gives back `count` slots; a block none of whose slots is in use is retired.
@@ -154,20 +175,20 @@ private:
         block->listed = false;
     }
 
-    // A fresh block, the next of the current chunk. Blocks come from chunks of address space of kChunkBlocks blocks,
-    // mapped and advised at once: every change of the mappings waits for the
-    // page faults being served in the process (another thread starting up,
-    // say), so one per chunk rather than per block. Untouched blocks of a
-    // chunk cost no memory.
+    // A fresh block, the next of the current chunk. Chunks of kChunkBlocks
+    // blocks are mapped and advised at once: every change of the mappings
+    // waits for the page faults being served in the process (another thread
+    // starting up, say), so one per chunk rather than per block. Untouched
+    // blocks of a chunk cost no memory.
     Block* mapBlock(std::size_t slotSize)
     {
         if (m_chunkNext == m_chunkEnd)
             mapChunk();
         char* start = m_chunkNext;
         m_chunkNext += kBlockSize;
-        sanitizer::poison(start + kHeaderSize, kBlockSize - kHeaderSize);
+        poison(start + kHeaderSize, kBlockSize - kHeaderSize);
         // Objects here may point at heap memory: the leak checker must see those pointers.
-        sanitizer::addRootRegion(start, kBlockSize);
+        addRootRegion(start, kBlockSize);
         auto* block = new (start) Block{nullptr, nullptr, nullptr, start + kHeaderSize, 0, slotSize, false};
         list(block);
         ++m_blocks;
@@ -200,8 +221,8 @@ private:
         if (block->listed)
             unlist(block);
         --m_blocks;
-        sanitizer::removeRootRegion(block, kBlockSize);
-        sanitizer::unpoison(block, kBlockSize);
+        removeRootRegion(block, kBlockSize);
+        unpoison(block, kBlockSize);
         ::munmap(block, kBlockSize);
     }
 
@@ -215,58 +236,46 @@ private:
 // One thread's free slots per size class, and its frees not yet given back.
 class ThreadSlots {
 public:
-    ThreadSlots() = default;
-    ThreadSlots(const ThreadSlots&) = delete;
-    ThreadSlots& operator=(const ThreadSlots&) = delete;
     ~ThreadSlots() { giveBack(); }
 
     void* allocate(std::size_t bytes)
     {
         const std::size_t sizeClass = (bytes - 1) / kAlign;
-        Slots& slots = m_slots[sizeClass];
-        if (!slots.chain && slots.next == slots.end)
-            Arena::instance().take(sizeClass, slots.chain, slots.next, slots.end);
-        void* slot = slots.chain;
-        if (slots.chain) {
-            slots.chain = nextOf(slots.chain);
-        } else {
-            slot = slots.next;
-            slots.next += (sizeClass + 1) * kAlign;
-        }
-        sanitizer::unpoison(slot, bytes);
+        Slot*& chain = m_chains[sizeClass];
+        if (!chain)
+            chain = Arena::instance().take(sizeClass);
+        Slot* slot = chain;
+        chain = nextOf(slot);
+        unpoison(slot, bytes);
         return slot;
     }
 
     void deallocate(void* pointer, std::size_t bytes) noexcept
     {
-        sanitizer::poison(pointer, bytes);
-        m_freed[m_freedCount++] = pointer;
-        if (m_freedCount == kBatch)
-            flushFreed();
+        poison(pointer, bytes);
+        keep(pointer);
     }
 
     // Every slot this thread holds goes back to the arena.
     void giveBack() noexcept
     {
-        flushFreed();
-        for (std::size_t sizeClass = 0; sizeClass < kClasses; ++sizeClass) {
-            Slots& slots = m_slots[sizeClass];
-            while (slots.chain || slots.next != slots.end) {
-                if (slots.chain) {
-                    m_freed[m_freedCount++] = slots.chain;
-                    slots.chain = nextOf(slots.chain);
-                } else {
-                    m_freed[m_freedCount++] = slots.next;
-                    slots.next += (sizeClass + 1) * kAlign;
-                }
-                if (m_freedCount == kBatch)
-                    flushFreed();
+        for (Slot*& chain : m_chains) {
+            while (Slot* slot = chain) {
+                chain = nextOf(slot);
+                keep(slot);
             }
         }
         flushFreed();
     }
 
 private:
+    void keep(void* slot) noexcept
+    {
+        m_freed[m_freedCount++] = slot;
+        if (m_freedCount == kBatch)
+            flushFreed();
+    }
+
     void flushFreed() noexcept
     {
         if (m_freedCount > 0)
@@ -274,14 +283,7 @@ private:
         m_freedCount = 0;
     }
 
-    // A thread's slots of one size: freed ones, then a range never used.
-    struct Slots {
-        Slot* chain = nullptr;
-        char* next = nullptr;
-        char* end = nullptr;
-    };
-
-    std::array<Slots, kClasses> m_slots{};
+    std::array<Slot*, kClasses> m_chains{};
     std::array<void*, kBatch> m_freed{};
     std::size_t m_freedCount = 0;
 };

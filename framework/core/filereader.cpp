@@ -2,7 +2,6 @@
 #include "framework/core/posix.h"
 
 #include <QFile>
-#include <algorithm>
 #include <new>
 #include <cerrno>
 #include <cstring>
@@ -31,61 +30,32 @@ bool FileReader::Open(const QString& path, QString* error)
             *error = QStringLiteral("not a regular file");
         return false;
     }
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (error)
-            *error = errnoText(errno);
-        return false;
-    }
-    if (::fstat(fd, &st) != 0) {
-        const int reason = errno;
-        ::close(fd);
-        if (error)
-            *error = errnoText(reason);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        if (error)
-            *error = QStringLiteral("not a regular file");
-        return false;
-    }
-    m_fd = fd;
-    m_opened = StatStamp(st, 0);
-    return true;
+    return adopt(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), false, error);
 }
 
 bool FileReader::OpenStandardInput(QString* error)
 {
-    const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-        const int reason = errno;
-        if (fd >= 0)
-            ::close(fd);
-        if (error)
-            *error = errnoText(reason);
-        return false;
-    }
-    m_fd = fd;
-    m_sizeKnown = S_ISREG(st.st_mode);
-    m_opened = StatStamp(st, 0);
-    return true;
+    return adopt(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0), true, error);
 }
 
 bool FileReader::OpenDescriptor(int fd, QString* error)
 {
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    return adopt(::fcntl(fd, F_DUPFD_CLOEXEC, 0), false, error);
+}
+
+bool FileReader::adopt(int fd, bool anyKind, QString* error)
+{
     struct stat st {};
-    const bool opened = own >= 0 && ::fstat(own, &st) == 0;
-    if (!opened || !S_ISREG(st.st_mode)) {
+    const bool opened = fd >= 0 && ::fstat(fd, &st) == 0;
+    if (!opened || (!anyKind && !S_ISREG(st.st_mode))) {
         if (error)
             *error = opened ? QStringLiteral("not a regular file") : errnoText(errno);
-        if (own >= 0)
-            ::close(own);
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
-    m_fd = own;
+    m_fd = fd;
+    m_sizeKnown = S_ISREG(st.st_mode);
     m_opened = StatStamp(st, 0);
     return true;
 }
@@ -117,22 +87,15 @@ bool FileReader::ReadAll(QByteArray& data, QString* error)
     try {
         QByteArray bytes;
         constexpr std::size_t kPiece = 64 * 1024;
-        // A regular file's size is known: one allocation holds it all.
-        std::size_t capacity = Left() < std::uint64_t(INT64_MAX / 2) ? static_cast<std::size_t>(Left()) + kPiece : kPiece;
-        bytes.reserve(static_cast<qsizetype>(capacity));
-        for (;;) {
-            const auto size = static_cast<std::size_t>(bytes.size());
-            // Grow by doubling: a file that grew since it was opened costs
-            // a copy now and then, not one per piece.
-            if (size + kPiece > capacity) {
-                capacity = std::max(2 * capacity, size + kPiece);
-                bytes.reserve(static_cast<qsizetype>(capacity));
-            }
-            bytes.resize(static_cast<qsizetype>(size + kPiece));
-            const std::size_t got = Read(bytes.data() + size, kPiece);
-            bytes.resize(static_cast<qsizetype>(size + got));
-            if (got == 0)
-                break;
+        // A regular file's size is known: one allocation holds it all. One
+        // that grew since it was opened grows the array, which doubles.
+        if (Left() < std::uint64_t(INT64_MAX / 2))
+            bytes.reserve(static_cast<qsizetype>(Left() + kPiece));
+        for (std::size_t got = kPiece; got > 0;) {
+            const qsizetype size = bytes.size();
+            bytes.resize(size + qsizetype(kPiece));
+            got = Read(bytes.data() + size, kPiece);
+            bytes.resize(size + qsizetype(got));
         }
         data = std::move(bytes);
     } catch (const std::system_error& e) {

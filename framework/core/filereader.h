@@ -64,6 +64,10 @@ public:
     FileStamp Stamp() const;
 
 private:
+    // Reads from `fd`, or closes it and returns false with the reason: a
+    // failed open (fd < 0), or a file other than a regular one unless `anyKind`.
+    bool adopt(int fd, bool anyKind, QString* error);
+
     int m_fd = -1;
     FileStamp m_opened; // size and time at opening
     std::uint64_t m_offset = 0;

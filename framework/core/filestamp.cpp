@@ -1,11 +1,9 @@
 #include "framework/core/filestamp.h"
-#include "framework/core/posix.h"
+#include "framework/core/filereader.h"
 
 #include <QFile>
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -53,32 +51,22 @@ FileChange CompareFileStamp(const QString& path, const FileStamp& stamp)
         return FileChange::Unchanged;
     // Same size, another time: read at most the size the stamp knew, which
     // the document has held before, and compare the hash.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    FileReader file;
+    if (!file.Open(path, nullptr))
         return FileChange::Changed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return FileChange::Changed;
-    }
-    FileHasher hasher;
     char buffer[1 << 16];
     std::int64_t total = 0;
-    for (;;) {
-        const ssize_t n = retryOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
-        if (n < 0) {
-            ::close(fd);
-            return FileChange::Changed;
+    try {
+        while (total <= stamp.size) {
+            const std::size_t n = file.Read(buffer, sizeof buffer);
+            if (n == 0)
+                break;
+            total += static_cast<std::int64_t>(n);
         }
-        if (n == 0)
-            break;
-        total += n;
-        if (total > stamp.size)
-            break;
-        hasher.update(buffer, static_cast<std::size_t>(n));
+    } catch (const std::system_error&) {
+        return FileChange::Changed;
     }
-    ::close(fd);
-    return total == stamp.size && hasher.digest() == stamp.hash ? FileChange::Unchanged : FileChange::Changed;
+    return total == stamp.size && file.Stamp().hash == stamp.hash ? FileChange::Unchanged : FileChange::Changed;
 }
 
 } // namespace fw

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QKeySequence>
+#include <utility>
 
 namespace fw {
 
@@ -11,21 +12,13 @@ namespace {
 // that is none of the standard ones or Qt's details toggle.
 QString keyedText(QMessageBox::StandardButton button, const QString& text)
 {
-    switch (button) {
-    case QMessageBox::Ok:
-        return QStringLiteral("&OK");
-    case QMessageBox::Save:
-        return QStringLiteral("&Save");
-    case QMessageBox::Discard:
-        return QStringLiteral("&Discard");
-    case QMessageBox::Cancel:
-        return QStringLiteral("&Cancel");
-    case QMessageBox::Yes:
-        return QStringLiteral("&Yes");
-    case QMessageBox::No:
-        return QStringLiteral("&No");
-    default:
-        break;
+    static const std::pair<QMessageBox::StandardButton, const char*> kKeyed[] = {
+        {QMessageBox::Ok, "&OK"},         {QMessageBox::Save, "&Save"}, {QMessageBox::Discard, "&Discard"},
+        {QMessageBox::Cancel, "&Cancel"}, {QMessageBox::Yes, "&Yes"},   {QMessageBox::No, "&No"},
+    };
+    for (const auto& [standard, keyed] : kKeyed) {
+        if (button == standard)
+            return QString::fromLatin1(keyed);
     }
     // Qt captions its details toggle itself, and again on each toggle.
     if (text == QMessageBox::tr("Show Details..."))

@@ -27,7 +27,6 @@ public:
 
     // Takes ownership of the template.
     void AddDocTemplate(std::unique_ptr<MultiDocTemplate> docTemplate);
-    const std::vector<std::unique_ptr<MultiDocTemplate>>& docTemplates() const { return m_templates; }
 
     // Asks whether `doc` may be closed, saving it first if the user wants.
     // The base lets every document close unsaved; the application asks.

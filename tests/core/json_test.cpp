@@ -100,7 +100,7 @@ TEST(JsonTest, NamesWithEveryByteSurviveDumpAndRebuild)
         objects.push_back(testutil::makeObject(name, 1, 0, 0, 0, 0, 0));
     }
     QString error;
-    const auto rebuilt = qbx::ObjectsFromJson(QByteArray::fromStdString(qbx::DumpJson(objects, 3)), &error);
+    const auto rebuilt = qbx::ObjectsFromJson(QByteArray::fromStdString(testutil::dumpJson(objects, 3)), &error);
     ASSERT_TRUE(rebuilt) << error.toStdString();
     ASSERT_EQ(rebuilt->size(), objects.size());
     for (std::size_t i = 0; i < objects.size(); ++i)

@@ -43,6 +43,13 @@ std::string save(CTeskDoc& doc)
     return ar.takeBytes();
 }
 
+std::string dumpJson(const qbx::ObjectList& objects, std::optional<unsigned> schema)
+{
+    std::string json;
+    qbx::WriteJson(objects, schema, [&json](std::string_view piece) { json += piece; });
+    return json;
+}
+
 std::unique_ptr<C3dObject> makeObject(std::string_view name, int type, int x, int y, int z, int mode, int colour)
 {
     auto shape = std::make_unique<C3dShape>(x, y, z, type);

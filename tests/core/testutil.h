@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/scenejson.h"
 #include "document/teskdoc.h"
 #include "framework/core/archive.h"
 
@@ -20,6 +21,9 @@ void writeBytes(const std::string& path, std::string_view bytes);
 std::optional<fw::ArchiveError::Cause> load(CTeskDoc& doc, std::string_view bytes);
 // What saving `doc` writes.
 std::string save(CTeskDoc& doc);
+
+// The whole JSON text that qbx::WriteJson writes in pieces.
+std::string dumpJson(const qbx::ObjectList& objects, std::optional<unsigned> schema);
 
 // A shape with every field given.
 std::unique_ptr<C3dObject> makeObject(std::string_view name, int type, int x, int y, int z, int mode, int colour);

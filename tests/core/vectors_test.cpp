@@ -62,7 +62,7 @@ QJsonObject dump(std::string_view bytes, std::optional<Cause>* refusal = nullptr
             *refusal = e.cause();
         return QJsonObject{{QStringLiteral("error"), true}};
     }
-    const std::string json = qbx::DumpJson(doc.GetObjects(), ar.StoredSchema(&C3dObject::classInfo));
+    const std::string json = testutil::dumpJson(doc.GetObjects(), ar.StoredSchema(&C3dObject::classInfo));
     QJsonParseError error;
     const QJsonDocument parsed = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << json;

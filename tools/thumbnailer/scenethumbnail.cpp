@@ -127,14 +127,6 @@ inline std::uint32_t blend(std::uint32_t under, std::uint32_t over, std::uint32_
     return 0xFF000000u | redBlue | green;
 }
 
-// What the picture needs of an object, side by side for the drawing passes.
-struct Mark {
-    std::int32_t x;
-    std::int32_t y;
-    std::uint32_t rgb;
-    Glyph glyph;
-};
-
 struct Bounds {
     std::int64_t minX = std::numeric_limits<std::int32_t>::max();
     std::int64_t maxX = std::numeric_limits<std::int32_t>::min();
@@ -142,14 +134,11 @@ struct Bounds {
     std::int64_t maxY = std::numeric_limits<std::int32_t>::min();
 };
 
-// Fills `marks` from the objects and returns their bounds.
-Bounds collect(std::span<const std::unique_ptr<C3dObject>> objects, std::vector<Mark>& marks)
+Bounds boundsOf(std::span<const std::unique_ptr<C3dObject>> objects)
 {
     Bounds bounds;
-    marks.reserve(objects.size());
     for (const std::unique_ptr<C3dObject>& object : objects) {
         const C3dShape& shape = *object->m_pShape;
-        marks.push_back({shape.m_nX, shape.m_nY, ShownRgb(shape).value_or(kNoColourRgb), glyphOf(shape.m_nType)});
         bounds.minX = std::min<std::int64_t>(bounds.minX, shape.m_nX);
         bounds.maxX = std::max<std::int64_t>(bounds.maxX, shape.m_nX);
         bounds.minY = std::min<std::int64_t>(bounds.minY, shape.m_nY);
@@ -172,9 +161,7 @@ int radiusFor(std::size_t count, int size)
 
 QImage RenderSceneThumbnail(std::span<const std::unique_ptr<C3dObject>> objects, int size)
 {
-    std::vector<Mark> marks;
-    const Bounds bounds = collect(objects, marks);
-
+    const Bounds bounds = boundsOf(objects);
     const int radius = radiusFor(objects.size(), size);
     const int margin = radius + 1;
     const std::int64_t spanX = objects.empty() ? 0 : bounds.maxX - bounds.minX;
@@ -199,16 +186,18 @@ QImage RenderSceneThumbnail(std::span<const std::unique_ptr<C3dObject>> objects,
         sprites[static_cast<std::size_t>(glyph)] = spriteOf(static_cast<Glyph>(glyph), radius, stride);
 
     // In list order, so that a later object is drawn over an earlier one.
-    for (const Mark& mark : marks) {
-        const int x = left + toPixels(mark.x - bounds.minX);
-        const int y = top + toPixels(bounds.maxY - mark.y);
+    for (const std::unique_ptr<C3dObject>& object : objects) {
+        const C3dShape& shape = *object->m_pShape;
+        const std::uint32_t rgb = ShownRgb(shape).value_or(kNoColourRgb);
+        const int x = left + toPixels(shape.m_nX - bounds.minX);
+        const int y = top + toPixels(bounds.maxY - shape.m_nY);
         std::uint32_t* centre = pixels + y * stride + x;
-        for (const Coverage& pixel : sprites[static_cast<std::size_t>(mark.glyph)]) {
+        for (const Coverage& pixel : sprites[static_cast<std::size_t>(glyphOf(shape.m_nType))]) {
             std::uint32_t& target = centre[pixel.offset];
             if (pixel.fill == 255)
-                target = 0xFF000000u | mark.rgb;
+                target = 0xFF000000u | rgb;
             else if (pixel.fill != 0)
-                target = blend(target, mark.rgb, pixel.fill);
+                target = blend(target, rgb, pixel.fill);
             if (pixel.edge != 0)
                 target = blend(target, kEdgeRgb, pixel.edge);
         }
