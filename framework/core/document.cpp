@@ -1,6 +1,7 @@
 #include "framework/core/document.h"
 
 #include "framework/core/archive.h"
+#include "framework/core/diskwork.h"
 #include "framework/core/filereader.h"
 #include "framework/core/filewriter.h"
 #include "framework/core/view.h"
@@ -170,7 +171,9 @@ bool Document::OnSaveDocument(const QString& path, FileError* error)
     FileStamp stamp;
     FileError failure{FileError::Kind::System, {}, path, {}};
     emit aboutToWrite();
-    if (!WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason)) {
+    bool written = false;
+    RunDiskWork([&] { written = WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason); });
+    if (!written) {
         if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
             failure.kind = FileError::Kind::NoSuchFolder;
         if (error)
