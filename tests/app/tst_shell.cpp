@@ -88,29 +88,37 @@ protected:
 
 // Answers the message boxes that appear next, in order, and keeps their
 // texts and their buttons' texts (sorted, the default one in brackets).
+// Each box is answered once it is shown, in the event loop that runs it,
+// however many turns of the event loop it takes to come up (a save, say,
+// waits for its worker in a loop of its own first).
 class BoxAnswerer : public QObject {
 public:
     explicit BoxAnswerer(QList<QMessageBox::StandardButton> buttons)
         : m_buttons(std::move(buttons))
     {
-        arm();
+        qApp->installEventFilter(this);
     }
     QStringList texts;
     QStringList details;
     QList<QMessageBox::StandardButtons> shownButtons;
     QList<QStringList> captions;
 
-private:
-    void arm() { QTimer::singleShot(0, this, [this] { answer(); }); }
-    void answer()
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            // The box may open only after the current handler returns.
-            if (++m_idleTurns < 50)
-                arm();
-            return;
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (event->type() == QEvent::Show && box && box->isModal() && m_asked < m_buttons.size()) {
+            ++m_asked;
+            QMetaObject::invokeMethod(this, [this, box = QPointer<QMessageBox>(box)] { answer(box); }, Qt::QueuedConnection);
         }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void answer(QMessageBox* box)
+    {
+        if (!box)
+            return;
         texts << box->text();
         details << box->detailedText();
         shownButtons << box->standardButtons();
@@ -119,14 +127,13 @@ private:
             boxCaptions << (button == box->defaultButton() ? "[" + button->text() + "]" : button->text());
         boxCaptions.sort();
         captions << boxCaptions;
-        m_idleTurns = 0;
         box->button(m_buttons.takeFirst())->click();
-        if (!m_buttons.isEmpty())
-            arm();
+        --m_asked;
     }
 
     QList<QMessageBox::StandardButton> m_buttons;
-    int m_idleTurns = 0;
+    // Boxes shown and not yet answered.
+    qsizetype m_asked = 0;
 };
 
 // Answers the dialogs that come up next by keyboard alone: Alt and each of
