@@ -181,8 +181,8 @@ bool Document::OnSaveDocument(const QString& path, FileError* error)
         return false;
     }
     SetPathName(path);
-    SetModifiedFlag(false);
     m_fileStamp = stamp;
+    SetModifiedFlag(false);
     return true;
 }
 
