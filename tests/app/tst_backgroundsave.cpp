@@ -1,16 +1,21 @@
 // A save writes its file on another thread while the windows keep
 // answering: input waits, a close asked for meanwhile waits for the save
-// and then happens, and a write that fails there is reported as ever.
+// and then happens, and a write that fails there is reported as ever. The
+// recovery journal is flushed before the write and removed after it in the
+// same wait, and outlives a save that fails.
 
 #include "app/commandline.h"
 #include "app/mainfrm.h"
 #include "app/scenefiles.h"
 #include "app/tesk.h"
+#include "document/teskdoc.h"
 #include "framework/core/document.h"
 #include "framework/core/stdids.h"
 #include "framework/core/systemcalls.h"
 #include "framework/gui/framewindow.h"
 #include "framework/gui/multidoctemplate.h"
+#include "journal/docjournal.h"
+#include "journal/scenejournal.h"
 
 #include <QApplication>
 #include <QFile>
@@ -27,19 +32,21 @@
 
 namespace {
 
-// Flushes off the GUI thread wait until the test opens the gate, then fail
-// with EIO when `failing`; the GUI thread's own flushes (the journal's) pass.
+// Flushes off the GUI thread wait until the test opens the gate; those of
+// files in `failingFolder` then fail with EIO, the journal's pass.
 std::mutex gateMutex;
 std::condition_variable gateOpened;
 bool gateOpen = false;
-bool failing = false;
+QByteArray failingFolder;
 
 int gatedFsync(int fd)
 {
     if (QThread::currentThread() != qApp->thread()) {
         std::unique_lock lock(gateMutex);
         gateOpened.wait(lock, [] { return gateOpen; });
-        if (failing) {
+        char target[4096] = {};
+        const ssize_t length = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), target, sizeof target - 1);
+        if (!failingFolder.isEmpty() && length > 0 && QByteArray(target, length).startsWith(failingFolder + '/')) {
             errno = EIO;
             return -1;
         }
@@ -76,10 +83,13 @@ private slots:
         QTest::addColumn<bool>("fails");
         QTest::addColumn<int>("scenesAfter");
         QTest::addColumn<bool>("mainWindowAfter");
-        QTest::newRow("key input is dropped") << During::KeyNewScene << false << 1 << true;
-        QTest::newRow("closing the scene window waits") << During::CloseSceneWindow << false << 0 << true;
-        QTest::newRow("exit waits") << During::Exit << false << 0 << false;
-        QTest::newRow("failed write is reported") << During::Nothing << true << 1 << true;
+        QTest::addColumn<bool>("journalled");
+        QTest::newRow("key input is dropped") << During::KeyNewScene << false << 1 << true << false;
+        QTest::newRow("closing the scene window waits") << During::CloseSceneWindow << false << 0 << true << false;
+        QTest::newRow("exit waits") << During::Exit << false << 0 << false << false;
+        QTest::newRow("failed write is reported") << During::Nothing << true << 1 << true << false;
+        QTest::newRow("journal flushed, then removed") << During::Nothing << false << 1 << true << true;
+        QTest::newRow("journal outlives a failed write") << During::Nothing << true << 1 << true << true;
     }
 
     void saveInFlight()
@@ -88,6 +98,7 @@ private slots:
         QFETCH(bool, fails);
         QFETCH(int, scenesAfter);
         QFETCH(bool, mainWindowAfter);
+        QFETCH(bool, journalled);
 
         CTeskApp app;
         QVERIFY(app.InitInstance(CommandLine{}));
@@ -95,14 +106,23 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(frame));
         QCOMPARE(app.m_pDocTemplate->documents().size(), 1U);
         fw::Document* doc = app.m_pDocTemplate->documents().front();
-        doc->SetModifiedFlag(true);
+        QString journalPath;
+        if (journalled) {
+            // A change of the scene itself starts its journal.
+            static_cast<CTeskDoc*>(doc)->AddObject(SHAPE_STAR);
+            QVERIFY(CDocJournal::Of(*static_cast<CTeskDoc*>(doc))->journal());
+            journalPath = CDocJournal::Of(*static_cast<CTeskDoc*>(doc))->journal()->path();
+            QVERIFY(QFileInfo(journalPath).size() > 0);
+        } else {
+            doc->SetModifiedFlag(true);
+        }
         const QString path = m_dir.filePath(QStringLiteral("scene%1.qbx").arg(++m_round));
         QVERIFY(QFile(path).open(QIODevice::WriteOnly));
 
         const fw::SystemCalls own = fw::systemCalls();
         fw::systemCalls().fsync = gatedFsync;
         gateOpen = false;
-        failing = fails;
+        failingFolder = fails ? QFile::encodeName(QFileInfo(m_dir.path()).canonicalFilePath()) : QByteArray();
         QString statusDuring;
         bool mainWindowDuring = false;
         bool sceneWindowDuring = false;
@@ -155,6 +175,14 @@ private slots:
         } else {
             QVERIFY(reported.isEmpty());
             QVERIFY(QFileInfo(path).size() > 0);
+        }
+        if (journalled) {
+            // Kept, whole, while the scene differs from its file.
+            QCOMPARE(QFileInfo::exists(journalPath), fails);
+            const CDocJournal* keeper = CDocJournal::Of(*static_cast<CTeskDoc*>(doc));
+            QCOMPARE(keeper->journal() != nullptr, fails);
+            if (fails)
+                QVERIFY(!keeper->journal()->failed());
         }
 
         // What was held happens now; what was dropped does not.
