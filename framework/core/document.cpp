@@ -166,13 +166,17 @@ bool Document::LoadFrom(Archive& ar, QString* error)
 
 bool Document::OnSaveDocument(const QString& path, FileError* error)
 {
-    Archive ar = Archive::forStoring();
-    Serialize(ar);
     FileStamp stamp;
     FileError failure{FileError::Kind::System, {}, path, {}};
     emit aboutToWrite();
     bool written = false;
-    RunDiskWork([&] { written = WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason); });
+    // Turning the document into bytes only reads it, and nothing changes it
+    // while its disk work runs, so the bytes are made there too.
+    RunDiskWork([&] {
+        Archive ar = Archive::forStoring();
+        Serialize(ar);
+        written = WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason);
+    });
     if (!written) {
         if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
             failure.kind = FileError::Kind::NoSuchFolder;

@@ -61,7 +61,16 @@ void openGate()
     gateOpened.notify_all();
 }
 
-enum class During { Nothing, KeyNewScene, CloseSceneWindow, Exit };
+// Edit > Add Sphere, by its menu's access key.
+void addSphereByKeys(QWidget* frame)
+{
+    QTest::keyClick(frame, Qt::Key_E, Qt::AltModifier);
+    QTest::keyClick(QApplication::activePopupWidget() ? QApplication::activePopupWidget() : frame, Qt::Key_Return);
+}
+
+std::size_t objectsIn(const fw::Document& doc) { return static_cast<const CTeskDoc&>(doc).GetObjects().size(); }
+
+enum class During { Nothing, KeyNewScene, KeyAddSphere, CloseSceneWindow, Exit };
 
 } // namespace
 
@@ -85,6 +94,7 @@ private slots:
         QTest::addColumn<bool>("mainWindowAfter");
         QTest::addColumn<bool>("journalled");
         QTest::newRow("key input is dropped") << During::KeyNewScene << false << 1 << true << false;
+        QTest::newRow("edit keys are dropped") << During::KeyAddSphere << false << 1 << true << true;
         QTest::newRow("closing the scene window waits") << During::CloseSceneWindow << false << 0 << true << false;
         QTest::newRow("exit waits") << During::Exit << false << 0 << false << false;
         QTest::newRow("failed write is reported") << During::Nothing << true << 1 << true << false;
@@ -134,6 +144,9 @@ private slots:
                 break;
             case During::KeyNewScene:
                 QTest::keyClick(frame, Qt::Key_N, Qt::ControlModifier);
+                break;
+            case During::KeyAddSphere:
+                addSphereByKeys(frame);
                 break;
             case During::CloseSceneWindow:
                 app.m_pDocTemplate->framesOf(doc).front()->close();
@@ -193,6 +206,16 @@ private slots:
         if (during == During::KeyNewScene) {
             QTest::keyClick(frame, Qt::Key_N, Qt::ControlModifier);
             QCOMPARE(app.m_pDocTemplate->documents().size(), 2U);
+        }
+        if (during == During::KeyAddSphere) {
+            // Neither the scene nor the file it was saved to changed.
+            QCOMPARE(objectsIn(*doc), 1U);
+            CTeskDoc onDisk;
+            fw::FileError error;
+            QVERIFY2(onDisk.OnOpenDocument(path, &error), qPrintable(error.reason));
+            QCOMPARE(objectsIn(onDisk), 1U);
+            addSphereByKeys(frame);
+            QCOMPARE(objectsIn(*doc), 2U);
         }
     }
 
