@@ -123,7 +123,8 @@ void CDocJournal::syncBeforeSave()
     CSceneJournal::SyncHandle handle = m_journal->TakeSyncHandle();
     const quint64 generation = m_generation;
     int error = 0;
-    fw::RunDiskWork([&handle, &error] { error = CSceneJournal::Flush(handle); });
+    if (handle.fd >= 0)
+        fw::RunDiskWork([&handle, &error] { error = CSceneJournal::Flush(handle); });
     if (generation != m_generation || !m_journal)
         return;
     if (error != 0)
