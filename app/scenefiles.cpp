@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStatusBar>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -314,7 +315,12 @@ bool CSceneFiles::SaveAs(fw::Document* doc, const QString& path)
     if (!confirmOverwriteChanged(doc, target))
         return false;
     fw::FileError error;
-    if (!doc->OnSaveDocument(target, &error)) {
+    // The windows keep answering while the file is written; this says why
+    // they take no input.
+    m_mainFrame.statusBar()->showMessage(QStringLiteral("Saving %1...").arg(QFileInfo(target).fileName()));
+    const bool saved = doc->OnSaveDocument(target, &error);
+    m_mainFrame.statusBar()->clearMessage();
+    if (!saved) {
         showFailure(saveFailure(error), &m_mainFrame, true);
         return false;
     }

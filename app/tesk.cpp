@@ -9,6 +9,7 @@
 #include "dialogs/aboutbox.h"
 #include "document/teskdoc.h"
 #include "framework/core/stdids.h"
+#include "framework/gui/answeringdiskwork.h"
 #include "framework/gui/messagebox.h"
 #include "framework/gui/multidoctemplate.h"
 #include "journal/docjournal.h"
@@ -50,6 +51,7 @@ bool CTeskApp::InitInstance(const CommandLine& commandLine)
     QGuiApplication::setDesktopFileName(QStringLiteral("tesk"));
     // Every window and message box, start-up errors included, shows it.
     QApplication::setWindowIcon(iconSet(res::appIconPath()));
+    m_pDiskWork = std::make_unique<fw::AnsweringDiskWork>();
 
     auto docTemplate = std::make_unique<fw::MultiDocTemplate>(
         nullptr,

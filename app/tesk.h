@@ -11,6 +11,7 @@ class QSessionManager;
 struct CommandLine;
 
 namespace fw {
+class AnsweringDiskWork;
 class Document;
 class MultiDocTemplate;
 } // namespace fw
@@ -70,6 +71,8 @@ private:
     void showJournalFailure(const QString& name, const QString& reason) const;
     void commitData(QSessionManager& manager);
 
+    // Saves write on a thread of their own while the windows keep answering.
+    std::unique_ptr<fw::AnsweringDiskWork> m_pDiskWork;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::unique_ptr<CSceneFiles> m_pSceneFiles;
 };

@@ -1,6 +1,7 @@
 #include "journal/docjournal.h"
 
 #include "document/teskdoc.h"
+#include "framework/core/diskwork.h"
 #include "journal/scenejournal.h"
 
 #include <QCoreApplication>
@@ -22,12 +23,7 @@ CDocJournal::CDocJournal(CTeskDoc& doc, QString folder)
     connect(&doc, &CTeskDoc::objectEdited, this, &CDocJournal::recordChange);
     connect(&doc, &CTeskDoc::objectRemoved, this, &CDocJournal::recordRemove);
     // A journal that survives a save holds nothing older than the file.
-    connect(&doc, &fw::Document::aboutToWrite, this, [this] {
-        if (m_journal)
-            m_journal->Sync();
-        if (m_journal && m_journal->failed())
-            report(m_journal->failureReason());
-    });
+    connect(&doc, &fw::Document::aboutToWrite, this, &CDocJournal::syncBeforeSave);
     connect(&doc, &fw::Document::modifiedChanged, this, [this](bool modified) {
         if (!modified)
             Drop();
@@ -38,7 +34,12 @@ CDocJournal* CDocJournal::Attach(CTeskDoc& doc, const QString& folder) { return 
 
 CDocJournal* CDocJournal::Of(const CTeskDoc& doc) { return doc.findChild<CDocJournal*>(QString(), Qt::FindDirectChildrenOnly); }
 
-CDocJournal::~CDocJournal() { Drop(); }
+CDocJournal::~CDocJournal()
+{
+    // No waiting loop here: the document is being destroyed around it.
+    if (m_journal)
+        m_journal->Remove();
+}
 
 void CDocJournal::beforeChange()
 {
@@ -92,9 +93,10 @@ void CDocJournal::Drop()
     m_told = false;
     ++m_generation;
     m_flushTimer.stop();
-    if (m_journal)
-        m_journal->Remove();
-    m_journal.reset();
+    // Detached first: nothing on this thread reaches it while the disk work runs.
+    const std::unique_ptr<CSceneJournal> journal = std::move(m_journal);
+    if (journal)
+        fw::RunDiskWork([&journal] { journal->Remove(); });
 }
 
 void CDocJournal::Keep()
@@ -109,6 +111,26 @@ void CDocJournal::Adopt(std::unique_ptr<CSceneJournal> journal)
 {
     Drop();
     m_journal = std::move(journal);
+}
+
+void CDocJournal::syncBeforeSave()
+{
+    if (!m_journal)
+        return;
+    m_flushTimer.stop();
+    // The flush runs on a descriptor of its own, so the journal itself is
+    // left to this thread while the disk work runs.
+    CSceneJournal::SyncHandle handle = m_journal->TakeSyncHandle();
+    const quint64 generation = m_generation;
+    int error = 0;
+    if (handle.fd >= 0)
+        fw::RunDiskWork([&handle, &error] { error = CSceneJournal::Flush(handle); });
+    if (generation != m_generation || !m_journal)
+        return;
+    if (error != 0)
+        m_journal->Fail(error);
+    if (m_journal->failed())
+        report(m_journal->failureReason());
 }
 
 void CDocJournal::recorded()

@@ -25,14 +25,16 @@ class CTeskDoc;
 // writable state folder) is not tried again until the scene is saved or
 // discarded. What is written reaches the disk (fdatasync, on a pool thread)
 // within a second, by a timer, never per change, and before a save writes
-// the file (aboutToWrite), so that a journal that survives the save holds
-// nothing older than the file. When the change records
+// the file (aboutToWrite, through fw::RunDiskWork like the save's own
+// write), so that a journal that survives the save holds nothing older
+// than the file. When the change records
 // outgrow the scene, the journal is compacted to the scene as it is.
 // A journal that cannot be started, written or flushed is reported once
 // by `failed` with the system's reason; Drop starts afresh, so that a later
 // failure is reported again. The journal is removed by
 // Drop (the scene was saved or its changes discarded) and when this keeper
-// is destroyed (the scene's window closed); Keep closes it and leaves the
+// is destroyed (the scene's window closed); Drop removes it through
+// fw::RunDiskWork, the keeper's destructor on the calling thread. Keep closes it and leaves the
 // file for the next start. A scene that matches its file again (its
 // modified flag cleared) drops its journal.
 class CDocJournal : public QObject {
@@ -70,6 +72,7 @@ private:
     CDocJournal(CTeskDoc& doc, QString folder);
 
     void beforeChange();
+    void syncBeforeSave();
     void recordAdd(std::size_t position, const C3dObject* object);
     void recordChange(std::size_t position, const C3dObject* object);
     void recordRemove(std::size_t position);

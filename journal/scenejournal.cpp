@@ -289,8 +289,12 @@ CSceneJournal::SyncHandle CSceneJournal::TakeSyncHandle()
     if (!NeedsSync() || m_fd < 0)
         return handle;
     handle.fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
-    if (handle.fd < 0)
+    if (handle.fd < 0) {
+        // Nothing can flush what was written: the journal stops rather
+        // than counting it as flushed.
+        Fail(errno);
         return handle;
+    }
     if (m_nameUnsynced)
         handle.folder = folderOf(m_path);
     m_unsynced = false;

@@ -1,6 +1,7 @@
 #include "framework/core/document.h"
 
 #include "framework/core/archive.h"
+#include "framework/core/diskwork.h"
 #include "framework/core/filereader.h"
 #include "framework/core/filewriter.h"
 #include "framework/core/view.h"
@@ -171,12 +172,18 @@ bool Document::LoadFrom(Archive& ar, QString* error)
 
 bool Document::OnSaveDocument(const QString& path, FileError* error)
 {
-    Archive ar = Archive::forStoring();
-    Serialize(ar);
     FileStamp stamp;
     FileError failure{FileError::Kind::System, {}, path, {}};
     emit aboutToWrite();
-    if (!WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason)) {
+    bool written = false;
+    // Turning the document into bytes only reads it, and nothing changes it
+    // while its disk work runs, so the bytes are made there too.
+    RunDiskWork([&] {
+        Archive ar = Archive::forStoring();
+        Serialize(ar);
+        written = WriteFileKeepingItsKind(path, ar.bytes(), &stamp, &failure.reason);
+    });
+    if (!written) {
         if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
             failure.kind = FileError::Kind::NoSuchFolder;
         if (error)
@@ -184,8 +191,8 @@ bool Document::OnSaveDocument(const QString& path, FileError* error)
         return false;
     }
     SetPathName(path);
-    SetModifiedFlag(false);
     m_fileStamp = stamp;
+    SetModifiedFlag(false);
     return true;
 }
 

@@ -41,8 +41,10 @@ struct FileLoad {
 // the contents are unchanged and the FileError is returned. It is made of two
 // halves that a caller may also run apart: LoadFile reads the file (on any
 // thread: it touches no document and no QObject) and AdoptFile records the
-// outcome in the document. OnSaveDocument
-// writes through WriteFileKeepingItsKind: the old file survives a failed
+// outcome in the document. OnSaveDocument turns the document into bytes
+// (Serialize) and writes them through WriteFileKeepingItsKind, both run by
+// RunDiskWork, so Serialize may run on another thread while the caller waits
+// and must only read the document: the old file survives a failed
 // save, and its owner, group, mode and links survive a successful one. Both
 // record the file's stamp; OnNewDocument clears it.
 class Document : public QObject, public CommandTarget {

@@ -15,6 +15,7 @@
 #include "document/commands.h"
 #include "document/teskdoc.h"
 #include "framework/core/ansi.h"
+#include "framework/core/diskwork.h"
 #include "framework/core/filestamp.h"
 #include "framework/core/stdids.h"
 #include "framework/gui/contrast.h"
@@ -89,30 +90,37 @@ protected:
 
 // Answers the message boxes that appear next, in order, and keeps their
 // texts and their buttons' texts (sorted, the default one in brackets).
+// Each box is answered once it is shown, in the event loop that runs it,
+// however many turns of the event loop it takes to come up (a save, say,
+// waits for its worker in a loop of its own first).
 class BoxAnswerer : public QObject {
 public:
     explicit BoxAnswerer(QList<QMessageBox::StandardButton> buttons)
         : m_buttons(std::move(buttons))
     {
-        arm();
+        qApp->installEventFilter(this);
     }
     QStringList texts;
     QStringList details;
     QList<QMessageBox::StandardButtons> shownButtons;
     QList<QStringList> captions;
 
-private:
-    void arm() { QTimer::singleShot(0, this, [this] { answer(); }); }
-    void answer()
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            // The box may open only after the current handler returns, or
-            // after the event loop that runs meanwhile (an open's) ends.
-            if (QThread::currentThread()->loopLevel() > 0 || ++m_idleTurns < 50)
-                arm();
-            return;
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (event->type() == QEvent::Show && box && box->isModal() && m_asked < m_buttons.size()) {
+            ++m_asked;
+            QMetaObject::invokeMethod(this, [this, box = QPointer<QMessageBox>(box)] { answer(box); }, Qt::QueuedConnection);
         }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void answer(QMessageBox* box)
+    {
+        if (!box)
+            return;
         texts << box->text();
         details << box->detailedText();
         shownButtons << box->standardButtons();
@@ -121,14 +129,13 @@ private:
             boxCaptions << (button == box->defaultButton() ? "[" + button->text() + "]" : button->text());
         boxCaptions.sort();
         captions << boxCaptions;
-        m_idleTurns = 0;
         box->button(m_buttons.takeFirst())->click();
-        if (!m_buttons.isEmpty())
-            arm();
+        --m_asked;
     }
 
     QList<QMessageBox::StandardButton> m_buttons;
-    int m_idleTurns = 0;
+    // Boxes shown and not yet answered.
+    qsizetype m_asked = 0;
 };
 
 // Answers the dialogs that come up next by keyboard alone: Alt and each of
@@ -258,13 +265,19 @@ int objectsInFile(const QString& path)
     return doc.OnOpenDocument(path, &error) ? static_cast<int>(doc.GetObjects().size()) : -1;
 }
 
+// Writes the scene as another program would: at once, without the editor's
+// loop that keeps its windows answering during a save, which would also
+// handle the editor's pending window events.
 void writeScene(const QString& path, int objects)
 {
     CTeskDoc doc;
     for (int i = 0; i < objects; ++i)
         doc.AddObject(1 + i % 3);
     fw::FileError error;
-    QVERIFY2(doc.OnSaveDocument(path, &error), qPrintable(error.reason));
+    const fw::DiskWorkRunner editors = fw::SetDiskWorkRunner({});
+    const bool saved = doc.OnSaveDocument(path, &error);
+    fw::SetDiskWorkRunner(editors);
+    QVERIFY2(saved, qPrintable(error.reason));
 }
 
 QStringList menuTexts(QMenu* menu)
