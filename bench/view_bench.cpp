@@ -1,9 +1,9 @@
 // Benchmarks of the scene tree view at a million objects, run offscreen:
-// filling a tree, editing with two windows open in the editor's main frame,
-// with and without the scene's recovery journal, timed until every window
-// is laid out and painted (against a minimal model over a plain vector as
-// the floor that QTreeView itself sets), the colour filters, and opening a
-// scene file into two windows.
+// filling a tree, editing and filtering with two windows open in the
+// editor's main frame, with and without the scene's recovery journal, timed
+// until every window is laid out and painted (against a minimal model over a
+// plain vector as the floor that QTreeView itself sets), the colour filters
+// of one window, and opening a scene file into two windows.
 //
 // Peak memory of the last one: run it alone under /usr/bin/time -v, e.g.
 //   QT_QPA_PLATFORM=offscreen /usr/bin/time -v build/release/bin/tesk_bench --benchmark_filter=BM_OpenTwoWindows
@@ -402,6 +402,44 @@ void BM_EditFloor(benchmark::State& state, Edit edit)
     reportMedian(state, std::move(seconds));
 }
 
+// A filter command sent through the main frame to the active one of two
+// windows, as the View menu sends it, from the filter `from`; timed until
+// every window is laid out and painted. The other window keeps every object.
+// Counter longest_step_ms as for the edits.
+void BM_FilterTwoViews(benchmark::State& state, int from, int to)
+{
+    ensureApp();
+    TwoViews& f = cachedFixture<TwoViews>(static_cast<int>(state.range(0)));
+    if (!f.doc) {
+        state.SkipWithError(f.files.error.reason.toUtf8().constData());
+        return;
+    }
+    static constexpr int kCommand[] = {ID_SHOW_ALL, ID_SHOW_LISTED, ID_SHOW_USER};
+    fw::MdiFrameWnd& frame = f.files.frame;
+    std::vector<double> seconds;
+    std::vector<double> longest;
+    for (auto _ : state) {
+        if (f.activeView()->m_nFilter != from) {
+            frame.OnCommand(kCommand[from]);
+            f.settle();
+        }
+        const auto start = Clock::now();
+        frame.OnCommand(kCommand[to]);
+        const double command = secondsSince(start);
+        longest.push_back(std::max(command, f.settle()));
+        seconds.push_back(secondsSince(start));
+        state.SetIterationTime(seconds.back());
+    }
+    state.counters["rows"] = static_cast<double>(f.activeView()->model()->rowCount());
+    std::sort(longest.begin(), longest.end());
+    if (!longest.empty())
+        state.counters["longest_step_ms"] = longest[longest.size() / 2] * 1000.0;
+    reportMedian(state, std::move(seconds));
+    // Later benchmarks on the same windows start from every object.
+    frame.OnCommand(ID_SHOW_ALL);
+    f.settle();
+}
+
 // One window on a scene whose every other object has a user-defined colour.
 struct FilterView : Fixture {
     explicit FilterView(int count)
@@ -559,6 +597,8 @@ BENCHMARK_CAPTURE(BM_EditTwoViewsJournal, delete, Edit::Delete)->Arg(1000000)->I
 BENCHMARK_CAPTURE(BM_EditFloor, add, Edit::Add)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EditFloor, rename, Edit::Rename)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EditFloor, delete, Edit::Delete)->Arg(1000000)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FilterTwoViews, listed_from_all, FILTER_ALL, FILTER_LISTED)->Arg(1000000)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FilterTwoViews, all_from_listed, FILTER_LISTED, FILTER_ALL)->Arg(1000000)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterNarrow)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FilterRebuild)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OpenTwoWindows)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
