@@ -87,7 +87,9 @@ CTeskView::CTeskView(QWidget* parent)
             return;
         }
         m_layoutHeld = false;
+        m_heldPicture = QPixmap();
         scheduleDelayedItemsLayout();
+        viewport()->update();
     });
 }
 
@@ -483,11 +485,13 @@ void CTeskView::deferRelayout()
 
 void CTeskView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
 {
+    if (!parent.isValid() && !m_layoutHeld && defersRelayout()) {
+        // The picture of the rows as they are laid out now, before QTreeView drops them.
+        m_heldPicture = viewport()->grab();
+        m_layoutHeld = true;
+        deferRelayout();
+    }
     QTreeView::rowsAboutToBeRemoved(parent, start, end);
-    if (parent.isValid() || !defersRelayout())
-        return;
-    m_layoutHeld = true;
-    deferRelayout();
 }
 
 void CTeskView::doItemsLayout()
@@ -501,6 +505,7 @@ void CTeskView::layOutHeldRows()
     if (!m_layoutHeld)
         return;
     m_layoutHeld = false;
+    m_heldPicture = QPixmap();
     m_pRelayoutTimer->stop();
     m_relayoutTurns = 0;
     doItemsLayout();
@@ -510,6 +515,13 @@ bool CTeskView::viewportEvent(QEvent* event)
 {
     switch (event->type()) {
     case QEvent::Paint:
+        if (m_layoutHeld && !m_heldPicture.isNull() && m_heldPicture.deviceIndependentSize() == QSizeF(viewport()->size())) {
+            QPainter painter(viewport());
+            painter.drawPixmap(0, 0, m_heldPicture);
+            return true;
+        }
+        layOutHeldRows();
+        break;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::Wheel:

@@ -3,6 +3,7 @@
 #include "framework/core/view.h"
 
 #include <QPersistentModelIndex>
+#include <QPixmap>
 #include <QTreeView>
 
 class QTimer;
@@ -114,8 +115,9 @@ protected:
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     // Objects removed: a window other than its scene's lead holds its
     // relayout for the same two turns. QTreeView drops its laid-out rows
-    // here, so the first paint, key, click, wheel or context menu that
-    // reaches the window before then lays the rows out at once.
+    // here, so until then the window paints the picture it showed before
+    // the removal; a key, click, wheel or context menu that reaches it
+    // first lays the rows out at once, as does a paint after a resize.
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
     void doItemsLayout() override;
     bool viewportEvent(QEvent* event) override;
@@ -154,6 +156,8 @@ private:
     int m_relayoutTurns = 0;
     // Rows were removed and the relayout waits for the countdown.
     bool m_layoutHeld = false;
+    // While the relayout is held: the viewport as it was before the removal.
+    QPixmap m_heldPicture;
     QPersistentModelIndex m_clickEditItem;
     EditTrigger m_lastTrigger = NoEditTriggers;
 };

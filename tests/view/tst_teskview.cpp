@@ -407,14 +407,13 @@ void TestTeskView::deleteWithTwoWindowsKeepsSelectionAndCount()
         }
         return true;
     };
+    const QImage otherBefore = other->viewport()->grab().toImage();
     QVERIFY(command(ID_OBJECT_DELETE));
     if (otherInput == DownKey)
         QTest::keyClick(other, Qt::Key_Down);
-    if (otherInput == Repaint) {
-        // A paint never shows the window without its rows.
-        other->viewport()->grab();
-        QVERIFY(laidOut(other));
-    }
+    // Until its relayout a window shows what it showed, never an empty tree.
+    if (otherInput == Repaint)
+        QCOMPARE(other->viewport()->grab().toImage(), otherBefore);
     QCOMPARE(status(), countText(3));
     const C3dObject* next = deleted + 1 < 4 ? objects[static_cast<std::size_t>(deleted + 1)]
                                             : objects[static_cast<std::size_t>(deleted - 1)];
