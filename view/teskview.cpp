@@ -89,7 +89,6 @@ CTeskView::CTeskView(QWidget* parent)
         m_layoutHeld = false;
         m_heldPicture = QPixmap();
         scheduleDelayedItemsLayout();
-        viewport()->update();
     });
 }
 
@@ -508,7 +507,9 @@ void CTeskView::layOutHeldRows()
     m_heldPicture = QPixmap();
     m_pRelayoutTimer->stop();
     m_relayoutTurns = 0;
-    doItemsLayout();
+    // One layout now, none left pending for the next turn.
+    scheduleDelayedItemsLayout();
+    executeDelayedItemsLayout();
 }
 
 bool CTeskView::viewportEvent(QEvent* event)

@@ -429,6 +429,8 @@ void TestTeskView::deleteWithTwoWindowsKeepsSelectionAndCount()
         left.erase(left.begin() + deleted);
         QCOMPARE(shown, left);
     }
+    // Once laid out, the other window shows the scene without the object.
+    QVERIFY(other->viewport()->grab().toImage() != otherBefore);
     const C3dObject* otherExpected = otherSelects < 0 ? nullptr : objects[static_cast<std::size_t>(otherSelects)];
     QCOMPARE(objectOf(other->GetSelectedItem()), otherExpected);
     QCOMPARE(objectOf(acting->GetSelectedItem()), next);
