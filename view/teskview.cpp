@@ -82,10 +82,13 @@ CTeskView::CTeskView(QWidget* parent)
     // A zero timer that restarts itself runs once per turn of the event loop.
     m_pRelayoutTimer->setSingleShot(true);
     connect(m_pRelayoutTimer, &QTimer::timeout, this, [this] {
-        if (--m_relayoutTurns > 0)
+        if (--m_relayoutTurns > 0) {
             m_pRelayoutTimer->start(0);
-        else
-            scheduleDelayedItemsLayout();
+            return;
+        }
+        m_layoutHeld = false;
+        m_heldPicture = QPixmap();
+        scheduleDelayedItemsLayout();
     });
 }
 
@@ -420,6 +423,7 @@ void CTeskView::keyPressEvent(QKeyEvent* event)
 {
     const bool menuKey = event->key() == Qt::Key_Menu
                          || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    layOutHeldRows();
     if (!menuKey) {
         QTreeView::keyPressEvent(event);
         return;
@@ -438,17 +442,85 @@ void CTeskView::OnContextMenu(const QPoint& screenPos)
 
 void CTeskView::rowsInserted(const QModelIndex& parent, int start, int end)
 {
-    const CTeskDoc* doc = GetDocument();
     const bool appended = !parent.isValid() && end + 1 == model()->rowCount();
-    if (!appended || !doc || doc->GetFirstView() == static_cast<const fw::View*>(this)) {
+    if (!appended || m_layoutHeld || !defersRelayout()) {
         QTreeView::rowsInserted(parent, start, end);
         return;
     }
     // QTreeView would relayout in the next turn; the rows before stay as laid out.
     QAbstractItemView::rowsInserted(parent, start, end);
-    // The turn in which the first window relayouts, then one that handles input.
+    deferRelayout();
+}
+
+bool CTeskView::defersRelayout() const
+{
+    const CTeskDoc* doc = GetDocument();
+    if (!doc)
+        return false;
+    const fw::MdiFrameWnd* main = fw::MdiFrameWnd::mainFrame();
+    const fw::View* active = main ? main->GetActiveView() : nullptr;
+    const fw::View* lead = active && active->GetDocument() == doc ? active : doc->GetFirstView();
+    return lead != static_cast<const fw::View*>(this);
+}
+
+void CTeskView::deferRelayout()
+{
+    // The turn in which the lead window relayouts, then one that handles input.
     m_relayoutTurns = 2;
     m_pRelayoutTimer->start(0);
+}
+
+void CTeskView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
+{
+    if (!parent.isValid() && !m_layoutHeld && defersRelayout()) {
+        // The picture of the rows as they are laid out now, before QTreeView drops them.
+        m_heldPicture = viewport()->grab();
+        m_layoutHeld = true;
+        deferRelayout();
+    }
+    QTreeView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void CTeskView::doItemsLayout()
+{
+    if (!m_layoutHeld)
+        QTreeView::doItemsLayout();
+}
+
+void CTeskView::layOutHeldRows()
+{
+    if (!m_layoutHeld)
+        return;
+    m_layoutHeld = false;
+    m_heldPicture = QPixmap();
+    m_pRelayoutTimer->stop();
+    m_relayoutTurns = 0;
+    // One layout now, none left pending for the next turn.
+    scheduleDelayedItemsLayout();
+    executeDelayedItemsLayout();
+}
+
+bool CTeskView::viewportEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Paint:
+        if (m_layoutHeld && !m_heldPicture.isNull() && m_heldPicture.deviceIndependentSize() == QSizeF(viewport()->size())) {
+            QPainter painter(viewport());
+            painter.drawPixmap(0, 0, m_heldPicture);
+            return true;
+        }
+        layOutHeldRows();
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+        layOutHeldRows();
+        break;
+    default:
+        break;
+    }
+    return QTreeView::viewportEvent(event);
 }
 
 void CTeskView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const

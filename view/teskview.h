@@ -3,6 +3,7 @@
 #include "framework/core/view.h"
 
 #include <QPersistentModelIndex>
+#include <QPixmap>
 #include <QTreeView>
 
 class QTimer;
@@ -105,11 +106,20 @@ protected:
     // The Menu key and Shift+F10 ask for the context menu.
     void keyPressEvent(QKeyEvent* event) override;
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
-    // Objects appended at the end: a window other than its scene's first
+    // Objects appended at the end: a window other than its scene's lead
+    // (the active window when it shows the scene, else the scene's first)
     // lays its tree out again two turns of the event loop later, not in the
-    // same turn as the first window, so that input is handled between the
-    // windows' relayouts of a large scene. Until then it shows the rows it had.
+    // same turn as the lead, so that input is handled between the windows'
+    // relayouts of a large scene. Until then it shows the rows it had.
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    // Objects removed: a window other than its scene's lead holds its
+    // relayout for the same two turns. QTreeView drops its laid-out rows
+    // here, so until then the window paints the picture it showed before
+    // the removal; a key, click, wheel or context menu that reaches it
+    // first lays the rows out at once, as does a paint after a resize.
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void doItemsLayout() override;
+    bool viewportEvent(QEvent* event) override;
     // Shows the object popup menu at `screenPos`.
     virtual void OnContextMenu(const QPoint& screenPos);
 
@@ -120,6 +130,12 @@ private:
     void commitOpenEdit();
     bool isOpenEditor(const QWidget* editor) const;
     void applyFilter(int target);
+    // Whether this window puts off relayouts: it is not its scene's lead.
+    bool defersRelayout() const;
+    // Starts the countdown of two turns that ends in a relayout.
+    void deferRelayout();
+    // Ends a held relayout now.
+    void layOutHeldRows();
     // Shows, all collapsed and in list order, the objects that `filter` admits.
     void rebuild(int filter);
     template <void (CTeskView::*Handler)()>
@@ -134,9 +150,13 @@ private:
     QPersistentModelIndex m_editedItem;
     // A click on the selected item waits here for the double-click interval.
     QTimer* m_pClickEditTimer;
-    // Counts down the turns before a relayout that rowsInserted put off.
+    // Counts down the turns before a relayout that an append or a removal put off.
     QTimer* m_pRelayoutTimer;
     int m_relayoutTurns = 0;
+    // Rows were removed and the relayout waits for the countdown.
+    bool m_layoutHeld = false;
+    // While the relayout is held: the viewport as it was before the removal.
+    QPixmap m_heldPicture;
     QPersistentModelIndex m_clickEditItem;
     EditTrigger m_lastTrigger = NoEditTriggers;
 };

@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -99,6 +100,9 @@ QStringList objectLabels(const CTeskView* view)
 
 QString countText(int count) { return QStringLiteral("Object count: %1").arg(count); }
 
+// What reaches a window right after a command, before its turns have passed.
+enum WindowInput { NoInput, DownKey, Repaint };
+
 // Replaces the editor's text by typing, any Unicode text.
 void typeOver(QWidget* editor, const QString& text)
 {
@@ -172,6 +176,8 @@ private slots:
     void addCommandsShowCollapsedItems();
     void twoWindowsFollowEveryChange();
     void appendedObjectsAreLaidOutInEveryWindow();
+    void deleteWithTwoWindowsKeepsSelectionAndCount_data();
+    void deleteWithTwoWindowsKeepsSelectionAndCount();
     void updatesForHiddenObjectsChangeNoItems();
     void shownPropertyItemsAreAnnounced();
 
@@ -348,6 +354,87 @@ void TestTeskView::appendedObjectsAreLaidOutInEveryWindow()
         QTRY_VERIFY(laidOut(view, 1));
         QVERIFY(!view->visualRect(view->model()->index(2, 0)).isValid());
     }
+}
+
+void TestTeskView::deleteWithTwoWindowsKeepsSelectionAndCount_data()
+{
+    // The active window deletes the selected object of row `deleted`; the
+    // other window had `otherRow` selected (-1: nothing) and is then, before
+    // its relayout was due, sent Down or repainted (`otherInput`).
+    QTest::addColumn<int>("activeWindow");
+    QTest::addColumn<int>("deleted");
+    QTest::addColumn<int>("otherRow");
+    QTest::addColumn<int>("otherInput");
+    // Rows of the scene before the delete: the object selected in the other
+    // window afterwards (-1: nothing).
+    QTest::addColumn<int>("otherSelects");
+    QTest::newRow("second deletes, first selects nothing") << 1 << 1 << -1 << int(NoInput) << -1;
+    QTest::newRow("first deletes, second selects another") << 0 << 1 << 3 << int(NoInput) << 3;
+    QTest::newRow("second deletes, first selects the same") << 1 << 2 << 2 << int(NoInput) << 3;
+    QTest::newRow("second deletes the last, first selects it") << 1 << 3 << 3 << int(NoInput) << 2;
+    QTest::newRow("Down in the other window at once") << 1 << 1 << 0 << int(DownKey) << 2;
+    QTest::newRow("Down past the deleted at once") << 0 << 2 << 1 << int(DownKey) << 3;
+    QTest::newRow("other window repainted at once") << 1 << 0 << 3 << int(Repaint) << 3;
+}
+
+void TestTeskView::deleteWithTwoWindowsKeepsSelectionAndCount()
+{
+    QFETCH(int, activeWindow);
+    QFETCH(int, deleted);
+    QFETCH(int, otherRow);
+    QFETCH(int, otherInput);
+    QFETCH(int, otherSelects);
+    CTeskDoc* doc = openScene();
+    for (int shape : {SHAPE_SPHERE, SHAPE_CUBE, SHAPE_STAR, SHAPE_SPHERE})
+        doc->AddObject(shape);
+    std::vector<C3dObject*> objects;
+    for (const auto& object : doc->GetObjects())
+        objects.push_back(object.get());
+    const std::array<CTeskView*, 2> views = {active(), addView()};
+    CTeskView* acting = views[static_cast<std::size_t>(activeWindow)];
+    CTeskView* other = views[static_cast<std::size_t>(1 - activeWindow)];
+    m_host->frame->ActivateFrame(acting->GetParentFrame());
+    QCOMPARE(active(), acting);
+    if (otherRow >= 0)
+        other->setCurrentIndex(objectItem(other, otherRow));
+    acting->setCurrentIndex(objectItem(acting, deleted));
+
+    const auto laidOut = [](const CTeskView* view) {
+        for (int row = 0; row < 3; ++row) {
+            const QRect rect = view->visualRect(objectItem(view, row));
+            if (!rect.isValid() || view->indexAt(rect.center()) != objectItem(view, row))
+                return false;
+        }
+        return true;
+    };
+    const QImage otherBefore = other->viewport()->grab().toImage();
+    QVERIFY(command(ID_OBJECT_DELETE));
+    if (otherInput == DownKey)
+        QTest::keyClick(other, Qt::Key_Down);
+    // Until its relayout a window shows what it showed, never an empty tree.
+    if (otherInput == Repaint)
+        QCOMPARE(other->viewport()->grab().toImage(), otherBefore);
+    QCOMPARE(status(), countText(3));
+    const C3dObject* next = deleted + 1 < 4 ? objects[static_cast<std::size_t>(deleted + 1)]
+                                            : objects[static_cast<std::size_t>(deleted - 1)];
+    QCOMPARE(objectOf(acting->GetSelectedItem()), next);
+    for (const CTeskView* view : views) {
+        QTRY_VERIFY(laidOut(view));
+        QCOMPARE(view->model()->rowCount(), 3);
+        QCOMPARE(view->indexAt(view->visualRect(objectItem(view, 2)).center() + QPoint(0, 40)), QModelIndex());
+        std::vector<C3dObject*> shown;
+        for (int row = 0; row < 3; ++row)
+            shown.push_back(objectOf(objectItem(view, row)));
+        std::vector<C3dObject*> left = objects;
+        left.erase(left.begin() + deleted);
+        QCOMPARE(shown, left);
+    }
+    // Once laid out, the other window shows the scene without the object.
+    QVERIFY(other->viewport()->grab().toImage() != otherBefore);
+    const C3dObject* otherExpected = otherSelects < 0 ? nullptr : objects[static_cast<std::size_t>(otherSelects)];
+    QCOMPARE(objectOf(other->GetSelectedItem()), otherExpected);
+    QCOMPARE(objectOf(acting->GetSelectedItem()), next);
+    QCOMPARE(status(), countText(3));
 }
 
 void TestTeskView::updatesForHiddenObjectsChangeNoItems()
