@@ -2,6 +2,7 @@
 
 #include "app/openprogress.h"
 #include "framework/core/filereader.h"
+#include "framework/gui/userinput.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -17,26 +18,6 @@ namespace {
 
 // How often a shown progress is brought up to date.
 constexpr std::chrono::milliseconds kPollInterval{100};
-
-bool isInput(QEvent::Type type)
-{
-    switch (type) {
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::Shortcut:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // Frees `objects` on a pool thread: a large scene takes longer to free than
 // the GUI thread may be held.
@@ -151,7 +132,7 @@ bool CSceneOpener::eventFilter(QObject* watched, QEvent* event)
         return false;
     }
     // A question asked meanwhile takes its input as always.
-    if (!isInput(type) || QApplication::activeModalWidget())
+    if (!fw::IsUserInput(type) || QApplication::activeModalWidget())
         return false;
     if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         Cancel();

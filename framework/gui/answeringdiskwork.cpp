@@ -1,6 +1,7 @@
 #include "framework/gui/answeringdiskwork.h"
 
 #include "framework/core/diskwork.h"
+#include "framework/gui/userinput.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -16,34 +17,6 @@
 namespace fw {
 
 namespace {
-
-bool isUserInput(QEvent::Type type)
-{
-    switch (type) {
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TabletPress:
-    case QEvent::TabletRelease:
-    case QEvent::TabletMove:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // The one whose runner is installed.
 AnsweringDiskWork* installed = nullptr;
@@ -114,7 +87,7 @@ bool AnsweringDiskWork::eventFilter(QObject* watched, QEvent* event)
 {
     // Once the work is done, a dialog that a timer opened meanwhile can be
     // answered before the wait ends.
-    if (isUserInput(event->type()))
+    if (IsUserInput(event->type()))
         return !m_workDone;
     if (event->type() == QEvent::Quit) {
         m_heldQuit = true;
