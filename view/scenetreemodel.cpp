@@ -204,6 +204,13 @@ int CSceneTreeModel::rowCount(const QModelIndex& parent) const
 
 int CSceneTreeModel::columnCount(const QModelIndex&) const { return 1; }
 
+bool CSceneTreeModel::hasChildren(const QModelIndex& parent) const
+{
+    if (!parent.isValid())
+        return !m_rows.empty();
+    return !parent.internalPointer() && parent.column() == 0;
+}
+
 QVariant CSceneTreeModel::data(const QModelIndex& index, int role) const
 {
     const C3dObject* object = objectOf(index);

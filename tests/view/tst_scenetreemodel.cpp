@@ -1,6 +1,7 @@
 #include "model/c3dobject.h"
 #include "view/scenetreemodel.h"
 
+#include <QAbstractItemModelTester>
 #include <QTest>
 #include <algorithm>
 #include <memory>
@@ -8,14 +9,49 @@
 
 // The row lookup of CSceneTreeModel, which reads the rows' positions in the
 // scene's list: with every object shown and with a filter that leaves some
-// out, across removals in the middle mixed with appends.
+// out, across removals in the middle mixed with appends; and the model's
+// answers to a view (children, parents, flags) agreeing with each other.
 class TestSceneTreeModel : public QObject {
     Q_OBJECT
 
 private slots:
     void rowsStayFoundThroughRemovalsAndAppends_data();
     void rowsStayFoundThroughRemovalsAndAppends();
+    void answersAgree_data();
+    void answersAgree();
 };
+
+void TestSceneTreeModel::answersAgree_data()
+{
+    QTest::addColumn<int>("objects");
+    QTest::newRow("empty") << 0;
+    QTest::newRow("one object") << 1;
+    QTest::newRow("three objects") << 3;
+}
+
+void TestSceneTreeModel::answersAgree()
+{
+    QFETCH(int, objects);
+    std::vector<std::unique_ptr<C3dObject>> owned;
+    std::vector<C3dObject*> scene;
+    for (int i = 0; i < objects; ++i) {
+        owned.push_back(std::make_unique<C3dObject>(std::make_unique<C3dShape>(i, 0, 0, SHAPE_CUBE)));
+        scene.push_back(owned.back().get());
+    }
+    CSceneTreeModel model([&scene](const C3dObject* object) {
+        return std::find(scene.begin(), scene.end(), object) - scene.begin();
+    });
+    model.reset(scene);
+    // Walks every item and fails the test where hasChildren, rowCount,
+    // index, parent and flags disagree.
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(model.hasChildren(), objects > 0);
+    if (objects > 0) {
+        const QModelIndex object = model.index(objects - 1, 0);
+        QVERIFY(model.hasChildren(object));
+        QVERIFY(!model.hasChildren(model.index(0, 0, object)));
+    }
+}
 
 void TestSceneTreeModel::rowsStayFoundThroughRemovalsAndAppends_data()
 {
