@@ -23,9 +23,10 @@ class CTeskDoc;
 // on an empty scene); the whole scene goes in too where that is cheap or
 // there is no file to build on. When the change records outgrow the scene,
 // the journal is compacted to the scene as it is on a later turn of the
-// event loop, its disk work through fw::RunDiskWork. A journal that cannot be started (no
-// writable state folder) is not tried again until the scene is saved or
-// discarded. What is written reaches the disk (fdatasync, on a pool thread)
+// event loop, its disk work through fw::RunDiskWork (whose runner holds
+// user input, so that the scene is neither saved nor closed meanwhile).
+// A journal that cannot be started (no writable state folder) is not tried
+// again until the scene is saved or discarded. What is written reaches the disk (fdatasync, on a pool thread)
 // within a second, by a timer, never per change, and before a save writes
 // the file (aboutToWrite, through fw::RunDiskWork like the save's own
 // write), so that a journal that survives the save holds nothing older
