@@ -63,6 +63,18 @@ void CDocJournal::beforeChange()
         report(error);
 }
 
+void CDocJournal::compact()
+{
+    m_compactionDue = false;
+    if (!m_journal || m_journal->failed() || !m_journal->NeedsCompaction(m_doc.GetObjects().size()))
+        return;
+    m_journal->Compact(m_doc.GetObjects());
+    if (m_journal && m_journal->failed()) {
+        m_flushTimer.stop();
+        report(m_journal->failureReason());
+    }
+}
+
 void CDocJournal::recordAdd(std::size_t position, const C3dObject* object)
 {
     if (!m_journal)
@@ -135,8 +147,13 @@ void CDocJournal::syncBeforeSave()
 
 void CDocJournal::recorded()
 {
-    if (!m_journal->failed() && m_journal->NeedsCompaction(m_doc.GetObjects().size()))
-        m_journal->Compact(m_doc.GetObjects());
+    // On a later turn of the event loop: a wait for the disk here, inside
+    // the change, would let views paint a scene whose change they have
+    // not yet heard of.
+    if (!m_journal->failed() && !m_compactionDue && m_journal->NeedsCompaction(m_doc.GetObjects().size())) {
+        m_compactionDue = true;
+        QMetaObject::invokeMethod(this, &CDocJournal::compact, Qt::QueuedConnection);
+    }
     if (m_journal->failed()) {
         m_flushTimer.stop();
         report(m_journal->failureReason());

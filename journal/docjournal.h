@@ -21,14 +21,16 @@ class CTeskDoc;
 // The first change after an open, a save or a discard starts a journal in
 // `folder` that builds on the document's file as its stamp records it (or
 // on an empty scene); the whole scene goes in too where that is cheap or
-// there is no file to build on. A journal that cannot be started (no
-// writable state folder) is not tried again until the scene is saved or
-// discarded. What is written reaches the disk (fdatasync, on a pool thread)
+// there is no file to build on. When the change records outgrow the scene,
+// the journal is compacted to the scene as it is on a later turn of the
+// event loop, its disk work through fw::RunDiskWork (whose runner holds
+// user input, so that the scene is neither saved nor closed meanwhile).
+// A journal that cannot be started (no writable state folder) is not tried
+// again until the scene is saved or discarded. What is written reaches the disk (fdatasync, on a pool thread)
 // within a second, by a timer, never per change, and before a save writes
 // the file (aboutToWrite, through fw::RunDiskWork like the save's own
 // write), so that a journal that survives the save holds nothing older
-// than the file. When the change records
-// outgrow the scene, the journal is compacted to the scene as it is.
+// than the file.
 // A journal that cannot be started, written or flushed is reported once
 // by `failed` with the system's reason; Drop starts afresh, so that a later
 // failure is reported again. The journal is removed by
@@ -72,6 +74,7 @@ private:
     CDocJournal(CTeskDoc& doc, QString folder);
 
     void beforeChange();
+    void compact();
     void syncBeforeSave();
     void recordAdd(std::size_t position, const C3dObject* object);
     void recordChange(std::size_t position, const C3dObject* object);
@@ -86,6 +89,8 @@ private:
     std::unique_ptr<CSceneJournal> m_journal;
     // Starting a journal failed; tried again after the next Drop.
     bool m_unavailable = false;
+    // A compaction waits for its turn of the event loop.
+    bool m_compactionDue = false;
     // `failed` was emitted since the last Drop.
     bool m_told = false;
     // Counts Drops, so that a flush of a journal since dropped is ignored.

@@ -1,6 +1,7 @@
 #include "journal/scenejournal.h"
 
 #include "framework/core/archive.h"
+#include "framework/core/diskwork.h"
 #include "framework/core/posix.h"
 #include "framework/core/systemcalls.h"
 #include "journal/journalformat.h"
@@ -14,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -97,71 +99,109 @@ CSceneJournal::~CSceneJournal()
         ::close(m_fd);
 }
 
-int CSceneJournal::writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted,
-                              QString& hidden, std::uint64_t& length)
+namespace {
+
+// A journal file put in place by placeFresh.
+struct Placed {
+    int fd = -1;
+    QString path;
+    // Why it could not be placed, when fd < 0.
+    QString reason;
+    // The errno of the folder's flush after a rename over a journal.
+    int folderError = 0;
+};
+
+// The disk part of making a journal, on any thread: writes `bytes` to a new
+// file under a hidden name in `folder`, locks it and renames it to `path`
+// (over the journal there, flushed first and the rename made durable) or,
+// when `path` is empty, to a fresh name in `folder` (made first where missing).
+Placed placeFresh(const QString& folder, const std::string& bytes, const QString& path)
 {
+    Placed placed;
+    const bool replacing = !path.isEmpty();
+    if (!replacing && !makePrivateFolder(folder, &placed.reason))
+        return placed;
     // The pid and a random part keep two editors' names apart.
-    hidden = QStringLiteral("%1/.%2-%3")
-                 .arg(folder)
-                 .arg(::getpid())
-                 .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    const QString hidden = QStringLiteral("%1/.%2-%3")
+                               .arg(folder)
+                               .arg(::getpid())
+                               .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
     const QByteArray native = QFile::encodeName(hidden);
     fw::Descriptor fd(fw::systemCalls().open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
     if (fd.get() < 0) {
-        m_reason = fw::errnoText(errno);
-        return -1;
+        placed.reason = fw::errnoText(errno);
+        return placed;
     }
-    const std::string header = journal::Header();
-    bool written = ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && writeAll(fd.get(), header);
-    if (written) {
-        m_payload = journal::EncodeBase({m_base.isValid(), compacted, m_basePath, m_base});
-        written = writeRecord(fd.get(), journal::Kind::Base);
-        length = header.size() + m_record.size();
+    placed.path = replacing ? path
+                            : folder + QLatin1Char('/') + QFileInfo(hidden).fileName().mid(1)
+                                  + QLatin1String(journal::kSuffix.data(), journal::kSuffix.size());
+    // Flushed before a rename over a journal: the name never holds one that
+    // a crash of the system could leave half written. A new name holds a
+    // whole base record from the start, so it always names its base.
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || !writeAll(fd.get(), bytes) || (replacing && !flushAll(fd.get()))
+        || fw::systemCalls().rename(native.constData(), QFile::encodeName(placed.path).constData()) != 0) {
+        placed.reason = fw::errnoText(errno);
+        fw::systemCalls().unlink(native.constData());
+        return placed;
     }
-    if (written && snapshot) {
+    // The rename is durable before the old journal is forgotten: until
+    // then a power cut could bring it back without its latest records.
+    if (replacing)
+        placed.folderError = fw::SyncFolder(folderOf(path));
+    placed.fd = fd.release();
+    return placed;
+}
+
+} // namespace
+
+std::string CSceneJournal::freshBytes(const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted)
+{
+    std::string bytes = journal::Header();
+    m_payload = journal::EncodeBase({m_base.isValid(), compacted, m_basePath, m_base});
+    journal::AppendRecord(bytes, journal::Kind::Base, m_payload);
+    if (snapshot) {
         fw::Archive ar = fw::Archive::forStoring();
         ar.StoreList(*snapshot);
-        m_payload = ar.takeBytes();
-        written = writeRecord(fd.get(), journal::Kind::Snapshot);
-        length += m_record.size();
-        // A scene's copy can be large: its buffers go with it.
-        std::string().swap(m_payload);
-        std::string().swap(m_record);
+        journal::AppendRecord(bytes, journal::Kind::Snapshot, ar.bytes());
     }
-    if (!written) {
-        m_reason = fw::errnoText(errno);
-        fw::systemCalls().unlink(native.constData());
-        return -1;
-    }
-    return fd.release();
+    // A scene's copy can be large: its buffers go with it.
+    std::string().swap(m_payload);
+    return bytes;
 }
 
 std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                      const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString* error)
 {
-    if (!makePrivateFolder(folder, error))
-        return nullptr;
     std::unique_ptr<CSceneJournal> created(new CSceneJournal(-1, QString(), base.isValid() ? basePath : QString(), base));
-    // Written under a hidden name and renamed when the base record is in,
-    // so that a journal under its final name always names its base.
-    QString hidden;
-    created->m_fd = created->writeFresh(folder, snapshot, false, hidden, created->m_length);
-    if (created->m_fd >= 0) {
-        created->m_path = hidden;
-        const QString path = folder + QLatin1Char('/') + QFileInfo(hidden).fileName().mid(1)
-                             + QLatin1String(journal::kSuffix.data(), journal::kSuffix.size());
-        if (fw::systemCalls().rename(QFile::encodeName(hidden).constData(), QFile::encodeName(path).constData()) == 0) {
-            created->m_path = path;
-            created->m_startLength = created->m_length;
-            created->m_nameUnsynced = true;
-            return created;
-        }
-        created->m_reason = fw::errnoText(errno);
-        created->Remove();
+    const std::string bytes = created->freshBytes(snapshot, false);
+    const Placed placed = placeFresh(folder, bytes, QString());
+    if (placed.fd < 0) {
+        if (error)
+            *error = placed.reason;
+        return nullptr;
     }
-    if (error)
-        *error = created->m_reason;
-    return nullptr;
+    created->m_fd = placed.fd;
+    created->m_path = placed.path;
+    created->m_length = bytes.size();
+    created->m_startLength = bytes.size();
+    created->m_nameUnsynced = true;
+    return created;
+}
+
+bool CSceneJournal::writeQueue()
+{
+    m_queueing = false;
+    const std::string queued = std::exchange(m_queue, std::string());
+    if (queued.empty())
+        return true;
+    if (!writeAll(m_fd, queued)) {
+        Fail(errno);
+        static_cast<void>(!fw::systemCalls().ftruncate(m_fd, static_cast<off_t>(m_length - queued.size())));
+        m_length -= queued.size();
+        return false;
+    }
+    m_unsynced = true;
+    return true;
 }
 
 std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path, const JournalContents& contents,
@@ -186,35 +226,31 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path,
 
 void CSceneJournal::Compact(const std::vector<std::unique_ptr<C3dObject>>& objects)
 {
-    if (m_failed || m_fd < 0)
+    if (m_failed || m_fd < 0 || m_queueing)
         return;
-    QString hidden;
-    std::uint64_t length = 0;
-    const int fd = writeFresh(QFileInfo(m_path).path(), &objects, true, hidden, length);
-    if (fd < 0) {
+    const std::string bytes = freshBytes(&objects, true);
+    const QString path = m_path;
+    Placed placed;
+    m_queueing = true;
+    fw::RunDiskWork([&] { placed = placeFresh(QFileInfo(path).path(), bytes, path); });
+    if (placed.fd < 0) {
+        // The old file stays as it was, and the journal stops.
         m_failed = true;
+        m_reason = placed.reason;
+        m_queueing = false;
+        m_queue.clear();
         return;
     }
-    // Flushed before the rename: the name never holds a journal that a
-    // crash of the system could leave half written.
-    if (!flushAll(fd) || fw::systemCalls().rename(QFile::encodeName(hidden).constData(), QFile::encodeName(m_path).constData()) != 0) {
-        Fail(errno);
-        fw::systemCalls().unlink(QFile::encodeName(hidden).constData());
-        ::close(fd);
-        return;
-    }
-    // The rename is durable before the old journal is forgotten: until
-    // then a power cut could bring it back without its latest records.
-    const int failed = fw::SyncFolder(folderOf(m_path));
     // The old file's lock goes with its descriptor; the new one holds its own.
     ::close(m_fd);
-    m_fd = fd;
-    m_length = length;
-    m_startLength = length;
+    m_fd = placed.fd;
+    m_length = bytes.size() + m_queue.size();
+    m_startLength = bytes.size();
     m_unsynced = false;
-    m_nameUnsynced = failed != 0;
-    if (failed != 0)
-        Fail(failed);
+    m_nameUnsynced = placed.folderError != 0;
+    if (placed.folderError != 0)
+        Fail(placed.folderError);
+    writeQueue();
 }
 
 void CSceneJournal::RecordAdd(std::size_t position, const C3dObject& object)
@@ -248,16 +284,16 @@ void CSceneJournal::recordObject(journal::Kind kind, std::size_t position, const
     append(kind);
 }
 
-bool CSceneJournal::writeRecord(int fd, journal::Kind kind)
+void CSceneJournal::append(journal::Kind kind)
 {
     m_record.clear();
     journal::AppendRecord(m_record, kind, m_payload);
-    return writeAll(fd, m_record);
-}
-
-void CSceneJournal::append(journal::Kind kind)
-{
-    if (!writeRecord(m_fd, kind)) {
+    if (m_queueing) {
+        m_queue += m_record;
+        m_length += m_record.size();
+        return;
+    }
+    if (!writeAll(m_fd, m_record)) {
         // A torn record would hide every later one: cut it off and stop.
         // Should the cut fail too, readers still stop at the torn record.
         Fail(errno);

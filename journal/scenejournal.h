@@ -16,9 +16,13 @@ class C3dObject;
 // holds an exclusive advisory lock (flock) on the file for as long as it is
 // open, so that other editors know it is alive and never offer it.
 //
-// Ownership: one document owns it (through CDocJournal). Every Record* call
-// hands the record to the kernel before it returns, so a killed process loses
-// no completed change; Sync() makes what was written durable (fdatasync, and
+// Ownership: one document owns it (through CDocJournal), and every call
+// comes from the thread that owns it. Compact's disk work goes through
+// fw::RunDiskWork and touches only what was handed to it; change records
+// that come meanwhile wait in memory in their order and are written once
+// the new file is in place. Otherwise every Record* call hands the record
+// to the kernel before it returns, so a killed process loses no completed
+// change; Sync() makes what was written durable (fdatasync, and
 // after the journal was made an fsync of its folder) and (or Flush of
 // TakeSyncHandle's handle, off the GUI thread) is called by the owner at
 // most every second or so and before a save, never per change.
@@ -104,9 +108,10 @@ private:
     CSceneJournal(int fd, QString path, QString basePath, const fw::FileStamp& base);
     void recordObject(journal::Kind kind, std::size_t position, const C3dObject* object);
     void append(journal::Kind kind);
-    bool writeRecord(int fd, journal::Kind kind);
-    int writeFresh(const QString& folder, const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted,
-                   QString& hidden, std::uint64_t& length);
+    // The header, base record and, with `snapshot`, the scene's copy.
+    std::string freshBytes(const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted);
+    // Writes the records that waited in memory; false when that failed.
+    bool writeQueue();
 
     int m_fd;
     QString m_path;
@@ -125,6 +130,9 @@ private:
     bool m_nameUnsynced = false;
     bool m_failed = false;
     QString m_reason;
+    // Records wait here, in order, while a compaction's disk work runs.
+    bool m_queueing = false;
+    std::string m_queue;
     // The payload of the record being written, reused between records.
     std::string m_payload;
     std::string m_record;
