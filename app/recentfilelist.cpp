@@ -15,6 +15,7 @@ QString entryKey(int index) { return QStringLiteral("File%1").arg(index + 1); }
 CRecentFileList::CRecentFileList(int maxSize)
     : m_maxSize(maxSize)
 {
+    m_writer.setMaxThreadCount(1);
 }
 
 void CRecentFileList::ReadList()
@@ -31,11 +32,13 @@ void CRecentFileList::ReadList()
 
 void CRecentFileList::WriteList() const
 {
-    QSettings settings;
-    settings.remove(kSection);
-    settings.beginGroup(kSection);
-    for (int i = 0; i < GetSize(); ++i)
-        settings.setValue(entryKey(i), m_files.at(i));
+    m_writer.start([files = m_files] {
+        QSettings settings;
+        settings.remove(kSection);
+        settings.beginGroup(kSection);
+        for (int i = 0; i < files.size(); ++i)
+            settings.setValue(entryKey(i), files.at(i));
+    });
 }
 
 void CRecentFileList::Add(const QString& path)

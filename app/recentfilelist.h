@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 // The recent-file list: the files most recently opened or saved, most
 // recent first, at most `maxSize` entries, each an absolute path once.
@@ -10,6 +11,9 @@
 // (organisation and application names set at start-up), group
 // "Recent File List", keys "File1" to "FileN". The application writes the
 // list back after every change, so it survives a crash as well as a restart.
+// WriteList hands the write to a thread of the list's own, in order, since
+// QSettings flushes its file to the disk; the list waits for its writes
+// when it is destroyed.
 class CRecentFileList {
 public:
     explicit CRecentFileList(int maxSize);
@@ -32,4 +36,6 @@ public:
 private:
     int m_maxSize;
     QStringList m_files;
+    // One thread, so that writes land in the order they were asked for.
+    mutable QThreadPool m_writer;
 };
