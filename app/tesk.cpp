@@ -39,6 +39,8 @@ CTeskApp::~CTeskApp()
     if (m_pDocTemplate)
         m_pDocTemplate->CloseAllDocuments();
     m_pMainFrame.reset();
+    // The journals of the scenes closed are removed on a thread of their own.
+    CDocJournal::WaitForDiskWork();
 }
 
 bool CTeskApp::InitInstance(const CommandLine& commandLine)

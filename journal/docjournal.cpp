@@ -10,6 +10,21 @@
 #include <cerrno>
 #include <unistd.h>
 
+namespace {
+
+// Makes and removes every scene's journal file, one at a time in the order
+// asked for, so that a journal's removal comes after its making.
+QThreadPool& diskWorker()
+{
+    struct Worker : QThreadPool {
+        Worker() { setMaxThreadCount(1); }
+    };
+    static Worker worker;
+    return worker;
+}
+
+} // namespace
+
 CDocJournal::CDocJournal(CTeskDoc& doc, QString folder)
     : QObject(&doc)
     , m_doc(doc)
@@ -36,10 +51,12 @@ CDocJournal* CDocJournal::Of(const CTeskDoc& doc) { return doc.findChild<CDocJou
 
 CDocJournal::~CDocJournal()
 {
-    // No waiting loop here: the document is being destroyed around it.
+    // No waiting here: the document is being destroyed around it.
     if (m_journal)
-        m_journal->Remove();
+        diskWorker().start([journal = std::shared_ptr<CSceneJournal>(std::move(m_journal))] { journal->Remove(); });
 }
+
+void CDocJournal::WaitForDiskWork() { diskWorker().waitForDone(); }
 
 void CDocJournal::beforeChange()
 {
@@ -51,16 +68,38 @@ void CDocJournal::beforeChange()
     // A scene that already differs from its file without a journal (one
     // that could not be made or continued) has only itself to build on.
     const bool snapshot = m_doc.IsModified() || (hasFile ? objects.size() <= kSnapshotLimit : !objects.empty());
-    QString error;
-    m_journal = CSceneJournal::Create(m_folder, hasFile ? m_doc.GetPathName() : QString(), hasFile ? stamp : fw::FileStamp(),
-                                      snapshot ? &objects : nullptr, &error);
+    m_journal = CSceneJournal::Start(m_folder, hasFile ? m_doc.GetPathName() : QString(), hasFile ? stamp : fw::FileStamp(),
+                                     snapshot ? &objects : nullptr);
+    // The file is made on the worker, never inside the change; its records
+    // wait in memory meanwhile.
+    QPointer<CDocJournal> self(this);
+    const quint64 generation = ++m_generation;
+    diskWorker().start([work = m_journal->CreationWork(), self, generation] {
+        work();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, generation] {
+                if (self && self->m_generation == generation)
+                    self->settleCreation();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CDocJournal::settleCreation()
+{
+    if (!m_journal || !m_journal->creating())
+        return;
+    if (m_journal->FinishCreation()) {
+        recorded();
+        return;
+    }
     // Without a journal the scene goes on as before journals; trying again
     // at every change would copy a big scene each time in vain.
-    m_unavailable = !m_journal;
-    if (m_journal)
-        written();
-    else
-        report(error);
+    m_unavailable = true;
+    const QString reason = m_journal->failureReason();
+    m_journal.reset();
+    report(reason);
 }
 
 void CDocJournal::compact()
@@ -114,6 +153,7 @@ void CDocJournal::Drop()
 void CDocJournal::Keep()
 {
     m_flushTimer.stop();
+    settleCreation();
     if (m_journal)
         m_journal->Sync();
     m_journal.reset();
@@ -127,6 +167,12 @@ void CDocJournal::Adopt(std::unique_ptr<CSceneJournal> journal)
 
 void CDocJournal::syncBeforeSave()
 {
+    if (m_journal && m_journal->creating()) {
+        const quint64 generation = m_generation;
+        fw::RunDiskWork(m_journal->CreationWait());
+        if (generation == m_generation)
+            settleCreation();
+    }
     if (!m_journal)
         return;
     m_flushTimer.stop();

@@ -11,7 +11,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -169,23 +171,88 @@ std::string CSceneJournal::freshBytes(const std::vector<std::unique_ptr<C3dObjec
     return bytes;
 }
 
+// What the thread that makes a journal's file hands back.
+struct CSceneJournal::Creation {
+    QString folder;
+    std::string bytes;
+    std::mutex mutex;
+    std::condition_variable made;
+    bool done = false;
+    Placed placed;
+
+    ~Creation()
+    {
+        if (placed.fd >= 0)
+            ::close(placed.fd);
+    }
+};
+
 std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                      const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString* error)
 {
-    std::unique_ptr<CSceneJournal> created(new CSceneJournal(-1, QString(), base.isValid() ? basePath : QString(), base));
-    const std::string bytes = created->freshBytes(snapshot, false);
-    const Placed placed = placeFresh(folder, bytes, QString());
-    if (placed.fd < 0) {
+    std::unique_ptr<CSceneJournal> created = Start(folder, basePath, base, snapshot);
+    created->CreationWork()();
+    if (!created->FinishCreation()) {
         if (error)
-            *error = placed.reason;
+            *error = created->failureReason();
         return nullptr;
     }
-    created->m_fd = placed.fd;
-    created->m_path = placed.path;
-    created->m_length = bytes.size();
-    created->m_startLength = bytes.size();
-    created->m_nameUnsynced = true;
     return created;
+}
+
+std::unique_ptr<CSceneJournal> CSceneJournal::Start(const QString& folder, const QString& basePath, const fw::FileStamp& base,
+                                                    const std::vector<std::unique_ptr<C3dObject>>* snapshot)
+{
+    std::unique_ptr<CSceneJournal> started(new CSceneJournal(-1, QString(), base.isValid() ? basePath : QString(), base));
+    started->m_creation = std::make_shared<Creation>();
+    started->m_creation->folder = folder;
+    started->m_creation->bytes = started->freshBytes(snapshot, false);
+    started->m_length = started->m_creation->bytes.size();
+    started->m_startLength = started->m_length;
+    started->m_queueing = true;
+    return started;
+}
+
+std::function<void()> CSceneJournal::CreationWork() const
+{
+    return [creation = m_creation] {
+        Placed placed = placeFresh(creation->folder, creation->bytes, QString());
+        std::string().swap(creation->bytes);
+        const std::lock_guard lock(creation->mutex);
+        creation->placed = std::move(placed);
+        creation->done = true;
+        creation->made.notify_all();
+    };
+}
+
+std::function<void()> CSceneJournal::CreationWait() const
+{
+    return [creation = m_creation] {
+        if (!creation)
+            return;
+        std::unique_lock lock(creation->mutex);
+        creation->made.wait(lock, [&creation] { return creation->done; });
+    };
+}
+
+bool CSceneJournal::FinishCreation()
+{
+    if (!m_creation)
+        return m_fd >= 0;
+    CreationWait()();
+    const std::shared_ptr<Creation> creation = std::move(m_creation);
+    if (creation->placed.fd < 0) {
+        m_failed = true;
+        m_reason = creation->placed.reason;
+        m_queueing = false;
+        std::string().swap(m_queue);
+        return false;
+    }
+    m_fd = std::exchange(creation->placed.fd, -1);
+    m_path = creation->placed.path;
+    m_nameUnsynced = true;
+    writeQueue();
+    return true;
 }
 
 bool CSceneJournal::writeQueue()
@@ -352,6 +419,9 @@ int CSceneJournal::Flush(SyncHandle& handle)
 
 void CSceneJournal::Remove()
 {
+    // Records that waited for the file go with it.
+    m_queue.clear();
+    FinishCreation();
     if (m_fd < 0)
         return;
     fw::systemCalls().unlink(QFile::encodeName(m_path).constData());

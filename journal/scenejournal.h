@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,12 +18,13 @@ class C3dObject;
 // open, so that other editors know it is alive and never offer it.
 //
 // Ownership: one document owns it (through CDocJournal), and every call
-// comes from the thread that owns it. Compact's disk work goes through
-// fw::RunDiskWork and touches only what was handed to it; change records
-// that come meanwhile wait in memory in their order and are written once
-// the new file is in place. Otherwise every Record* call hands the record
-// to the kernel before it returns, so a killed process loses no completed
-// change; Sync() makes what was written durable (fdatasync, and
+// comes from the thread that owns it. Start's file is made by CreationWork
+// on any thread, and Compact's disk work goes through fw::RunDiskWork; both
+// touch only what was handed to them, and change records that come
+// meanwhile wait in memory in their order and are written once the file is
+// in place (FinishCreation, or the end of Compact). Otherwise every Record*
+// call hands the record to the kernel before it returns, so a killed
+// process loses no completed change; Sync() makes what was written durable (fdatasync, and
 // after the journal was made an fsync of its folder) and (or Flush of
 // TakeSyncHandle's handle, off the GUI thread) is called by the owner at
 // most every second or so and before a save, never per change.
@@ -51,6 +53,20 @@ public:
     // in plain words in `error` on failure.
     static std::unique_ptr<CSceneJournal> Create(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                  const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString* error);
+    // Create in two halves: Start builds the journal's first bytes here and
+    // returns a journal whose file is still to be made by CreationWork.
+    static std::unique_ptr<CSceneJournal> Start(const QString& folder, const QString& basePath, const fw::FileStamp& base,
+                                                const std::vector<std::unique_ptr<C3dObject>>* snapshot);
+    // The making of Start's file (folder, write, lock, rename), to run once
+    // on any thread; CreationWait returns, on any thread, once it has run.
+    std::function<void()> CreationWork() const;
+    std::function<void()> CreationWait() const;
+    // Whether Start's file is still to be taken in by FinishCreation.
+    bool creating() const { return m_creation != nullptr; }
+    // Waits for CreationWork and takes its file in, writing the records that
+    // waited. False when no file could be made: the journal stopped, and
+    // failureReason() says why.
+    bool FinishCreation();
     // Continues the journal at `path`, read as `contents`, whose open
     // descriptor `fd` (read and write) already holds the lock: cuts the
     // file to `validLength`, its whole records, and appends after them.
@@ -90,8 +106,8 @@ public:
     // Runs the flush of `handle` on any thread and closes its descriptor;
     // 0, or the errno of the failure.
     static int Flush(SyncHandle& handle);
-    // Deletes the file, makes its removal durable and releases the lock:
-    // the scene no longer needs it.
+    // Deletes the file (once it is made), makes its removal durable and
+    // releases the lock: the scene no longer needs it.
     void Remove();
 
     // Stops the journal for the errno value `error`: a flush of it failed elsewhere.
@@ -130,7 +146,10 @@ private:
     bool m_nameUnsynced = false;
     bool m_failed = false;
     QString m_reason;
-    // Records wait here, in order, while a compaction's disk work runs.
+    // The file Start asked for, until FinishCreation takes it in.
+    struct Creation;
+    std::shared_ptr<Creation> m_creation;
+    // Records wait here, in order, while the file is made or compacted.
     bool m_queueing = false;
     std::string m_queue;
     // The payload of the record being written, reused between records.

@@ -120,6 +120,8 @@ private slots:
         if (journalled) {
             // A change of the scene itself starts its journal.
             static_cast<CTeskDoc*>(doc)->AddObject(SHAPE_STAR);
+            CDocJournal::WaitForDiskWork();
+            QCoreApplication::sendPostedEvents();
             QVERIFY(CDocJournal::Of(*static_cast<CTeskDoc*>(doc))->journal());
             journalPath = CDocJournal::Of(*static_cast<CTeskDoc*>(doc))->journal()->path();
             QVERIFY(QFileInfo(journalPath).size() > 0);

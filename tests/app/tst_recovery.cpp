@@ -78,6 +78,9 @@ void runMenuCommand(CMainFrame* frame, int id)
 // one button, which must read "&OK".
 QStringList closeShownBoxes(CMainFrame* frame)
 {
+    // A journal's failure comes back from the thread that makes its file.
+    CDocJournal::WaitForDiskWork();
+    QCoreApplication::sendPostedEvents();
     QStringList texts;
     for (QMessageBox* box : frame->findChildren<QMessageBox*>()) {
         if (!box->isVisible())

@@ -18,7 +18,9 @@
 #include <QThreadPool>
 #include <atomic>
 #include <cerrno>
+#include <fcntl.h>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +28,13 @@
 namespace {
 
 std::span<const char> spanOf(const std::string& bytes) { return {bytes.data(), bytes.size()}; }
+
+// Lets the journals' files be made and their outcome come back.
+void settle()
+{
+    CDocJournal::WaitForDiskWork();
+    QCoreApplication::sendPostedEvents();
+}
 
 // Rebuilds the scene of `journal` and returns its saved bytes, or nothing
 // when the journal gives back no scene.
@@ -79,6 +88,7 @@ void makeHistory(History& h, int baseObjects, int changes, unsigned seed)
         if (baseObjects <= 1000 || i == changes - 1)
             h.states.push_back(testutil::save(doc));
     }
+    settle();
     ASSERT_NE(CDocJournal::Of(doc)->journal(), nullptr);
     h.journal = testutil::readBytes(CDocJournal::Of(doc)->journal()->path().toStdString());
     JournalContents contents;
@@ -283,6 +293,7 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
         CDocJournal::Attach(doc, folder);
         EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
         doc.AddObject(SHAPE_CUBE);
+        settle();
         ASSERT_NE(CDocJournal::Of(doc)->journal(), nullptr);
         journalPath = CDocJournal::Of(doc)->journal()->path();
         EXPECT_TRUE(journalPath.startsWith(folder + QLatin1Char('/')));
@@ -297,6 +308,7 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
         EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
         for (int i = 0; i < 40; ++i)
             testutil::RandomEdit(doc, rng);
+        settle();
         journalPath = CDocJournal::Of(doc)->journal()->path();
         CDocJournal::Of(doc)->Keep();
         EXPECT_TRUE(QFileInfo::exists(journalPath)) << "kept";
@@ -322,6 +334,7 @@ TEST(DocJournal, LivesWhileTheSceneHasUnsavedChangesAndContinuesWhenRecovered)
         EXPECT_EQ(CDocJournal::Of(again)->journal()->path(), journalPath);
         EXPECT_EQ(recovered(testutil::readBytes(journalPath.toStdString()), QString()), testutil::save(again));
     }
+    CDocJournal::WaitForDiskWork();
     EXPECT_FALSE(QFileInfo::exists(journalPath)) << "closed";
 }
 
@@ -336,12 +349,14 @@ TEST(DocJournal, AFolderThatCannotBeMadeIsToldOnceAndNotTriedAgainUntilTheSceneI
     QObject::connect(CDocJournal::Of(doc), &CDocJournal::failed, [&told](const QString& reason) { told.append(reason); });
     doc.AddObject(SHAPE_SPHERE);
     doc.AddObject(SHAPE_CUBE);
+    settle();
     EXPECT_EQ(CDocJournal::Of(doc)->journal(), nullptr);
     EXPECT_EQ(told, QStringList{QStringLiteral("Not a directory")});
     fw::FileError error;
     ASSERT_TRUE(doc.OnSaveDocument(dir.filePath(QStringLiteral("scene.qbx")), &error));
     doc.AddObject(SHAPE_STAR);
     doc.AddObject(SHAPE_STAR);
+    settle();
     EXPECT_EQ(told.size(), 2) << "told again after a save";
     ASSERT_TRUE(QFile::remove(blocker));
     doc.AddObject(SHAPE_CUBE);
@@ -396,6 +411,8 @@ struct FaultyDisk {
 int failingSession(int failAt)
 {
     SCOPED_TRACE("failing at call " + std::to_string(failAt));
+    // The last session's journal may still be being removed on the worker.
+    CDocJournal::WaitForDiskWork();
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("recovery"));
     const QString scene = dir.filePath(QStringLiteral("scene.qbx"));
@@ -415,6 +432,8 @@ int failingSession(int failAt)
     const auto edit = [&](int count) {
         for (int i = 0; i < count; ++i) {
             testutil::RandomEdit(doc, rng);
+            // A change is kept once its record is written: after the file is made.
+            settle();
             states.push_back(testutil::save(doc));
             kept = FaultyDisk::fired() ? kept : states.size() - 1;
         }
@@ -489,6 +508,7 @@ TEST_P(JournalCompaction, KeepsTheJournalSmallAndRecoverable)
     std::mt19937 rng(8);
     for (int i = 0; i < 20; ++i)
         testutil::RandomEdit(*doc, rng);
+    settle();
     if (c.continued) {
         CDocJournal::Of(*doc)->Keep();
         auto orphans = COrphanJournal::FindAll(folder);
@@ -564,6 +584,7 @@ TEST_P(JournalCompactionWork, KeepsEveryChangeInOrderOrTheOldJournal)
     };
     // Changes pile up within one turn of the event loop: no compaction yet.
     rename();
+    settle();
     ASSERT_NE(keeper->journal(), nullptr);
     while (!keeper->journal()->NeedsCompaction(doc.GetObjects().size()))
         rename();
@@ -604,6 +625,116 @@ INSTANTIATE_TEST_SUITE_P(Runs, JournalCompactionWork,
                                            CompactionWorkCase{"changes while the disk works", 3, false},
                                            CompactionWorkCase{"new file cannot be written", 0, true},
                                            CompactionWorkCase{"fails with changes waiting", 2, true}),
+                         testutil::ByLabel());
+
+// Holds the making of journal files at their open until released.
+struct HeldOpen {
+    static inline std::promise<void> gate;
+    static inline std::shared_future<void> released;
+
+    HeldOpen()
+    {
+        gate = std::promise<void>();
+        released = gate.get_future().share();
+        fw::systemCalls().open = [](const char* path, int flags, mode_t mode) {
+            released.wait();
+            return ::open(path, flags, mode);
+        };
+    }
+    ~HeldOpen()
+    {
+        Release();
+        CDocJournal::WaitForDiskWork();
+        fw::systemCalls() = fw::systemsOwnCalls();
+    }
+    static void Release()
+    {
+        if (released.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            gate.set_value();
+    }
+};
+
+enum class AfterFirstChanges { Settle, Save, Close, Keep };
+
+struct CreationCase {
+    std::string label;
+    bool blocked; // the recovery folder cannot be made
+    AfterFirstChanges then;
+};
+
+class JournalCreation : public ::testing::TestWithParam<CreationCase> {};
+
+TEST_P(JournalCreation, ChangesWaitForTheFileAndWhatNeedsItWaitsToo)
+{
+    const CreationCase& c = GetParam();
+    QTemporaryDir dir;
+    const QString scene = dir.filePath(QStringLiteral("scene.qbx"));
+    const QString state = dir.filePath(QStringLiteral("state"));
+    if (c.blocked)
+        testutil::writeBytes(state.toStdString(), "a file where the folder goes");
+    const QString folder = state + QStringLiteral("/recovery");
+    auto doc = std::make_unique<CTeskDoc>();
+    QStringList told;
+    QObject::connect(CDocJournal::Attach(*doc, folder), &CDocJournal::failed, [&told](const QString& reason) { told.append(reason); });
+    std::optional<HeldOpen> held(std::in_place);
+    std::mt19937 rng(4);
+    for (int i = 0; i < 6; ++i)
+        testutil::RandomEdit(*doc, rng);
+    const std::string edited = testutil::save(*doc);
+    std::string journalAtSave;
+    switch (c.then) {
+    case AfterFirstChanges::Settle: held.reset(); break;
+    case AfterFirstChanges::Save: {
+        const fw::DiskWorkRunner previous = fw::SetDiskWorkRunner([&](const std::function<void()>& work) {
+            HeldOpen::Release();
+            // The last read before the file appears: as the save's write found it.
+            const CSceneJournal* journal = CDocJournal::Of(*doc)->journal();
+            if (!QFileInfo::exists(scene) && journal && !journal->path().isEmpty())
+                journalAtSave = testutil::readBytes(journal->path().toStdString());
+            work();
+        });
+        fw::FileError error;
+        EXPECT_TRUE(doc->OnSaveDocument(scene, &error));
+        fw::SetDiskWorkRunner(previous);
+        EXPECT_TRUE(c.blocked || recovered(journalAtSave, QString()) == edited) << "the journal is whole before the file is written";
+        break;
+    }
+    case AfterFirstChanges::Close: doc.reset(); break;
+    case AfterFirstChanges::Keep:
+        HeldOpen::Release();
+        CDocJournal::Of(*doc)->Keep();
+        break;
+    }
+    held.reset();
+    settle();
+    EXPECT_EQ(told, c.blocked ? QStringList{fw::errnoText(ENOTDIR)} : QStringList());
+    const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    const bool kept = !c.blocked && (c.then == AfterFirstChanges::Settle || c.then == AfterFirstChanges::Keep);
+    ASSERT_EQ(files.size(), kept ? 1 : 0) << files.join(u' ').toStdString();
+    if (kept) {
+        JournalContents contents;
+        const std::string bytes = testutil::readBytes(QDir(folder).filePath(files.front()).toStdString());
+        ASSERT_TRUE(ReadJournal(spanOf(bytes), contents, nullptr));
+        EXPECT_EQ(contents.changes.size(), 6u) << "every change, in order";
+        EXPECT_EQ(recovered(bytes, QString()), edited);
+    }
+    if (doc) {
+        const qsizetype toldBefore = told.size();
+        const std::size_t objects = doc->GetObjects().size();
+        doc->AddObject(SHAPE_STAR);
+        settle();
+        EXPECT_EQ(doc->GetObjects().size(), objects + 1);
+        EXPECT_EQ(told.size(), toldBefore + (c.blocked && c.then == AfterFirstChanges::Save ? 1 : 0)) << "told again only after a save";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, JournalCreation,
+                         ::testing::Values(CreationCase{"changes before the file is made land in order", false, AfterFirstChanges::Settle},
+                                           CreationCase{"a file that cannot be made", true, AfterFirstChanges::Settle},
+                                           CreationCase{"a save waits for the file", false, AfterFirstChanges::Save},
+                                           CreationCase{"a save while the file cannot be made", true, AfterFirstChanges::Save},
+                                           CreationCase{"closing before the file is made leaves nothing", false, AfterFirstChanges::Close},
+                                           CreationCase{"kept before the file is made", false, AfterFirstChanges::Keep}),
                          testutil::ByLabel());
 
 TEST(QbxRecover, WritesTheRecoveredSceneOrRefusesWithoutItsBase)

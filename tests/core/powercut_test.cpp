@@ -475,6 +475,9 @@ Session record(const std::string& root, Kind kind)
     const auto edit = [&](int count) {
         for (int i = 0; i < count; ++i) {
             testutil::RandomEdit(*doc, rng);
+            // The journal's file is made on a worker: its calls are recorded one at a time.
+            CDocJournal::WaitForDiskWork();
+            QCoreApplication::sendPostedEvents();
             session.versions.push_back(testutil::save(*doc));
             ++promises.made;
             recorder.note("change");
@@ -511,6 +514,7 @@ Session record(const std::string& root, Kind kind)
     promises.flushed = promises.fileVersion;
     recorder.note("closing without saving");
     delete doc;
+    CDocJournal::WaitForDiskWork();
     promises.closed = true;
     recorder.note("closed without saving");
     session.points = recorder.points();
