@@ -5,8 +5,9 @@
 //   tst_crashdriver edit SEED [tesk arguments]
 //       makes random changes (testutil::RandomEdit, engine seeded with
 //       SEED) through the scene, one per event-loop turn, and writes the
-//       number of each completed change to stdout, one per line, until
-//       killed; it stops changing after 1000.
+//       number of each completed change (its record handed to the journal's
+//       file, which the first changes wait for) to stdout, one per line,
+//       until killed; it stops changing after 1000.
 //   tst_crashdriver save OUT [tesk arguments]
 //       saves the one modified scene to OUT through File > Save As's code
 //       path, writes "recovered PATH" (the scene's file) and ends; exit
@@ -16,6 +17,8 @@
 #include "app/tesk.h"
 #include "document/teskdoc.h"
 #include "framework/gui/multidoctemplate.h"
+#include "journal/docjournal.h"
+#include "journal/scenejournal.h"
 #include "tests/randomedits.h"
 
 #include <QApplication>
@@ -64,12 +67,18 @@ int main(int argc, char* argv[])
     auto* doc = static_cast<CTeskDoc*>(teskApp.m_pDocTemplate->documents().front());
     std::mt19937 rng(static_cast<unsigned>(std::stoul(value)));
     int done = 0;
+    int reported = 0;
     QTimer editor;
     QObject::connect(&editor, &QTimer::timeout, [&] {
         if (done == 1000)
             return editor.stop();
         testutil::RandomEdit(*doc, rng);
-        report(std::to_string(++done));
+        ++done;
+        const CSceneJournal* journal = CDocJournal::Of(*doc)->journal();
+        if (journal && journal->creating())
+            return;
+        while (reported < done)
+            report(std::to_string(++reported));
     });
     editor.start(0);
     return application.exec();
