@@ -228,8 +228,6 @@ std::function<void()> CSceneJournal::CreationWork() const
 std::function<void()> CSceneJournal::CreationWait() const
 {
     return [creation = m_creation] {
-        if (!creation)
-            return;
         std::unique_lock lock(creation->mutex);
         creation->made.wait(lock, [&creation] { return creation->done; });
     };

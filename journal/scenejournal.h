@@ -57,8 +57,9 @@ public:
     // returns a journal whose file is still to be made by CreationWork.
     static std::unique_ptr<CSceneJournal> Start(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                 const std::vector<std::unique_ptr<C3dObject>>* snapshot);
-    // The making of Start's file (folder, write, lock, rename), to run once
-    // on any thread; CreationWait returns, on any thread, once it has run.
+    // While creating(): the making of Start's file (folder, write, lock,
+    // rename), to run once on any thread, and a wait, for any thread, that
+    // returns once it has run.
     std::function<void()> CreationWork() const;
     std::function<void()> CreationWait() const;
     // Whether Start's file is still to be taken in by FinishCreation.
