@@ -4,7 +4,8 @@
 editing a position in place, the colour dialog, the context menu, the bars, the About box, the file dialogs,
 the disabled Edit commands, switching windows and resizing the main window.
 
-Usage: bench/actionstall.py BIN_DIR [OBJECTS[,OBJECTS...]] [RUNS]     (defaults: 1000000,100000 and 3 runs)
+Usage: bench/actionstall.py BIN_DIR [OBJECTS[,OBJECTS...]] [RUNS] [--only REGEX]
+(defaults: 1000000,100000 and 3 runs; --only drives just the actions whose names match, after the first)
 
 Runs on a private Xvfb + openbox, as the meter does, and drives the release build of BIN_DIR with xdotool (and
 wmctrl for maximizing). Each run starts a fresh tesk on a fresh copy of the scene and goes through every action
@@ -15,6 +16,7 @@ medians. Scenes come from the meter's genscene.py through `qbx build` and are ke
 (/tmp/tesk-stall-scenes), as the meter keeps them. STALL_SHOTS=1 takes a screenshot after every action
 (STALL_KEEP=1 keeps the work folder with them)."""
 import os
+import re
 import shutil
 import statistics
 import subprocess
@@ -100,6 +102,8 @@ ACTIONS = [
     ('Save As dialog: Cancel (Escape)', [(keys('Escape'), windows(1))]),
     ('File > Open dialog (Ctrl+O), open', [(keys('ctrl+o'), windows(2))]),
     ('Open dialog: Cancel (Escape)', [(keys('Escape'), windows(1))]),
+    ('File > Save As dialog again, open', [keys('alt+f'), (keys('a'), windows(2))]),
+    ('Save As dialog again: Cancel (Escape)', [(keys('Escape'), windows(1))]),
     ('resize the main window smaller', [size(900, 600)]),
     ('resize the main window larger', [size(1200, 850)]),
     ('maximize the main window', [maximized(True)]),
@@ -166,6 +170,11 @@ def load():
 
 def main():
     args = sys.argv[1:]
+    if '--only' in args:
+        i = args.index('--only')
+        only = re.compile(args[i + 1])
+        del args[i:i + 2]
+        ACTIONS[1:] = [a for a in ACTIONS[1:] if only.search(a[0])]
     if not args:
         raise SystemExit(__doc__)
     bin_dir = os.path.abspath(args[0])
