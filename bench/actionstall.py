@@ -10,9 +10,10 @@ Usage: bench/actionstall.py BIN_DIR [OBJECTS[,OBJECTS...]] [RUNS] [--only REGEX]
 Runs on a private Xvfb + openbox, as the meter does, and drives the release build of BIN_DIR with xdotool (and
 wmctrl for maximizing). Each run starts a fresh tesk on a fresh copy of the scene and goes through every action
 in order; each action is a few steps, each step followed by a wait until tesk has settled (every answer quicker
-than 25 ms for 500 ms). An action's figure is the longest answer delay over all its steps. Prints, per scene
-size, one line per action with the median over the runs and each run's figure, then a markdown table of the
-medians. Scenes come from the meter's genscene.py through `qbx build` and are kept in STALL_SCENES
+than 25 ms for 500 ms). An action's figures are the longest answer delay over all its steps and the GUI
+thread's CPU time in its longest step (what the stall would be on an idle machine, near enough). Prints, per
+scene size, one line per action with the medians over the runs and each run's figures (stall/CPU), then a
+markdown table of the medians. Scenes come from the meter's genscene.py through `qbx build` and are kept in STALL_SCENES
 (/tmp/tesk-stall-scenes), as the meter keeps them. STALL_SHOTS=1 takes a screenshot after every action
 (STALL_KEEP=1 keeps the work folder with them)."""
 import os
@@ -118,8 +119,17 @@ ACTIONS = [
 ]
 
 
+def gui_cpu(t, a, b):
+    """The CPU time of tesk's GUI thread from a to b (µs), from the 10 ms samples around them."""
+    before = [x for x in t.samples if x[0] <= a]
+    after = [x for x in t.samples if x[0] >= b]
+    return after[0][1] - before[-1][1] if before and after else 0
+
+
 def run_once(ctx, scene, tag):
-    """One fresh tesk through every action; returns {name: max_stall_ms} and notes."""
+    """One fresh tesk through every action; returns {name: (max_stall_ms, gui_cpu_ms)} and notes. The CPU
+    time is that of the action's longest step on the GUI thread, from its keys to its last slow answer: the
+    stall with the time other programs took the CPU left out."""
     res, notes = {}, []
     t = stall.Tesk(ctx, scene, tag)
     try:
@@ -132,13 +142,14 @@ def run_once(ctx, scene, tag):
         t_map = t.meter.found[0][0]
         t.meter.settle(t_map, t_map)
         for name, steps in ACTIONS:
-            worst = 0
+            worst, cpu = 0, 0
             for s in steps:
                 send, want = s if isinstance(s, tuple) else (s, None)
                 t_from = stall.now()
                 send(t)
-                worst = max(worst, t.meter.settle(t_from, stall.now(), want and (lambda: want(t)))[0])
-            res[name] = stall.ms(worst)
+                stalled, t_end = t.meter.settle(t_from, stall.now(), want and (lambda: want(t)))
+                worst, cpu = max(worst, stalled), max(cpu, gui_cpu(t, t_from, t_end))
+            res[name] = (stall.ms(worst), stall.ms(cpu))
             t.shot(''.join(c if c.isalnum() else '-' for c in name)[:40])
     except (stall.Failed, subprocess.CalledProcessError) as e:
         notes.append('%s: stopped: %s' % (tag, e))
@@ -211,16 +222,17 @@ def main():
                 each = [r[name] for r in got if name in r]
                 if not each:
                     continue
-                medians[(name, objects)] = statistics.median(each)
-                print('%s: max_stall_ms=%.1f  (runs: %s)' % (name, medians[(name, objects)],
-                                                            ' '.join('%.1f' % x for x in each)), flush=True)
+                medians[(name, objects)] = (statistics.median(x[0] for x in each),
+                                            statistics.median(x[1] for x in each))
+                print('%s: max_stall_ms=%.1f gui_cpu_ms=%.0f  (runs: %s)' % (
+                    name, *medians[(name, objects)], ' '.join('%.1f/%.0f' % x for x in each)), flush=True)
             print('# load average after: %s' % load(), flush=True)
         print()
-        print('| action | %s |' % ' | '.join('%s max stall' % human(n) for n in sizes))
-        print('|---|%s' % ('---|' * len(sizes)))
+        print('| action | %s |' % ' | '.join('%s max stall | %s GUI CPU' % (human(n), human(n)) for n in sizes))
+        print('|---|%s' % ('---|---|' * len(sizes)))
         for name, _ in ACTIONS:
-            print('| %s | %s |' % (name, ' | '.join('%.1f' % medians[(name, n)] if (name, n) in medians else '-'
-                                                    for n in sizes)))
+            print('| %s | %s |' % (name, ' | '.join('%.1f | %.0f' % medians[(name, n)] if (name, n) in medians
+                                                    else '- | -' for n in sizes)))
     finally:
         for p in reversed(procs):
             p.terminate()
