@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QSettings>
 #include <QStatusBar>
 #include <cstdio>
@@ -361,19 +362,28 @@ bool CSceneFiles::SaveModified(fw::Document* doc)
     }
 }
 
-QString CSceneFiles::AskFileName(const QString& proposed, bool open) const
+QString CSceneFiles::AskFileName(const QString& proposed, bool open)
 {
     QString folder = QDir::homePath();
     if (const fw::Document* doc = m_mainFrame.GetActiveDocument(); doc && !doc->GetPathName().isEmpty())
         folder = QFileInfo(doc->GetPathName()).absolutePath();
     else if (const QString last = QSettings().value(kLastFolderKey).toString(); !last.isEmpty() && QFileInfo(last).isDir())
         folder = last;
-    const QString filter = res::docString(res::DocString::FilterName) + QStringLiteral(";;All Files (*)");
-    QFileDialog dialog(&m_mainFrame, open ? QStringLiteral("Open") : QStringLiteral("Save As"), folder, filter);
+    const QStringList filters = {res::docString(res::DocString::FilterName), QStringLiteral("All Files (*)")};
+    if (!m_fileDialog) {
+        m_fileDialog = new QFileDialog(&m_mainFrame);
+        m_fileDialog->setNameFilters(filters);
+    }
+    // The dialog starts each time as a new one would.
+    QFileDialog& dialog = *m_fileDialog;
+    dialog.setWindowTitle(open ? QStringLiteral("Open") : QStringLiteral("Save As"));
     dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    if (!open)
-        dialog.setDefaultSuffix(res::docString(res::DocString::FilterExt).mid(1));
+    dialog.setDefaultSuffix(open ? QString() : res::docString(res::DocString::FilterExt).mid(1));
+    dialog.setDirectory(folder);
+    dialog.selectNameFilter(filters.constFirst());
+    if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        name->clear();
     if (!proposed.isEmpty())
         dialog.selectFile(proposed);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

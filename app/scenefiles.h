@@ -4,11 +4,13 @@
 #include "app/recentfilelist.h"
 #include "app/sceneopener.h"
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
 class CMainFrame;
+class QFileDialog;
 
 namespace fw {
 class Document;
@@ -88,7 +90,11 @@ public:
     // The file dialog behind `prompt`: it starts in the active scene's
     // folder, else where a file dialog was last accepted (kept between
     // runs), else the home folder, and remembers the chosen file's folder.
-    QString AskFileName(const QString& proposed, bool open) const;
+    // One dialog serves every call: building a file dialog and closing one
+    // (Qt writes the dialog's state to its settings file then) both hold the
+    // GUI thread, so it is built at the first call and closed with the main
+    // frame.
+    QString AskFileName(const QString& proposed, bool open);
 
 private:
     // The outcome of an open: the scene, or null with why.
@@ -113,4 +119,6 @@ private:
     // The desktop's recent files, told of the same opens and saves.
     CDesktopRecent m_desktopRecent;
     CSceneOpener m_opener;
+    // The dialog of AskFileName, a child of the main frame.
+    QPointer<QFileDialog> m_fileDialog;
 };

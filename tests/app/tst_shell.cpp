@@ -36,6 +36,7 @@
 #include <QFileDialog>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -361,6 +362,8 @@ private slots:
     void focusReturnsToTheTree();
     void fileDialogsStartInAUsefulFolder_data();
     void fileDialogsStartInAUsefulFolder();
+    void eachFileDialogStartsAfresh_data();
+    void eachFileDialogStartsAfresh();
     void everyButtonOfAQuestionAnswersToItsAccessKey_data();
     void everyButtonOfAQuestionAnswersToItsAccessKey();
 
@@ -1750,6 +1753,69 @@ void TestShell::fileDialogsStartInAUsefulFolder()
     // The accepted folder is the one remembered for next time.
     QCOMPARE(frame->GetActiveDocument()->GetPathName(), file("picked/chosen.qbx"));
     QCOMPARE(QSettings().value(QStringLiteral("Settings/LastFolder")).toString(), file("picked"));
+}
+
+void TestShell::eachFileDialogStartsAfresh_data()
+{
+    QTest::addColumn<bool>("firstOpen");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("proposed");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("Open after a cancelled Save As") << false << false << true << "" << "Open" << "" << "";
+    QTest::newRow("Open after an accepted Open") << true << true << true << "" << "Open" << "" << "";
+    QTest::newRow("Save As after a cancelled Open") << true << false << false << "second" << "Save As" << "second" << "qbx";
+    QTest::newRow("Save As after an accepted Save As") << false << true << false << "" << "Save As" << "" << "qbx";
+}
+
+// A file dialog shows what it was asked with, whatever the one before it was
+// left showing: typed name, file type, folder.
+void TestShell::eachFileDialogStartsAfresh()
+{
+    QFETCH(bool, firstOpen);
+    QFETCH(bool, accepted);
+    QFETCH(bool, open);
+    QFETCH(QString, proposed);
+    QFETCH(QString, title);
+    QFETCH(QString, name);
+    QFETCH(QString, suffix);
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("elsewhere")));
+    writeScene(file("elsewhere/old.qbx"), 1);
+    start();
+    CSceneFiles& files = m_app->GetSceneFiles();
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->setDirectory(file("elsewhere"));
+        dialog->selectNameFilter(QStringLiteral("All Files (*)"));
+        // Save As would ask before it replaced an existing file.
+        dialog->selectFile(file(firstOpen ? "elsewhere/old.qbx" : "elsewhere/new.qbx"));
+        QMetaObject::invokeMethod(dialog, accepted ? "accept" : "reject");
+    });
+    files.AskFileName(QString(), firstOpen);
+    QSettings().setValue(QStringLiteral("Settings/LastFolder"), m_dir.path());
+    QString shownTitle, shownName, shownSuffix, shownFilter, shownFolder;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        shownTitle = dialog->windowTitle();
+        shownName = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+        shownSuffix = dialog->defaultSuffix();
+        shownFilter = dialog->selectedNameFilter();
+        shownFolder = dialog->directory().absolutePath();
+        mode = dialog->acceptMode();
+        dialog->reject();
+    });
+    QCOMPARE(files.AskFileName(proposed, open), QString());
+    QCOMPARE(shownTitle, title);
+    QCOMPARE(mode, open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    QCOMPARE(shownName, name);
+    QCOMPARE(shownSuffix, suffix);
+    QCOMPARE(shownFilter, QStringLiteral("tesk Files (*.qbx)"));
+    QCOMPARE(shownFolder, m_dir.path());
 }
 
 // A row's way to the dialog it answers: it starts the editor and does what
