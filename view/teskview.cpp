@@ -303,7 +303,9 @@ void CTeskView::rebuild(int filter)
     const int admitted = filter == FILTER_LISTED ? COLOUR_LISTED : COLOUR_USER;
     std::vector<C3dObject*> objects;
     if (const CTeskDoc* doc = GetDocument()) {
-        objects.reserve(doc->GetObjects().size());
+        // As much room as the scene's list has: an object added later
+        // copies the rows no sooner than it copies the list.
+        objects.reserve(doc->GetObjects().capacity());
         for (const auto& object : doc->GetObjects()) {
             if (filter == FILTER_ALL || object->m_pShape->m_nColourMode == admitted)
                 objects.push_back(object.get());

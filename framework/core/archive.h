@@ -122,11 +122,14 @@ public:
     {
         const std::uint64_t count = ReadCount();
         std::vector<std::unique_ptr<T>> loaded;
-        // Every record takes at least two bytes: never reserve beyond what
+        // Every record takes at least two bytes: never expect more than
         // the bytes left can hold (all of a span, the rest of a regular file,
         // a buffer of a stream), nor beyond kMaxReserve. Reserving the list
-        // whole spares a big load the copies and fresh pages of its growth.
-        loaded.reserve(static_cast<std::size_t>(std::min({count, bytesLeft() / 2, kMaxReserve})));
+        // whole spares a big load the copies and fresh pages of its growth,
+        // and room to grow by half spares the first object added after the
+        // load a copy of the whole list; room never used is never touched.
+        const auto expected = static_cast<std::size_t>(std::min({count, bytesLeft() / 2, kMaxReserve}));
+        loaded.reserve(expected + expected / 2);
         for (std::uint64_t i = 0; i < count; ++i) {
             // Owned all along: growing the list may throw.
             std::unique_ptr<T> object(static_cast<T*>(ReadObject(&T::classInfo).release()));
