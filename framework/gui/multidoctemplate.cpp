@@ -41,7 +41,6 @@ Document* MultiDocTemplate::OpenDocument(const std::function<bool(Document&)>& f
     connect(raw, &Document::modifiedChanged, this, [this, raw] { updateTitles(raw); });
     FrameWindow* frame = CreateNewFrame(raw, nullptr);
     InitialUpdateFrame(frame, raw, true);
-    emit documentOpened(raw);
     return raw;
 }
 
@@ -112,7 +111,6 @@ void MultiDocTemplate::frameGone(FrameWindow* frame)
             ++it;
             continue;
         }
-        emit documentClosed(doc);
         it = m_documents.erase(it);
     }
 }

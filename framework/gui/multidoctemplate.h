@@ -55,10 +55,6 @@ public:
     // Closes every document without asking; used when the application ends.
     void CloseAllDocuments();
 
-signals:
-    void documentOpened(fw::Document* doc);
-    void documentClosed(fw::Document* doc);
-
 private:
     void updateTitles(const Document* doc);
     void frameGone(FrameWindow* frame);
