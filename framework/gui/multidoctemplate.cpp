@@ -5,8 +5,6 @@
 #include "framework/gui/framewindow.h"
 #include "framework/gui/mdiframewnd.h"
 
-#include <algorithm>
-
 namespace fw {
 
 MultiDocTemplate::MultiDocTemplate(MdiFrameWnd* mainFrame, DocumentFactory createDocument, FrameFactory createFrame,
@@ -103,16 +101,10 @@ void MultiDocTemplate::updateTitles(const Document* doc)
 void MultiDocTemplate::frameGone(FrameWindow* frame)
 {
     // The frame's view has already left its document when this runs.
-    m_frames.erase(std::remove(m_frames.begin(), m_frames.end(), frame), m_frames.end());
-    for (auto it = m_documents.begin(); it != m_documents.end();) {
-        Document* doc = it->get();
-        if (!doc->GetViews().empty()) {
-            updateTitles(doc);
-            ++it;
-            continue;
-        }
-        it = m_documents.erase(it);
-    }
+    std::erase(m_frames, frame);
+    std::erase_if(m_documents, [](const std::unique_ptr<Document>& doc) { return doc->GetViews().empty(); });
+    for (const auto& doc : m_documents)
+        updateTitles(doc.get());
 }
 
 } // namespace fw
