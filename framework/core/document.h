@@ -111,8 +111,6 @@ public:
     virtual void DeleteContents() {}
     virtual void Serialize(Archive& ar) = 0;
 
-    bool OnCmdMsg(int, CmdUI*) override { return false; }
-
 signals:
     void modifiedChanged(bool modified);
     // A save is about to write the document's file.

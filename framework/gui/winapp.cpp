@@ -21,8 +21,6 @@ WinApp* WinApp::instance() { return g_app; }
 
 void WinApp::AddDocTemplate(std::unique_ptr<MultiDocTemplate> docTemplate) { m_template = std::move(docTemplate); }
 
-bool WinApp::SaveModified(Document*) { return true; }
-
 bool WinApp::SaveAllModified()
 {
     if (!m_template)

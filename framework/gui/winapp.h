@@ -28,7 +28,7 @@ public:
 
     // Asks whether `doc` may be closed, saving it first if the user wants.
     // The base lets every document close unsaved; the application asks.
-    virtual bool SaveModified(Document* doc);
+    virtual bool SaveModified(Document*) { return true; }
     // SaveModified for every open document; false at the first refusal.
     virtual bool SaveAllModified();
     // Closes every document with its windows, unasked.
@@ -36,8 +36,6 @@ public:
     // Opens `path` (a file dropped on the main frame) through the template;
     // the application may report a failure. Null on failure.
     virtual Document* OpenDocumentFile(const QString& path);
-
-    bool OnCmdMsg(int, CmdUI*) override { return false; }
 
 private:
     std::unique_ptr<MultiDocTemplate> m_template;
