@@ -31,7 +31,7 @@ void CTeskDoc::OnAddView()
         return;
     fw::FrameWindow* frame = docTemplate->CreateNewFrame(this, first->GetParentFrame());
     if (frame)
-        docTemplate->InitialUpdateFrame(frame, this, true);
+        docTemplate->InitialUpdateFrame(frame, this);
 }
 
 C3dObject* CTeskDoc::AddObject(int type)

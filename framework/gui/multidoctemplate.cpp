@@ -38,7 +38,7 @@ Document* MultiDocTemplate::OpenDocument(const std::function<bool(Document&)>& f
     connect(raw, &Document::titleChanged, this, [this, raw] { updateTitles(raw); });
     connect(raw, &Document::modifiedChanged, this, [this, raw] { updateTitles(raw); });
     FrameWindow* frame = CreateNewFrame(raw, nullptr);
-    InitialUpdateFrame(frame, raw, true);
+    InitialUpdateFrame(frame, raw);
     return raw;
 }
 
@@ -56,12 +56,12 @@ FrameWindow* MultiDocTemplate::CreateNewFrame(Document* doc, FrameWindow* other)
     return frame;
 }
 
-void MultiDocTemplate::InitialUpdateFrame(FrameWindow* frame, Document* doc, bool makeVisible)
+void MultiDocTemplate::InitialUpdateFrame(FrameWindow* frame, Document* doc)
 {
     if (View* view = frame->GetActiveView())
         view->OnInitialUpdate();
     updateTitles(doc);
-    if (makeVisible && m_mainFrame)
+    if (m_mainFrame)
         m_mainFrame->ActivateFrame(frame);
 }
 
