@@ -21,8 +21,6 @@ CTeskDoc::CTeskDoc()
 {
 }
 
-CTeskDoc::~CTeskDoc() = default;
-
 void CTeskDoc::OnAddView()
 {
     fw::View* first = GetFirstView();
