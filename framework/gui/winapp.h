@@ -18,8 +18,6 @@ class WinApp : public CommandTarget {
 public:
     WinApp();
     ~WinApp() override;
-    WinApp(const WinApp&) = delete;
-    WinApp& operator=(const WinApp&) = delete;
 
     static WinApp* instance();
 
