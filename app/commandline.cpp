@@ -1,7 +1,6 @@
 #include "app/commandline.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <array>
 
 namespace {

@@ -1,5 +1,6 @@
 #include "app/desktoprecent.h"
 
+#include "framework/core/filereader.h"
 #include "framework/core/filewriter.h"
 #include "framework/core/posix.h"
 
@@ -238,14 +239,8 @@ bool CDesktopRecent::Record(const QString& xbel, const QString& scene, const QDa
         if (!identify(xbel, &before, error))
             return false;
         QByteArray bytes;
-        if (before.exists) {
-            QFile file(xbel);
-            if (!file.open(QIODevice::ReadOnly)) {
-                *error = file.errorString();
-                return false;
-            }
-            bytes = file.readAll();
-        }
+        if (before.exists && !fw::ReadWholeFile(xbel, bytes, error))
+            return false;
         const QByteArray result = merged(bytes, scene, when, error);
         if (result.isEmpty())
             return false;

@@ -19,8 +19,6 @@ public:
     // Takes the file's location from the environment now.
     CDesktopRecent();
     ~CDesktopRecent();
-    CDesktopRecent(const CDesktopRecent&) = delete;
-    CDesktopRecent& operator=(const CDesktopRecent&) = delete;
 
     // Queues the record of `scene` (an absolute path) as used by tesk now.
     void Add(const QString& scene);

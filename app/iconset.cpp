@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QIconEngine>
 #include <QPainter>
-#include <QPixmapCache>
 #include <QResource>
 #include <QStyle>
 #include <QStyleOption>
@@ -98,15 +97,6 @@ public:
         // Icons are drawn on the toolbars' and menus' background.
         const QPalette palette = QApplication::palette();
         const QColor background = palette.color(QPalette::Window);
-        const QString key = QStringLiteral("tesk-icon:%1:%2x%3:%4:%5")
-                                .arg(m_folder)
-                                .arg(size.width())
-                                .arg(size.height())
-                                .arg(int(mode))
-                                .arg(background.rgb());
-        QPixmap pixmap;
-        if (QPixmapCache::find(key, &pixmap))
-            return pixmap;
         QImage image = picture(size.width());
         // Dark outlines vanish on a dark background: a rim of the palette's
         // text colour (or black or white, whichever stands out) brings the
@@ -117,13 +107,12 @@ public:
                                    : QColor(Qt::black);
             image = withRim(image, fw::Contrasting(palette.color(QPalette::WindowText), background, far));
         }
-        pixmap = QPixmap::fromImage(std::move(image));
+        QPixmap pixmap = QPixmap::fromImage(std::move(image));
         if (mode != QIcon::Normal) {
             QStyleOption option;
             option.palette = palette;
             pixmap = QApplication::style()->generatedIconPixmap(mode, pixmap, &option);
         }
-        QPixmapCache::insert(key, pixmap);
         return pixmap;
     }
 

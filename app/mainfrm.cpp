@@ -65,8 +65,6 @@ CMainFrame::CMainFrame(QWidget* parent)
     updateLockKeyPanes();
 }
 
-CMainFrame::~CMainFrame() = default;
-
 QAction* CMainFrame::createCommandAction(int id, const QString& text)
 {
     auto* action = new QAction(text, this);

@@ -40,7 +40,6 @@ class CMainFrame : public fw::MdiFrameWnd {
 
 public:
     explicit CMainFrame(QWidget* parent = nullptr);
-    ~CMainFrame() override;
 
     void SetStatusText(const QString& text) override;
     QString GetPaneText(int index) const;

@@ -72,7 +72,6 @@ bool CTeskApp::InitInstance(const CommandLine& commandLine)
 
     m_pMainFrame = std::make_unique<CMainFrame>();
     m_pMainFrame->SetAsMainWindow();
-    m_pMainWnd = m_pMainFrame.get();
     m_pDocTemplate->SetMainFrame(m_pMainFrame.get());
     m_pSceneFiles = std::make_unique<CSceneFiles>(
         *m_pDocTemplate, *m_pMainFrame, commandLine.recoverAll,

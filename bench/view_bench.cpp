@@ -139,7 +139,6 @@ struct OpenFixture {
         if (!scene.OnSaveDocument(path, &error))
             return;
         frame.SetAsMainWindow();
-        app.m_pMainWnd = &frame;
         auto owned = std::make_unique<fw::MultiDocTemplate>(
             &frame, [] { return std::make_unique<CTeskDoc>(); }, [] { return new CChildFrame; },
             [] { return new CTeskView; });

@@ -107,9 +107,8 @@ public:
     ObjectList objects;
     QString reason; // set when the handler stopped the reader
 
-    bool Null() { return scalar(); }
-    bool Bool(bool) { return scalar(); }
-    // Numbers come as their literal text (kParseNumbersAsStringsFlag).
+    // Null and true or false; numbers come as their literal text
+    // (kParseNumbersAsStringsFlag).
     bool Default() { return scalar(); }
 
     bool RawNumber(const char* text, rapidjson::SizeType length, bool)

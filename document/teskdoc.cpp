@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <utility>
 
 namespace {
@@ -22,8 +21,6 @@ CTeskDoc::CTeskDoc()
 {
 }
 
-CTeskDoc::~CTeskDoc() = default;
-
 void CTeskDoc::OnAddView()
 {
     fw::View* first = GetFirstView();
@@ -32,7 +29,7 @@ void CTeskDoc::OnAddView()
         return;
     fw::FrameWindow* frame = docTemplate->CreateNewFrame(this, first->GetParentFrame());
     if (frame)
-        docTemplate->InitialUpdateFrame(frame, this, true);
+        docTemplate->InitialUpdateFrame(frame, this);
 }
 
 C3dObject* CTeskDoc::AddObject(int type)

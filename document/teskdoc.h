@@ -42,7 +42,6 @@ class CTeskDoc : public fw::Document {
 
 public:
     CTeskDoc();
-    ~CTeskDoc() override;
 
     // Opens another window on this scene (the "Add view" command).
     virtual void OnAddView();

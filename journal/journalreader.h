@@ -3,7 +3,6 @@
 #include "framework/core/filestamp.h"
 #include "journal/journalformat.h"
 
-#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>

@@ -21,12 +21,13 @@ struct CmdUI {
 };
 
 // Something on the command route: a view, a document, a frame or the
-// application. OnCmdMsg answers whether this target handles `id`; with a
-// null `ui` it runs the command, otherwise it fills the command's state.
+// application. OnCmdMsg answers whether this target handles `id` (by
+// default it handles none); with a null `ui` it runs the command, otherwise
+// it fills the command's state.
 class CommandTarget {
 public:
     virtual ~CommandTarget() = default;
-    virtual bool OnCmdMsg(int id, CmdUI* ui) = 0;
+    virtual bool OnCmdMsg(int, CmdUI*) { return false; }
 };
 
 // One row of a class's message map: a range of command ids, the handler and

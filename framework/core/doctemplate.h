@@ -15,7 +15,7 @@ public:
     // (may be null). Returns null on failure.
     virtual FrameWindow* CreateNewFrame(Document* doc, FrameWindow* other) = 0;
     // Gives the frame's view its initial update and shows the frame.
-    virtual void InitialUpdateFrame(FrameWindow* frame, Document* doc, bool makeVisible = true) = 0;
+    virtual void InitialUpdateFrame(FrameWindow* frame, Document* doc) = 0;
 };
 
 } // namespace fw

@@ -121,11 +121,6 @@ bool Document::OnNewDocument()
     return true;
 }
 
-bool Document::OnOpenDocument(const QString& path, FileError* error)
-{
-    return AdoptFile(path, LoadFile(path, [this](Archive& ar) { Serialize(ar); }), error);
-}
-
 FileLoad Document::LoadFile(const QString& path, const std::function<void(Archive&)>& load, ReadWatch* watch)
 {
     FileLoad result;

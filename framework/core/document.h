@@ -37,11 +37,11 @@ struct FileLoad {
 // Broadcasts: UpdateAllViews calls every registered view's OnUpdate in
 // registration order; modifiedChanged and titleChanged signal the GUI;
 // aboutToWrite comes before a save writes the file.
-// Files: OnOpenDocument streams a regular file through Serialize; on failure
-// the contents are unchanged and the FileError is returned. It is made of two
-// halves that a caller may also run apart: LoadFile reads the file (on any
-// thread: it touches no document and no QObject) and AdoptFile records the
-// outcome in the document. OnSaveDocument turns the document into bytes
+// Files: a document class opens a regular file in two halves that a caller
+// may also run apart: LoadFile reads the file (on any thread: it touches no
+// document and no QObject) and AdoptFile records the outcome in the
+// document; on failure the contents are unchanged and the FileError is
+// returned. OnSaveDocument turns the document into bytes
 // (Serialize) and writes them through WriteFileKeepingItsKind, both run by
 // RunDiskWork, so Serialize may run on another thread while the caller waits
 // and must only read the document: the old file survives a failed
@@ -81,14 +81,14 @@ public:
 
     // Empties the document for a new, untitled scene.
     virtual bool OnNewDocument();
-    // Loads `path`. On failure returns false with the failure in `error` and
-    // leaves the document as it was.
-    virtual bool OnOpenDocument(const QString& path, FileError* error);
+    // Loads `path` (through LoadFile and AdoptFile). On failure returns
+    // false with the failure in `error` and leaves the document as it was.
+    virtual bool OnOpenDocument(const QString& path, FileError* error) = 0;
     // Saves to `path`. On failure returns false with the failure in `error`;
     // the previous file at `path` is untouched and the document stays modified.
     virtual bool OnSaveDocument(const QString& path, FileError* error);
 
-    // The load half of OnOpenDocument: opens `path` for loading and runs
+    // The load half of an open: opens `path` for loading and runs
     // `load` on its archive, which reads the contents wherever it keeps them
     // and throws as Serialize does. Safe on any thread. A `watch` sees the
     // bytes read and may stop the load: it then fails as cancelled.
@@ -110,8 +110,6 @@ public:
     // Removes the whole contents.
     virtual void DeleteContents() {}
     virtual void Serialize(Archive& ar) = 0;
-
-    bool OnCmdMsg(int, CmdUI*) override { return false; }
 
 signals:
     void modifiedChanged(bool modified);

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <new>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>

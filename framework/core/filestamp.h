@@ -29,8 +29,6 @@ class FileHasher {
 public:
     FileHasher();
     ~FileHasher();
-    FileHasher(const FileHasher&) = delete;
-    FileHasher& operator=(const FileHasher&) = delete;
 
     void update(const void* data, std::size_t size);
     std::uint64_t digest() const;

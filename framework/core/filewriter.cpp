@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>

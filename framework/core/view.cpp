@@ -10,6 +10,4 @@ View::~View()
         m_pDocument->RemoveView(this);
 }
 
-void View::OnActivateView(bool, View*, View*) {}
-
 } // namespace fw

@@ -22,12 +22,11 @@ public:
     virtual void OnInitialUpdate() { OnUpdate(nullptr, 0, nullptr); }
     // A broadcast from the document; `hint` and `object` are the document's.
     virtual void OnUpdate(View* sender, int hint, Object* object) = 0;
-    // Activation change between views; the losing view hears first.
-    virtual void OnActivateView(bool activate, View* activated, View* deactivated);
+    // Activation change between views (whether this view gains it, the view
+    // that gains it, the view that loses it); the losing view hears first.
+    virtual void OnActivateView(bool, View*, View*) {}
     // The frame window holding this view (a GUI object; opaque to the core).
     virtual FrameWindow* GetParentFrame() const = 0;
-
-    bool OnCmdMsg(int, CmdUI*) override { return false; }
 
 private:
     friend class Document;

@@ -10,7 +10,6 @@
 #include <QThread>
 #include <QWidget>
 #include <algorithm>
-#include <atomic>
 #include <exception>
 #include <memory>
 

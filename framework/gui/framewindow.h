@@ -33,8 +33,6 @@ public:
     // Sets the title from the document's title; `number` > 0 appends ":number".
     void UpdateFrameTitle(int number);
 
-    bool OnCmdMsg(int, CmdUI*) override { return false; }
-
 signals:
     void aboutToClose(fw::FrameWindow* frame);
 

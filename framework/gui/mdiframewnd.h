@@ -53,8 +53,6 @@ public:
     // The state of command `id` along the route.
     CmdUI CommandState(int id);
 
-    bool OnCmdMsg(int, CmdUI*) override { return false; }
-
 signals:
     void activeViewChanged(fw::View* view);
 

@@ -5,8 +5,6 @@
 #include "framework/gui/framewindow.h"
 #include "framework/gui/mdiframewnd.h"
 
-#include <algorithm>
-
 namespace fw {
 
 MultiDocTemplate::MultiDocTemplate(MdiFrameWnd* mainFrame, DocumentFactory createDocument, FrameFactory createFrame,
@@ -40,8 +38,7 @@ Document* MultiDocTemplate::OpenDocument(const std::function<bool(Document&)>& f
     connect(raw, &Document::titleChanged, this, [this, raw] { updateTitles(raw); });
     connect(raw, &Document::modifiedChanged, this, [this, raw] { updateTitles(raw); });
     FrameWindow* frame = CreateNewFrame(raw, nullptr);
-    InitialUpdateFrame(frame, raw, true);
-    emit documentOpened(raw);
+    InitialUpdateFrame(frame, raw);
     return raw;
 }
 
@@ -59,12 +56,12 @@ FrameWindow* MultiDocTemplate::CreateNewFrame(Document* doc, FrameWindow* other)
     return frame;
 }
 
-void MultiDocTemplate::InitialUpdateFrame(FrameWindow* frame, Document* doc, bool makeVisible)
+void MultiDocTemplate::InitialUpdateFrame(FrameWindow* frame, Document* doc)
 {
     if (View* view = frame->GetActiveView())
         view->OnInitialUpdate();
     updateTitles(doc);
-    if (makeVisible && m_mainFrame)
+    if (m_mainFrame)
         m_mainFrame->ActivateFrame(frame);
 }
 
@@ -104,17 +101,10 @@ void MultiDocTemplate::updateTitles(const Document* doc)
 void MultiDocTemplate::frameGone(FrameWindow* frame)
 {
     // The frame's view has already left its document when this runs.
-    m_frames.erase(std::remove(m_frames.begin(), m_frames.end(), frame), m_frames.end());
-    for (auto it = m_documents.begin(); it != m_documents.end();) {
-        Document* doc = it->get();
-        if (!doc->GetViews().empty()) {
-            updateTitles(doc);
-            ++it;
-            continue;
-        }
-        emit documentClosed(doc);
-        it = m_documents.erase(it);
-    }
+    std::erase(m_frames, frame);
+    std::erase_if(m_documents, [](const std::unique_ptr<Document>& doc) { return doc->GetViews().empty(); });
+    for (const auto& doc : m_documents)
+        updateTitles(doc.get());
 }
 
 } // namespace fw

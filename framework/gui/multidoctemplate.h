@@ -25,8 +25,6 @@ class MdiFrameWnd;
 // Titles: a document with several windows numbers them ":1", ":2", ...;
 // titles follow the document's title and modified flag.
 class MultiDocTemplate : public QObject, public DocTemplate {
-    Q_OBJECT
-
 public:
     using DocumentFactory = std::function<std::unique_ptr<Document>()>;
     using FrameFactory = std::function<FrameWindow*()>;
@@ -47,17 +45,13 @@ public:
     Document* OpenDocument(const std::function<bool(Document&)>& fill);
 
     FrameWindow* CreateNewFrame(Document* doc, FrameWindow* other) override;
-    void InitialUpdateFrame(FrameWindow* frame, Document* doc, bool makeVisible = true) override;
+    void InitialUpdateFrame(FrameWindow* frame, Document* doc) override;
 
     std::vector<Document*> documents() const;
     // The frames showing `doc`, in the order they were created.
     std::vector<FrameWindow*> framesOf(const Document* doc) const;
     // Closes every document without asking; used when the application ends.
     void CloseAllDocuments();
-
-signals:
-    void documentOpened(fw::Document* doc);
-    void documentClosed(fw::Document* doc);
 
 private:
     void updateTitles(const Document* doc);

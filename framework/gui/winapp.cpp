@@ -19,35 +19,28 @@ WinApp::~WinApp()
 
 WinApp* WinApp::instance() { return g_app; }
 
-void WinApp::AddDocTemplate(std::unique_ptr<MultiDocTemplate> docTemplate)
-{
-    m_templates.push_back(std::move(docTemplate));
-}
-
-bool WinApp::SaveModified(Document*) { return true; }
+void WinApp::AddDocTemplate(std::unique_ptr<MultiDocTemplate> docTemplate) { m_template = std::move(docTemplate); }
 
 bool WinApp::SaveAllModified()
 {
-    for (const auto& docTemplate : m_templates) {
-        for (Document* doc : docTemplate->documents()) {
-            if (!SaveModified(doc))
-                return false;
-        }
+    if (!m_template)
+        return true;
+    for (Document* doc : m_template->documents()) {
+        if (!SaveModified(doc))
+            return false;
     }
     return true;
 }
 
 void WinApp::CloseAllDocuments()
 {
-    for (const auto& docTemplate : m_templates)
-        docTemplate->CloseAllDocuments();
+    if (m_template)
+        m_template->CloseAllDocuments();
 }
 
 Document* WinApp::OpenDocumentFile(const QString& path)
 {
-    if (m_templates.empty())
-        return nullptr;
-    return m_templates.front()->OpenDocumentFile(path, nullptr);
+    return m_template ? m_template->OpenDocumentFile(path, nullptr) : nullptr;
 }
 
 } // namespace fw

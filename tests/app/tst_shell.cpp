@@ -442,7 +442,8 @@ void TestShell::startUp()
         // The same objects and stamp as a load streamed through Serialize.
         CTeskDoc direct;
         fw::FileError error;
-        QVERIFY(direct.Document::OnOpenDocument(file(argument), &error));
+        const fw::FileLoad load = fw::Document::LoadFile(file(argument), [&direct](fw::Archive& ar) { direct.Serialize(ar); });
+        QVERIFY(direct.AdoptFile(file(argument), load, &error));
         QCOMPARE(objectNames(doc), objectNames(&direct));
         QCOMPARE(doc->GetFileStamp(), direct.GetFileStamp());
     }

@@ -45,7 +45,6 @@ struct Host {
     Host()
     {
         frame->SetAsMainWindow();
-        app.m_pMainWnd = frame.get();
         auto owned = std::make_unique<fw::MultiDocTemplate>(
             frame.get(), [] { return std::make_unique<CTeskDoc>(); }, [] { return new fw::FrameWindow; },
             [] {

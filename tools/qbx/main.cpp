@@ -176,11 +176,9 @@ int check(std::span<const char* const> paths)
     for (const char* path : paths) {
         CTeskDoc doc;
         std::optional<unsigned> schema;
-        fw::FileError failure;
-        const bool loaded = isStdio(path) ? loadScene(path, doc, schema, &failure.reason)
-                                          : doc.OnOpenDocument(QString::fromLocal8Bit(path), &failure);
-        if (!loaded) {
-            status = refuse(path, failure.reason);
+        QString error;
+        if (!loadScene(path, doc, schema, &error)) {
+            status = refuse(path, error);
             continue;
         }
         const std::size_t count = doc.GetObjects().size();
