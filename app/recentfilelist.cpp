@@ -1,5 +1,7 @@
 #include "app/recentfilelist.h"
 
+#include "app/settingswriter.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -15,7 +17,6 @@ QString entryKey(int index) { return QStringLiteral("File%1").arg(index + 1); }
 CRecentFileList::CRecentFileList(int maxSize)
     : m_maxSize(maxSize)
 {
-    m_writer.setMaxThreadCount(1);
 }
 
 void CRecentFileList::ReadList()
@@ -30,10 +31,9 @@ void CRecentFileList::ReadList()
     }
 }
 
-void CRecentFileList::WriteList() const
+void CRecentFileList::WriteList(CSettingsWriter& writer) const
 {
-    m_writer.start([files = m_files] {
-        QSettings settings;
+    writer.Write([files = m_files](QSettings& settings) {
         settings.remove(kSection);
         settings.beginGroup(kSection);
         for (int i = 0; i < files.size(); ++i)

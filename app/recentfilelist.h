@@ -2,7 +2,8 @@
 
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
+
+class CSettingsWriter;
 
 // The recent-file list: the files most recently opened or saved, most
 // recent first, at most `maxSize` entries, each an absolute path once.
@@ -10,16 +11,14 @@
 // Persistence: ReadList and WriteList use the application's QSettings
 // (organisation and application names set at start-up), group
 // "Recent File List", keys "File1" to "FileN". The application writes the
-// list back after every change, so it survives a crash as well as a restart.
-// WriteList hands the write to a thread of the list's own, in order, since
-// QSettings flushes its file to the disk; the list waits for its writes
-// when it is destroyed.
+// list back after every change, through `writer`, so it survives a crash as
+// well as a restart.
 class CRecentFileList {
 public:
     explicit CRecentFileList(int maxSize);
 
     void ReadList();
-    void WriteList() const;
+    void WriteList(CSettingsWriter& writer) const;
 
     // Puts `path` at the top, dropping an older entry for the same file and
     // the entry that no longer fits.
@@ -36,6 +35,4 @@ public:
 private:
     int m_maxSize;
     QStringList m_files;
-    // One thread, so that writes land in the order they were asked for.
-    mutable QThreadPool m_writer;
 };

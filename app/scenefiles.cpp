@@ -13,6 +13,8 @@
 #include "journal/orphanrecovery.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -163,6 +165,7 @@ CSceneFiles::CSceneFiles(fw::MultiDocTemplate& docTemplate, CMainFrame& mainFram
     , m_recoverAll(recoverAll)
     , m_prompt(std::move(prompt))
     , m_recentFiles(kRecentFileCount)
+    , m_lastFolder(QSettings().value(kLastFolderKey).toString())
     , m_opener(mainFrame.GetOpenProgress(), mainFrame, [&mainFrame] {
         mainFrame.RestoreWindowState();
         mainFrame.show();
@@ -247,7 +250,7 @@ void CSceneFiles::OpenRecent(int index)
     if (index < 0)
         return;
     m_recentFiles.Remove(index);
-    m_recentFiles.WriteList();
+    m_recentFiles.WriteList(m_settingsWriter);
     updateRecentFileMenu();
 }
 
@@ -367,8 +370,8 @@ QString CSceneFiles::AskFileName(const QString& proposed, bool open)
     QString folder = QDir::homePath();
     if (const fw::Document* doc = m_mainFrame.GetActiveDocument(); doc && !doc->GetPathName().isEmpty())
         folder = QFileInfo(doc->GetPathName()).absolutePath();
-    else if (const QString last = QSettings().value(kLastFolderKey).toString(); !last.isEmpty() && QFileInfo(last).isDir())
-        folder = last;
+    else if (!m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir())
+        folder = m_lastFolder;
     const QStringList filters = {res::docString(res::DocString::FilterName), QStringLiteral("All Files (*)")};
     if (!m_fileDialog) {
         m_fileDialog = new QFileDialog(&m_mainFrame);
@@ -382,14 +385,21 @@ QString CSceneFiles::AskFileName(const QString& proposed, bool open)
     dialog.setDefaultSuffix(open ? QString() : res::docString(res::DocString::FilterExt).mid(1));
     dialog.setDirectory(folder);
     dialog.selectNameFilter(filters.constFirst());
-    if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (name)
         name->clear();
     if (!proposed.isEmpty())
         dialog.selectFile(proposed);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const int answer = dialog.exec();
+    // The list of completions that typing a name opened is a window of its
+    // own, and it would outlive the kept dialog's closing.
+    if (QCompleter* completer = name ? name->completer() : nullptr)
+        completer->popup()->hide();
+    if (answer != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     const QString chosen = dialog.selectedFiles().constFirst();
-    QSettings().setValue(kLastFolderKey, QFileInfo(chosen).absolutePath());
+    m_lastFolder = QFileInfo(chosen).absolutePath();
+    m_settingsWriter.Write([folder = m_lastFolder](QSettings& settings) { settings.setValue(kLastFolderKey, folder); });
     return chosen;
 }
 
@@ -433,7 +443,7 @@ void CSceneFiles::addToRecentFileList(const QString& path)
     // First: `path` may be an entry of the list, which Add changes.
     m_desktopRecent.Add(path);
     m_recentFiles.Add(path);
-    m_recentFiles.WriteList();
+    m_recentFiles.WriteList(m_settingsWriter);
     updateRecentFileMenu();
 }
 

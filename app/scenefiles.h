@@ -3,6 +3,7 @@
 #include "app/desktoprecent.h"
 #include "app/recentfilelist.h"
 #include "app/sceneopener.h"
+#include "app/settingswriter.h"
 
 #include <QPointer>
 #include <QString>
@@ -115,7 +116,12 @@ private:
     CMainFrame& m_mainFrame;
     bool m_recoverAll;
     Prompt m_prompt;
+    // Writes the recent-file list and the last folder off the GUI thread.
+    CSettingsWriter m_settingsWriter;
     CRecentFileList m_recentFiles;
+    // Where a file dialog was last accepted, as read at start-up and kept
+    // since (written back through m_settingsWriter).
+    QString m_lastFolder;
     // The desktop's recent files, told of the same opens and saves.
     CDesktopRecent m_desktopRecent;
     CSceneOpener m_opener;
