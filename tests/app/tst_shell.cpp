@@ -32,6 +32,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
+#include <QCompleter>
 #include <QDialog>
 #include <QFileDialog>
 #include <QKeySequence>
@@ -383,6 +384,10 @@ void TestShell::initTestCase()
 {
     QVERIFY(m_settingsDir.isValid() && m_dir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+    // The editor's names, so that settings a test writes before its first
+    // start land where the editor reads them.
+    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane Productions"));
+    QCoreApplication::setApplicationName(QStringLiteral("tesk"));
 }
 
 void TestShell::init()
@@ -1789,6 +1794,7 @@ void TestShell::eachFileDialogStartsAfresh()
     QSettings().setValue(QStringLiteral("Settings/LastFolder"), m_dir.path());
     start();
     CSceneFiles& files = m_app->GetSceneFiles();
+    QPointer<QWidget> completions;
     QTimer::singleShot(0, this, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
@@ -1796,9 +1802,13 @@ void TestShell::eachFileDialogStartsAfresh()
         dialog->selectNameFilter(QStringLiteral("All Files (*)"));
         // Save As would ask before it replaced an existing file.
         dialog->selectFile(file(firstOpen ? "elsewhere/old.qbx" : "elsewhere/new.qbx"));
+        // Typing a name left its list of completions open.
+        completions = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->completer()->popup();
+        completions->show();
         QMetaObject::invokeMethod(dialog, accepted ? "accept" : "reject");
     });
     files.AskFileName(QString(), firstOpen);
+    QVERIFY(completions && !completions->isVisible());
     QString shownTitle, shownName, shownSuffix, shownFilter, shownFolder;
     QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
     QTimer::singleShot(0, this, [&] {
