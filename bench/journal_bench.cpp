@@ -123,8 +123,9 @@ std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString
         return nullptr;
     fw::FileHasher hasher;
     hasher.update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    std::unique_ptr<CSceneJournal> journal = CSceneJournal::Create(folder, base, fw::StatFile(base, hasher.digest()), nullptr, nullptr);
-    if (!journal)
+    std::unique_ptr<CSceneJournal> journal = CSceneJournal::Start(folder, base, fw::StatFile(base, hasher.digest()), nullptr);
+    journal->CreationWork()();
+    if (!journal->FinishCreation())
         return nullptr;
     std::mt19937 rng(42);
     C3dObject object(std::make_unique<C3dShape>(0, 0, 0, SHAPE_SPHERE));

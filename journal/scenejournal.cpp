@@ -187,19 +187,6 @@ struct CSceneJournal::Creation {
     }
 };
 
-std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, const QString& basePath, const fw::FileStamp& base,
-                                                     const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString* error)
-{
-    std::unique_ptr<CSceneJournal> created = Start(folder, basePath, base, snapshot);
-    created->CreationWork()();
-    if (!created->FinishCreation()) {
-        if (error)
-            *error = created->failureReason();
-        return nullptr;
-    }
-    return created;
-}
-
 std::unique_ptr<CSceneJournal> CSceneJournal::Start(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                     const std::vector<std::unique_ptr<C3dObject>>* snapshot)
 {

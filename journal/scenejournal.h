@@ -49,12 +49,9 @@ public:
     // missing) for a scene that builds on the file `basePath` as `base`
     // records it (no file: an invalid stamp and empty path). With
     // `snapshot`, the journal also holds that whole scene, so that it can
-    // be recovered without its base. Returns null with the system's reason
-    // in plain words in `error` on failure.
-    static std::unique_ptr<CSceneJournal> Create(const QString& folder, const QString& basePath, const fw::FileStamp& base,
-                                                 const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString* error);
-    // Create in two halves: Start builds the journal's first bytes here and
-    // returns a journal whose file is still to be made by CreationWork.
+    // be recovered without its base. Start builds the journal's first bytes
+    // here and returns a journal whose file is still to be made by
+    // CreationWork.
     static std::unique_ptr<CSceneJournal> Start(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                 const std::vector<std::unique_ptr<C3dObject>>* snapshot);
     // While creating(): the making of Start's file (folder, write, lock,
