@@ -257,7 +257,7 @@ bool CSceneJournal::writeQueue()
 }
 
 std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path, const JournalContents& contents,
-                                                    std::uint64_t validLength, QString* error)
+                                                    std::uint64_t validLength)
 {
     std::unique_ptr<CSceneJournal> adopted(
         new CSceneJournal(fd, path, contents.hasFile ? contents.basePath : QString(), contents.hasFile ? contents.baseStamp : fw::FileStamp()));
@@ -268,11 +268,8 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path,
     // The writes append: O_APPEND keeps them at the end after the cut.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0
-        || fw::systemCalls().ftruncate(fd, static_cast<off_t>(validLength)) != 0) {
-        if (error)
-            *error = fw::errnoText(errno);
+        || fw::systemCalls().ftruncate(fd, static_cast<off_t>(validLength)) != 0)
         return nullptr;
-    }
     return adopted;
 }
 

@@ -68,9 +68,9 @@ public:
     // Continues the journal at `path`, read as `contents`, whose open
     // descriptor `fd` (read and write) already holds the lock: cuts the
     // file to `validLength`, its whole records, and appends after them.
-    // Takes `fd` over.
+    // Takes `fd` over; null when the file cannot be cut.
     static std::unique_ptr<CSceneJournal> Adopt(int fd, const QString& path, const JournalContents& contents,
-                                                std::uint64_t validLength, QString* error);
+                                                std::uint64_t validLength);
 
     void RecordAdd(std::size_t position, const C3dObject& object);
     void RecordChange(std::size_t position, const C3dObject& object);
