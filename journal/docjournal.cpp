@@ -205,11 +205,6 @@ void CDocJournal::recorded()
         report(m_journal->failureReason());
         return;
     }
-    written();
-}
-
-void CDocJournal::written()
-{
     if (m_journal->NeedsSync() && !m_flushTimer.isActive())
         m_flushTimer.start();
 }

@@ -101,7 +101,6 @@ private:
     void recordChange(std::size_t position, const C3dObject* object);
     void recordRemove(std::size_t position);
     void recorded();
-    void written();
     void flushed(quint64 generation, int error);
     void report(const QString& reason);
 
