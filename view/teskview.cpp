@@ -270,7 +270,7 @@ void CTeskView::EditObjectColour(const QModelIndex& objectItem)
     CChooseColor dialog(window());
     dialog.m_nColourMode = shape.m_nColourMode;
     dialog.m_nColour = shape.m_nColour;
-    if (dialog.DoModal() != QDialog::Accepted)
+    if (dialog.exec() != QDialog::Accepted)
         return;
     if (m_pModel->objectOf(shown) != object)
         return;
