@@ -7,8 +7,6 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThreadPool>
-#include <cerrno>
-#include <unistd.h>
 
 namespace {
 
