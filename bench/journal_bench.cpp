@@ -135,11 +135,11 @@ std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString
         object.m_pShape->m_nX = static_cast<std::int32_t>(rng());
         object.m_pShape->SetName(std::to_string(i));
         if (op < 2) {
-            journal->RecordAdd(size++, object);
+            journal->Record(journal::Kind::Add, size++, &object);
         } else if (op < 4) {
-            journal->RecordChange(rng() % size, object);
+            journal->Record(journal::Kind::Change, rng() % size, &object);
         } else {
-            journal->RecordRemove(rng() % size);
+            journal->Record(journal::Kind::Remove, rng() % size, nullptr);
             --size;
         }
     }

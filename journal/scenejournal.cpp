@@ -302,22 +302,7 @@ void CSceneJournal::Compact(const std::vector<std::unique_ptr<C3dObject>>& objec
     writeQueue();
 }
 
-void CSceneJournal::RecordAdd(std::size_t position, const C3dObject& object)
-{
-    recordObject(journal::Kind::Add, position, &object);
-}
-
-void CSceneJournal::RecordChange(std::size_t position, const C3dObject& object)
-{
-    recordObject(journal::Kind::Change, position, &object);
-}
-
-void CSceneJournal::RecordRemove(std::size_t position)
-{
-    recordObject(journal::Kind::Remove, position, nullptr);
-}
-
-void CSceneJournal::recordObject(journal::Kind kind, std::size_t position, const C3dObject* object)
+void CSceneJournal::Record(journal::Kind kind, std::size_t position, const C3dObject* object)
 {
     if (m_failed)
         return;

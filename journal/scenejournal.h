@@ -72,9 +72,9 @@ public:
     static std::unique_ptr<CSceneJournal> Adopt(int fd, const QString& path, const JournalContents& contents,
                                                 std::uint64_t validLength);
 
-    void RecordAdd(std::size_t position, const C3dObject& object);
-    void RecordChange(std::size_t position, const C3dObject& object);
-    void RecordRemove(std::size_t position);
+    // Records one change: `object` was added or changed at `position`, or
+    // (null, for a removal) the object there was removed.
+    void Record(journal::Kind kind, std::size_t position, const C3dObject* object);
 
     // Whether the change records outgrow a scene of `objectCount` objects,
     // as its object records written so far measure one: then Compact is due.
@@ -120,7 +120,6 @@ public:
 
 private:
     CSceneJournal(int fd, QString path, QString basePath, const fw::FileStamp& base);
-    void recordObject(journal::Kind kind, std::size_t position, const C3dObject* object);
     void append(journal::Kind kind);
     // The header, base record and, with `snapshot`, the scene's copy.
     std::string freshBytes(const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted);
