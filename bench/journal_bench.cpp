@@ -123,8 +123,9 @@ std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString
         return nullptr;
     fw::FileHasher hasher;
     hasher.update(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    std::unique_ptr<CSceneJournal> journal = CSceneJournal::Create(folder, base, fw::StatFile(base, hasher.digest()), nullptr, nullptr);
-    if (!journal)
+    std::unique_ptr<CSceneJournal> journal = CSceneJournal::Start(folder, base, fw::StatFile(base, hasher.digest()), nullptr);
+    journal->CreationWork()();
+    if (!journal->FinishCreation())
         return nullptr;
     std::mt19937 rng(42);
     C3dObject object(std::make_unique<C3dShape>(0, 0, 0, SHAPE_SPHERE));
@@ -134,11 +135,11 @@ std::unique_ptr<CSceneJournal> writeJournal(const QString& folder, const QString
         object.m_pShape->m_nX = static_cast<std::int32_t>(rng());
         object.m_pShape->SetName(std::to_string(i));
         if (op < 2) {
-            journal->RecordAdd(size++, object);
+            journal->Record(journal::Kind::Add, size++, &object);
         } else if (op < 4) {
-            journal->RecordChange(rng() % size, object);
+            journal->Record(journal::Kind::Change, rng() % size, &object);
         } else {
-            journal->RecordRemove(rng() % size);
+            journal->Record(journal::Kind::Remove, rng() % size, nullptr);
             --size;
         }
     }

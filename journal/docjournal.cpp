@@ -7,8 +7,6 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThreadPool>
-#include <cerrno>
-#include <unistd.h>
 
 namespace {
 
@@ -34,9 +32,11 @@ CDocJournal::CDocJournal(CTeskDoc& doc, QString folder)
     m_flushTimer.setInterval(kFlushDelayMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &CDocJournal::Flush);
     connect(&doc, &CTeskDoc::sceneChanging, this, &CDocJournal::beforeChange);
-    connect(&doc, &CTeskDoc::objectAdded, this, &CDocJournal::recordAdd);
-    connect(&doc, &CTeskDoc::objectEdited, this, &CDocJournal::recordChange);
-    connect(&doc, &CTeskDoc::objectRemoved, this, &CDocJournal::recordRemove);
+    connect(&doc, &CTeskDoc::objectAdded, this,
+            [this](std::size_t position, const C3dObject* object) { record(journal::Kind::Add, position, object); });
+    connect(&doc, &CTeskDoc::objectEdited, this,
+            [this](std::size_t position, const C3dObject* object) { record(journal::Kind::Change, position, object); });
+    connect(&doc, &CTeskDoc::objectRemoved, this, [this](std::size_t position) { record(journal::Kind::Remove, position, nullptr); });
     // A journal that survives a save holds nothing older than the file.
     connect(&doc, &fw::Document::aboutToWrite, this, &CDocJournal::syncBeforeSave);
     connect(&doc, &fw::Document::modifiedChanged, this, [this](bool modified) {
@@ -114,27 +114,11 @@ void CDocJournal::compact()
     }
 }
 
-void CDocJournal::recordAdd(std::size_t position, const C3dObject* object)
+void CDocJournal::record(journal::Kind kind, std::size_t position, const C3dObject* object)
 {
     if (!m_journal)
         return;
-    m_journal->RecordAdd(position, *object);
-    recorded();
-}
-
-void CDocJournal::recordChange(std::size_t position, const C3dObject* object)
-{
-    if (!m_journal)
-        return;
-    m_journal->RecordChange(position, *object);
-    recorded();
-}
-
-void CDocJournal::recordRemove(std::size_t position)
-{
-    if (!m_journal)
-        return;
-    m_journal->RecordRemove(position);
+    m_journal->Record(kind, position, object);
     recorded();
 }
 
@@ -205,11 +189,6 @@ void CDocJournal::recorded()
         report(m_journal->failureReason());
         return;
     }
-    written();
-}
-
-void CDocJournal::written()
-{
     if (m_journal->NeedsSync() && !m_flushTimer.isActive())
         m_flushTimer.start();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "journal/journalformat.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -97,11 +99,8 @@ private:
     void settleCreation();
     void compact();
     void syncBeforeSave();
-    void recordAdd(std::size_t position, const C3dObject* object);
-    void recordChange(std::size_t position, const C3dObject* object);
-    void recordRemove(std::size_t position);
+    void record(journal::Kind kind, std::size_t position, const C3dObject* object);
     void recorded();
-    void written();
     void flushed(quint64 generation, int error);
     void report(const QString& reason);
 

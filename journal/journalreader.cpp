@@ -119,11 +119,6 @@ bool loadStart(const JournalContents& contents, const QString& basePath, Recover
     return !contents.hasFile;
 }
 
-QString changesText(std::size_t count)
-{
-    return count == 1 ? QStringLiteral("1 change") : QStringLiteral("%1 changes").arg(count);
-}
-
 } // namespace
 
 bool ReadJournal(std::span<const char> data, JournalContents& contents, QString* error)
@@ -258,9 +253,8 @@ QString DescribeRecovery(const RecoveredScene& scene, const QString& name)
         parts << QStringLiteral("Nothing of %1 could be recovered: %2.").arg(name, scene.damage);
     }
     if (scene.recovered && !scene.damage.isEmpty()) {
-        parts << QStringLiteral("The journal of %1 is damaged (%2): %3 %4 recovered, the rest is lost.")
-                     .arg(name, scene.damage, changesText(scene.applied),
-                          scene.applied == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+        const QString applied = scene.applied == 1 ? QStringLiteral("1 change was") : QStringLiteral("%1 changes were").arg(scene.applied);
+        parts << QStringLiteral("The journal of %1 is damaged (%2): %3 recovered, the rest is lost.").arg(name, scene.damage, applied);
     }
     return parts.join(QLatin1Char(' '));
 }

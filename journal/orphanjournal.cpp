@@ -86,7 +86,7 @@ void COrphanJournal::ContinueIn(CTeskDoc& doc, RecoveredScene& scene)
     }
     doc.SetModifiedFlag(true);
     if (CDocJournal* keeper = CDocJournal::Of(doc); keeper && m_fd.get() >= 0) {
-        std::unique_ptr<CSceneJournal> continued = CSceneJournal::Adopt(m_fd.release(), m_path, m_contents, scene.validLength, nullptr);
+        std::unique_ptr<CSceneJournal> continued = CSceneJournal::Adopt(m_fd.release(), m_path, m_contents, scene.validLength);
         keeper->Adopt(std::move(continued));
     }
     doc.ReplaceObjects(std::exchange(scene.objects, {}));

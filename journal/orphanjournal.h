@@ -25,8 +25,6 @@ public:
     // editor that died while starting one) are deleted.
     static std::vector<std::unique_ptr<COrphanJournal>> FindAll(const QString& folder);
 
-    const QString& path() const { return m_path; }
-    const JournalContents& contents() const { return m_contents; }
     // The scene's file name, or "Untitled" for a scene without a file.
     QString sceneName() const;
     // Whether its changes build on the file `path` (the same file, by any name).

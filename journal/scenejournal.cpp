@@ -187,19 +187,6 @@ struct CSceneJournal::Creation {
     }
 };
 
-std::unique_ptr<CSceneJournal> CSceneJournal::Create(const QString& folder, const QString& basePath, const fw::FileStamp& base,
-                                                     const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString* error)
-{
-    std::unique_ptr<CSceneJournal> created = Start(folder, basePath, base, snapshot);
-    created->CreationWork()();
-    if (!created->FinishCreation()) {
-        if (error)
-            *error = created->failureReason();
-        return nullptr;
-    }
-    return created;
-}
-
 std::unique_ptr<CSceneJournal> CSceneJournal::Start(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                     const std::vector<std::unique_ptr<C3dObject>>* snapshot)
 {
@@ -270,7 +257,7 @@ bool CSceneJournal::writeQueue()
 }
 
 std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path, const JournalContents& contents,
-                                                    std::uint64_t validLength, QString* error)
+                                                    std::uint64_t validLength)
 {
     std::unique_ptr<CSceneJournal> adopted(
         new CSceneJournal(fd, path, contents.hasFile ? contents.basePath : QString(), contents.hasFile ? contents.baseStamp : fw::FileStamp()));
@@ -281,11 +268,8 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path,
     // The writes append: O_APPEND keeps them at the end after the cut.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0
-        || fw::systemCalls().ftruncate(fd, static_cast<off_t>(validLength)) != 0) {
-        if (error)
-            *error = fw::errnoText(errno);
+        || fw::systemCalls().ftruncate(fd, static_cast<off_t>(validLength)) != 0)
         return nullptr;
-    }
     return adopted;
 }
 
@@ -318,22 +302,7 @@ void CSceneJournal::Compact(const std::vector<std::unique_ptr<C3dObject>>& objec
     writeQueue();
 }
 
-void CSceneJournal::RecordAdd(std::size_t position, const C3dObject& object)
-{
-    recordObject(journal::Kind::Add, position, &object);
-}
-
-void CSceneJournal::RecordChange(std::size_t position, const C3dObject& object)
-{
-    recordObject(journal::Kind::Change, position, &object);
-}
-
-void CSceneJournal::RecordRemove(std::size_t position)
-{
-    recordObject(journal::Kind::Remove, position, nullptr);
-}
-
-void CSceneJournal::recordObject(journal::Kind kind, std::size_t position, const C3dObject* object)
+void CSceneJournal::Record(journal::Kind kind, std::size_t position, const C3dObject* object)
 {
     if (m_failed)
         return;

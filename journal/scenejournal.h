@@ -49,12 +49,9 @@ public:
     // missing) for a scene that builds on the file `basePath` as `base`
     // records it (no file: an invalid stamp and empty path). With
     // `snapshot`, the journal also holds that whole scene, so that it can
-    // be recovered without its base. Returns null with the system's reason
-    // in plain words in `error` on failure.
-    static std::unique_ptr<CSceneJournal> Create(const QString& folder, const QString& basePath, const fw::FileStamp& base,
-                                                 const std::vector<std::unique_ptr<C3dObject>>* snapshot, QString* error);
-    // Create in two halves: Start builds the journal's first bytes here and
-    // returns a journal whose file is still to be made by CreationWork.
+    // be recovered without its base. Start builds the journal's first bytes
+    // here and returns a journal whose file is still to be made by
+    // CreationWork.
     static std::unique_ptr<CSceneJournal> Start(const QString& folder, const QString& basePath, const fw::FileStamp& base,
                                                 const std::vector<std::unique_ptr<C3dObject>>* snapshot);
     // While creating(): the making of Start's file (folder, write, lock,
@@ -71,13 +68,13 @@ public:
     // Continues the journal at `path`, read as `contents`, whose open
     // descriptor `fd` (read and write) already holds the lock: cuts the
     // file to `validLength`, its whole records, and appends after them.
-    // Takes `fd` over.
+    // Takes `fd` over; null when the file cannot be cut.
     static std::unique_ptr<CSceneJournal> Adopt(int fd, const QString& path, const JournalContents& contents,
-                                                std::uint64_t validLength, QString* error);
+                                                std::uint64_t validLength);
 
-    void RecordAdd(std::size_t position, const C3dObject& object);
-    void RecordChange(std::size_t position, const C3dObject& object);
-    void RecordRemove(std::size_t position);
+    // Records one change: `object` was added or changed at `position`, or
+    // (null, for a removal) the object there was removed.
+    void Record(journal::Kind kind, std::size_t position, const C3dObject* object);
 
     // Whether the change records outgrow a scene of `objectCount` objects,
     // as its object records written so far measure one: then Compact is due.
@@ -123,7 +120,6 @@ public:
 
 private:
     CSceneJournal(int fd, QString path, QString basePath, const fw::FileStamp& base);
-    void recordObject(journal::Kind kind, std::size_t position, const C3dObject* object);
     void append(journal::Kind kind);
     // The header, base record and, with `snapshot`, the scene's copy.
     std::string freshBytes(const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted);

@@ -117,15 +117,14 @@ void CTeskView::OnUpdate(fw::View*, int hint, fw::Object* object)
     switch (hint) {
     case HINT_ADDED:
         if (changed)
-            AddObjectItem(changed);
+            m_pModel->append(changed);
         break;
     case HINT_CHANGED:
         if (const QModelIndex item = m_pModel->objectIndex(changed); item.isValid())
-            UpdateObjectItem(item, changed);
+            m_pModel->refresh(changed, isExpanded(item));
         break;
     case HINT_REMOVED:
-        if (const QModelIndex item = m_pModel->objectIndex(changed); item.isValid())
-            RemoveObjectItem(item);
+        m_pModel->remove(changed);
         break;
     default:
         FillTree();
@@ -270,22 +269,13 @@ void CTeskView::EditObjectColour(const QModelIndex& objectItem)
     CChooseColor dialog(window());
     dialog.m_nColourMode = shape.m_nColourMode;
     dialog.m_nColour = shape.m_nColour;
-    if (dialog.DoModal() != QDialog::Accepted)
+    if (dialog.exec() != QDialog::Accepted)
         return;
     if (m_pModel->objectOf(shown) != object)
         return;
     shape.m_nColourMode = dialog.m_nColourMode;
     shape.m_nColour = dialog.m_nColour;
     GetDocument()->ObjectChanged(object);
-}
-
-void CTeskView::AddObjectItem(C3dObject* object) { m_pModel->append(object); }
-
-void CTeskView::RemoveObjectItem(const QModelIndex& objectItem) { m_pModel->remove(m_pModel->objectOf(objectItem)); }
-
-void CTeskView::UpdateObjectItem(const QModelIndex& objectItem, C3dObject* object)
-{
-    m_pModel->refresh(object, isExpanded(objectItem));
 }
 
 void CTeskView::ShowObjectCount()
