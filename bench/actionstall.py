@@ -25,17 +25,7 @@ import sys
 import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-STALL = os.path.join(HERE, '..', '..', 'shared', 'stall')
-sys.path.insert(0, STALL)
-import stall  # noqa: E402
-
-
-def free_display():
-    for n in list(range(90, 100)) + list(range(190, 200)):
-        if not os.path.exists('/tmp/.X11-unix/X%d' % n) and not os.path.exists('/tmp/.X%d-lock' % n):
-            return ':%d' % n
-    raise SystemExit('actionstall: no free X display')
+from stalldisplay import STALL, session, stall
 
 
 def keys(*k):
@@ -192,51 +182,34 @@ def main():
     sizes = [int(n) for n in (args[1] if len(args) > 1 else '1000000,100000').split(',')]
     runs = int(args[2]) if len(args) > 2 else 3
     work = tempfile.mkdtemp(prefix='tesk-actionstall.')
-    procs = []
     try:
-        meter = os.path.join(work, 'stallmeter')
-        subprocess.run(['gcc', '-O2', '-o', meter, os.path.join(STALL, 'stallmeter.c'), '-lX11'], check=True)
-        disp = free_display()
-        os.environ['DISPLAY'] = disp
-        procs.append(subprocess.Popen(['Xvfb', disp, '-screen', '0', '1280x900x24', '-nolisten', 'tcp'],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        for _ in range(100):
-            if subprocess.run(['xdotool', 'getmouselocation'], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0:
-                break
-            time.sleep(0.1)
-        procs.append(subprocess.Popen(['openbox'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(1.0)
-        ctx = stall.Ctx(bin_dir, work, meter)
-        medians = {}
-        for objects in sizes:
-            scene = scene_of(bin_dir, objects, work)
-            print('# %d objects, %d runs, load average %s' % (objects, runs, load()), flush=True)
-            got = []
-            for run in range(runs):
-                res, notes = run_once(ctx, scene, 'run-%d-%d' % (objects, run))
-                got.append(res)
-                for n in notes:
-                    print('# ' + n, flush=True)
+        with session(bin_dir, work) as ctx:
+            medians = {}
+            for objects in sizes:
+                scene = scene_of(bin_dir, objects, work)
+                print('# %d objects, %d runs, load average %s' % (objects, runs, load()), flush=True)
+                got = []
+                for run in range(runs):
+                    res, notes = run_once(ctx, scene, 'run-%d-%d' % (objects, run))
+                    got.append(res)
+                    for n in notes:
+                        print('# ' + n, flush=True)
+                for name, _ in ACTIONS:
+                    each = [r[name] for r in got if name in r]
+                    if not each:
+                        continue
+                    medians[(name, objects)] = (statistics.median(x[0] for x in each),
+                                                statistics.median(x[1] for x in each))
+                    print('%s: max_stall_ms=%.1f gui_cpu_ms=%.0f  (runs: %s)' % (
+                        name, *medians[(name, objects)], ' '.join('%.1f/%.0f' % x for x in each)), flush=True)
+                print('# load average after: %s' % load(), flush=True)
+            print()
+            print('| action | %s |' % ' | '.join('%s max stall | %s GUI CPU' % (human(n), human(n)) for n in sizes))
+            print('|---|%s' % ('---|---|' * len(sizes)))
             for name, _ in ACTIONS:
-                each = [r[name] for r in got if name in r]
-                if not each:
-                    continue
-                medians[(name, objects)] = (statistics.median(x[0] for x in each),
-                                            statistics.median(x[1] for x in each))
-                print('%s: max_stall_ms=%.1f gui_cpu_ms=%.0f  (runs: %s)' % (
-                    name, *medians[(name, objects)], ' '.join('%.1f/%.0f' % x for x in each)), flush=True)
-            print('# load average after: %s' % load(), flush=True)
-        print()
-        print('| action | %s |' % ' | '.join('%s max stall | %s GUI CPU' % (human(n), human(n)) for n in sizes))
-        print('|---|%s' % ('---|---|' * len(sizes)))
-        for name, _ in ACTIONS:
-            print('| %s | %s |' % (name, ' | '.join('%.1f | %.0f' % medians[(name, n)] if (name, n) in medians
-                                                    else '- | -' for n in sizes)))
+                print('| %s | %s |' % (name, ' | '.join('%.1f | %.0f' % medians[(name, n)] if (name, n) in medians
+                                                        else '- | -' for n in sizes)))
     finally:
-        for p in reversed(procs):
-            p.terminate()
-            p.wait()
         if os.environ.get('STALL_KEEP'):
             print('# kept %s' % work)
         else:

@@ -17,16 +17,7 @@ import sys
 import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, '..', '..', 'shared', 'stall'))
-import stall  # noqa: E402
-
-
-def free_display():
-    for n in list(range(90, 100)) + list(range(190, 200)):
-        if not os.path.exists('/tmp/.X11-unix/X%d' % n) and not os.path.exists('/tmp/.X%d-lock' % n):
-            return ':%d' % n
-    raise SystemExit('openstall: no free X display')
+from stalldisplay import session, stall
 
 
 def main():
@@ -39,56 +30,38 @@ def main():
     bin_dir, scene = os.path.abspath(args[0]), os.path.abspath(args[1])
     runs = int(args[2]) if len(args) > 2 else 3
     work = tempfile.mkdtemp(prefix='tesk-openstall.')
-    procs = []
     try:
-        meter = os.path.join(work, 'stallmeter')
-        subprocess.run(['gcc', '-O2', '-o', meter, os.path.join(HERE, '..', '..', 'shared', 'stall', 'stallmeter.c'),
-                        '-lX11'], check=True)
-        disp = free_display()
-        os.environ['DISPLAY'] = disp
-        procs.append(subprocess.Popen(['Xvfb', disp, '-screen', '0', '1280x900x24', '-nolisten', 'tcp'],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        for _ in range(100):
-            if subprocess.run(['xdotool', 'getmouselocation'], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0:
-                break
-            time.sleep(0.1)
-        procs.append(subprocess.Popen(['openbox'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(1.0)
-        ctx = stall.Ctx(bin_dir, work, meter)
-        empty = os.path.join(work, 'empty.qbx')
-        subprocess.run([os.path.join(bin_dir, 'qbx'), 'build', '-', empty], input='{"objects": []}', text=True,
-                       check=True)
-        results = []
-        for run in range(runs):
-            t = stall.Tesk(ctx, empty, 'run%d' % run)
-            try:
-                t.start()
-                while not t.meter.found:
-                    time.sleep(0.005)
-                t_map = t.meter.found[0][0]
-                t.meter.settle(t_map, t_map)
-                t_from = stall.now()
-                second = subprocess.Popen([os.path.join(bin_dir, 'tesk'), scene], env=t.env(), cwd=t.dir,
-                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                if shot and run == 0:
-                    time.sleep(shot_at)
-                    subprocess.run(['import', '-window', 'root', '-strip', shot])
-                second.wait()
-                t_done = stall.now()
-                worst, t_end = t.meter.settle(t_from, t_done)
-                results.append((stall.ms(worst), stall.ms(t_done - t_from)))
-                print('run %d: max_stall_ms=%.1f open_ms=%.0f' % (run, results[-1][0], results[-1][1]), flush=True)
-            finally:
-                t.kill()
-        worst = sorted(r[0] for r in results)
-        took = sorted(r[1] for r in results)
-        print('%s: max_stall_ms=%.1f open_ms=%.0f (medians of %d)' % (os.path.basename(scene), worst[len(worst) // 2],
-                                                                      took[len(took) // 2], runs))
+        with session(bin_dir, work) as ctx:
+            empty = os.path.join(work, 'empty.qbx')
+            subprocess.run([os.path.join(bin_dir, 'qbx'), 'build', '-', empty], input='{"objects": []}', text=True,
+                           check=True)
+            results = []
+            for run in range(runs):
+                t = stall.Tesk(ctx, empty, 'run%d' % run)
+                try:
+                    t.start()
+                    while not t.meter.found:
+                        time.sleep(0.005)
+                    t_map = t.meter.found[0][0]
+                    t.meter.settle(t_map, t_map)
+                    t_from = stall.now()
+                    second = subprocess.Popen([os.path.join(bin_dir, 'tesk'), scene], env=t.env(), cwd=t.dir,
+                                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    if shot and run == 0:
+                        time.sleep(shot_at)
+                        subprocess.run(['import', '-window', 'root', '-strip', shot])
+                    second.wait()
+                    t_done = stall.now()
+                    worst, t_end = t.meter.settle(t_from, t_done)
+                    results.append((stall.ms(worst), stall.ms(t_done - t_from)))
+                    print('run %d: max_stall_ms=%.1f open_ms=%.0f' % (run, results[-1][0], results[-1][1]), flush=True)
+                finally:
+                    t.kill()
+            worst = sorted(r[0] for r in results)
+            took = sorted(r[1] for r in results)
+            print('%s: max_stall_ms=%.1f open_ms=%.0f (medians of %d)' % (os.path.basename(scene), worst[len(worst) // 2],
+                                                                          took[len(took) // 2], runs))
     finally:
-        for p in reversed(procs):
-            p.terminate()
-            p.wait()
         shutil.rmtree(work, ignore_errors=True)
 
 
