@@ -117,14 +117,15 @@ void CTeskView::OnUpdate(fw::View*, int hint, fw::Object* object)
     switch (hint) {
     case HINT_ADDED:
         if (changed)
-            m_pModel->append(changed);
+            AddObjectItem(changed);
         break;
     case HINT_CHANGED:
         if (const QModelIndex item = m_pModel->objectIndex(changed); item.isValid())
-            m_pModel->refresh(changed, isExpanded(item));
+            UpdateObjectItem(item, changed);
         break;
     case HINT_REMOVED:
-        m_pModel->remove(changed);
+        if (const QModelIndex item = m_pModel->objectIndex(changed); item.isValid())
+            RemoveObjectItem(item);
         break;
     default:
         FillTree();
@@ -269,13 +270,22 @@ void CTeskView::EditObjectColour(const QModelIndex& objectItem)
     CChooseColor dialog(window());
     dialog.m_nColourMode = shape.m_nColourMode;
     dialog.m_nColour = shape.m_nColour;
-    if (dialog.exec() != QDialog::Accepted)
+    if (dialog.DoModal() != QDialog::Accepted)
         return;
     if (m_pModel->objectOf(shown) != object)
         return;
     shape.m_nColourMode = dialog.m_nColourMode;
     shape.m_nColour = dialog.m_nColour;
     GetDocument()->ObjectChanged(object);
+}
+
+void CTeskView::AddObjectItem(C3dObject* object) { m_pModel->append(object); }
+
+void CTeskView::RemoveObjectItem(const QModelIndex& objectItem) { m_pModel->remove(m_pModel->objectOf(objectItem)); }
+
+void CTeskView::UpdateObjectItem(const QModelIndex& objectItem, C3dObject* object)
+{
+    m_pModel->refresh(object, isExpanded(objectItem));
 }
 
 void CTeskView::ShowObjectCount()

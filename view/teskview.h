@@ -86,6 +86,9 @@ public:
     // Runs the colour dialog for the object of `objectItem`; OK writes the
     // colour and announces the change, Cancel leaves everything as it was.
     virtual void EditObjectColour(const QModelIndex& objectItem);
+    virtual void AddObjectItem(C3dObject* object);
+    virtual void RemoveObjectItem(const QModelIndex& objectItem);
+    virtual void UpdateObjectItem(const QModelIndex& objectItem, C3dObject* object);
     virtual void ShowObjectCount();
     // Shows every object of the document, in list order, all collapsed.
     virtual void FillTree();
