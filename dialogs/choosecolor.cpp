@@ -74,6 +74,11 @@ CChooseColor::CChooseColor(QWidget* parent)
     LayoutControls();
 }
 
+int CChooseColor::DoModal()
+{
+    return exec();
+}
+
 void CChooseColor::setVisible(bool visible)
 {
     if (visible && !isVisible())

@@ -11,7 +11,7 @@ class QRadioButton;
 // from a drop-down list, or a user-defined RGB colour picked in the system
 // colour picker.
 //
-// The caller sets m_nColourMode and m_nColour, runs exec() and reads both
+// The caller sets m_nColourMode and m_nColour, runs DoModal and reads both
 // back. OK stores the dialog's state into them; Cancel (button, Escape or
 // close box) leaves them exactly as the caller set them. While the dialog
 // runs, the radio buttons and the picker change only a working copy of the
@@ -23,9 +23,12 @@ class CChooseColor : public QDialog {
 public:
     explicit CChooseColor(QWidget* parent = nullptr);
 
+    // Runs the dialog modally; returns QDialog::Accepted or QDialog::Rejected.
+    int DoModal();
+
     // OK: stores the dialog's state into the two members, then closes.
     void accept() override;
-    // Showing the dialog, however it is run (exec, open, show),
+    // Showing the dialog, however it is run (DoModal, exec, open, show),
     // loads the two members into the controls afresh.
     void setVisible(bool visible) override;
 

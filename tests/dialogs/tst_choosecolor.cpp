@@ -27,7 +27,7 @@ T* Control(CChooseColor& dlg, const char* name)
     return dlg.findChild<T*>(QLatin1String(name));
 }
 
-// Runs the dialog with exec(); `interact` runs inside the modal loop once
+// Runs the dialog with DoModal; `interact` runs inside the modal loop once
 // the dialog is shown and is expected to close it. A dialog left open is
 // closed here and reported, so that a failed step cannot stall the test.
 int RunModal(CChooseColor& dlg, const std::function<void()>& interact)
@@ -44,7 +44,7 @@ int RunModal(CChooseColor& dlg, const std::function<void()>& interact)
             QFAIL("the dialog was still open after the last step");
         }
     });
-    return dlg.exec();
+    return dlg.DoModal();
 }
 
 // Runs the colour picker through the "Choose colour" button. Inside the
