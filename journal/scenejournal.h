@@ -22,12 +22,12 @@ class C3dObject;
 // on any thread, and Compact's disk work goes through fw::RunDiskWork; both
 // touch only what was handed to them, and change records that come
 // meanwhile wait in memory in their order and are written once the file is
-// in place (FinishCreation, or the end of Compact). Otherwise every Record*
+// in place (FinishCreation, or the end of Compact). Otherwise every Record
 // call hands the record to the kernel before it returns, so a killed
-// process loses no completed change; Sync() makes what was written durable (fdatasync, and
-// after the journal was made an fsync of its folder) and (or Flush of
-// TakeSyncHandle's handle, off the GUI thread) is called by the owner at
-// most every second or so and before a save, never per change.
+// process loses no completed change. Sync() makes what was written durable
+// (fdatasync, and after the journal was made an fsync of its folder); the
+// owner calls it (or Flush of TakeSyncHandle's handle, off the GUI thread)
+// at most every second or so and before a save, never per change.
 // Errors: a write or flush that fails stops the journal (failed(), with
 // the system's reason in failureReason()); a record that failed part-way
 // is cut off, so that every change before it stays recoverable.
