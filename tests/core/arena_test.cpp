@@ -85,8 +85,7 @@ TEST(ArenaTest, FreedSlotsAreReused)
             objects[i].reset();
     for (std::unique_ptr<C3dObject>& made : makeObjects(kCount - kCount / 10))
         objects.push_back(std::move(made));
-    // At most one block more per size, for the last batch of slots taken.
-    EXPECT_LE(fw::Arena::blocksInUse(), held + 2);
+    EXPECT_LE(fw::Arena::blocksInUse(), held);
 }
 
 TEST(ArenaTest, RefusesSizesBeyondItsLimit)
