@@ -59,8 +59,7 @@ bool makePrivateFolder(const QString& path, QString* error)
         if (failed == 0)
             failed = fw::SyncFolder(folderOf(QFile::decodeName(part)));
         if (failed != 0 && failed != EEXIST) {
-            if (error)
-                *error = fw::errnoText(failed);
+            *error = fw::errnoText(failed);
             return false;
         }
         if (slash < 0)
@@ -68,18 +67,15 @@ bool makePrivateFolder(const QString& path, QString* error)
     }
     struct stat st {};
     if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        if (error)
-            *error = fw::errnoText(ENOTDIR);
+        *error = fw::errnoText(ENOTDIR);
         return false;
     }
     if (st.st_uid != ::geteuid()) {
-        if (error)
-            *error = QStringLiteral("the recovery folder %1 belongs to another user").arg(path);
+        *error = QStringLiteral("the recovery folder %1 belongs to another user").arg(path);
         return false;
     }
     if ((st.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0) {
-        if (error)
-            *error = fw::errnoText(errno);
+        *error = fw::errnoText(errno);
         return false;
     }
     return true;

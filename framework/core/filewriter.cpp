@@ -15,12 +15,6 @@
 namespace fw {
 namespace {
 
-void setError(QString* error, const QString& text)
-{
-    if (error)
-        *error = text;
-}
-
 std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
@@ -118,12 +112,12 @@ Outcome replaceByRename(const std::string& target, std::string_view bytes, const
     // temporary for an existing one stays private until it has the old mode.
     const Descriptor file(createBeside(target, ".", ".", old ? 0600 : 0666, temporary));
     if (file.get() < 0) {
-        setError(error, errnoText(errno));
+        *error = errnoText(errno);
         return Outcome::Failed;
     }
     auto fail = [&](int reason) {
         systemCalls().unlink(temporary.c_str());
-        setError(error, errnoText(reason));
+        *error = errnoText(reason);
         return Outcome::Failed;
     };
     if (old) {
@@ -155,18 +149,18 @@ bool writeInPlace(const std::string& target, std::string_view bytes, std::uint64
 {
     const Descriptor file(systemCalls().open(target.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC, 0));
     if (file.get() < 0) {
-        setError(error, errnoText(errno));
+        *error = errnoText(errno);
         return false;
     }
     struct stat st {};
     if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        setError(error, QStringLiteral("not a regular file"));
+        *error = QStringLiteral("not a regular file");
         return false;
     }
     std::string backupName;
     const Descriptor backup(createBeside(target, "", ".backup-", 0600, backupName));
     if (backup.get() < 0) {
-        setError(error, errnoText(errno));
+        *error = errnoText(errno);
         return false;
     }
     // The backup's bytes and its name are durable before the first byte of
@@ -178,7 +172,7 @@ bool writeInPlace(const std::string& target, std::string_view bytes, std::uint64
         failed = SyncFolder(folder);
     if (failed) {
         systemCalls().unlink(backupName.c_str());
-        setError(error, errnoText(failed));
+        *error = errnoText(failed);
         return false;
     }
     failed = writeAt(file.get(), bytes.data(), bytes.size(), 0);
@@ -188,10 +182,10 @@ bool writeInPlace(const std::string& target, std::string_view bytes, std::uint64
         if (copyWhole(backup.get(), file.get()) == 0) {
             systemCalls().unlink(backupName.c_str());
             SyncFolder(folder);
-            setError(error, errnoText(failed));
+            *error = errnoText(failed);
         } else {
-            setError(error, errnoText(failed) + QStringLiteral(" (the previous content is in %1)")
-                                                    .arg(QFile::decodeName(backupName.c_str())));
+            *error = errnoText(failed)
+                     + QStringLiteral(" (the previous content is in %1)").arg(QFile::decodeName(backupName.c_str()));
         }
         return false;
     }
@@ -212,11 +206,11 @@ bool WriteFileKeepingItsKind(const QString& path, std::string_view bytes, FileSt
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (!exists && errno != ENOENT) {
-        setError(error, errnoText(errno));
+        *error = errnoText(errno);
         return false;
     }
     if (exists && !S_ISREG(st.st_mode)) {
-        setError(error, QStringLiteral("not a regular file"));
+        *error = QStringLiteral("not a regular file");
         return false;
     }
     FileHasher hasher;
