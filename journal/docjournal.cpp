@@ -108,10 +108,8 @@ void CDocJournal::compact()
     if (!m_journal || m_journal->failed() || !m_journal->NeedsCompaction(m_doc.GetObjects().size()))
         return;
     m_journal->Compact(m_doc.GetObjects());
-    if (m_journal && m_journal->failed()) {
-        m_flushTimer.stop();
+    if (m_journal && m_journal->failed())
         report(m_journal->failureReason());
-    }
 }
 
 void CDocJournal::record(journal::Kind kind, std::size_t position, const C3dObject* object)
@@ -185,7 +183,6 @@ void CDocJournal::recorded()
         QMetaObject::invokeMethod(this, &CDocJournal::compact, Qt::QueuedConnection);
     }
     if (m_journal->failed()) {
-        m_flushTimer.stop();
         report(m_journal->failureReason());
         return;
     }
@@ -222,12 +219,12 @@ void CDocJournal::flushed(quint64 generation, int error)
     if (generation != m_generation || !m_journal)
         return;
     m_journal->Fail(error);
-    m_flushTimer.stop();
     report(m_journal->failureReason());
 }
 
 void CDocJournal::report(const QString& reason)
 {
+    m_flushTimer.stop();
     if (m_told)
         return;
     m_told = true;

@@ -102,6 +102,7 @@ private:
     void record(journal::Kind kind, std::size_t position, const C3dObject* object);
     void recorded();
     void flushed(quint64 generation, int error);
+    // The journal stopped: no more flushes, and `failed` once since the last Drop.
     void report(const QString& reason);
 
     CTeskDoc& m_doc;
