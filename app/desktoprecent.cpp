@@ -199,8 +199,6 @@ CDesktopRecent::CDesktopRecent()
     m_pool.setMaxThreadCount(1);
 }
 
-CDesktopRecent::~CDesktopRecent() { m_pool.waitForDone(); }
-
 void CDesktopRecent::Add(const QString& scene)
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();

@@ -18,7 +18,6 @@ class CDesktopRecent {
 public:
     // Takes the file's location from the environment now.
     CDesktopRecent();
-    ~CDesktopRecent();
 
     // Queues the record of `scene` (an absolute path) as used by tesk now.
     void Add(const QString& scene);
@@ -41,5 +40,6 @@ public:
 
 private:
     QString m_path;
+    // Its destructor waits for the updates still queued.
     QThreadPool m_pool;
 };
