@@ -15,26 +15,12 @@
 
 namespace fw {
 
-namespace {
-
-// The one whose runner is installed.
-AnsweringDiskWork* installed = nullptr;
-
-} // namespace
-
 AnsweringDiskWork::AnsweringDiskWork()
 {
-    installed = this;
     SetDiskWorkRunner([this](const std::function<void()>& work) { run(work); });
 }
 
-AnsweringDiskWork::~AnsweringDiskWork()
-{
-    if (installed != this)
-        return;
-    installed = nullptr;
-    SetDiskWorkRunner({});
-}
+AnsweringDiskWork::~AnsweringDiskWork() { SetDiskWorkRunner({}); }
 
 void AnsweringDiskWork::run(const std::function<void()>& work)
 {

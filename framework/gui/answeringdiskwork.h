@@ -21,8 +21,8 @@ namespace fw {
 // session manager, say) waits on the GUI thread for that work to end and
 // then runs there, so two never overlap.
 //
-// Made and destroyed on the GUI thread, while no disk work runs. The one
-// made last is in use; destroying it puts back the default runner.
+// Made by the application, one at a time, and destroyed on the GUI thread
+// while no disk work runs; destroying it puts back the default runner.
 class AnsweringDiskWork : public QObject {
     Q_OBJECT
 
