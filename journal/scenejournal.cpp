@@ -152,18 +152,15 @@ Placed placeFresh(const QString& folder, const std::string& bytes, const QString
 
 } // namespace
 
-std::string CSceneJournal::freshBytes(const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted)
+std::string CSceneJournal::freshBytes(const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted) const
 {
     std::string bytes = journal::Header();
-    m_payload = journal::EncodeBase({m_base.isValid(), compacted, m_basePath, m_base});
-    journal::AppendRecord(bytes, journal::Kind::Base, m_payload);
+    journal::AppendRecord(bytes, journal::Kind::Base, journal::EncodeBase({m_base.isValid(), compacted, m_basePath, m_base}));
     if (snapshot) {
         fw::Archive ar = fw::Archive::forStoring();
         ar.StoreList(*snapshot);
         journal::AppendRecord(bytes, journal::Kind::Snapshot, ar.bytes());
     }
-    // A scene's copy can be large: its buffers go with it.
-    std::string().swap(m_payload);
     return bytes;
 }
 
@@ -302,35 +299,30 @@ void CSceneJournal::Record(journal::Kind kind, std::size_t position, const C3dOb
 {
     if (m_failed)
         return;
-    m_payload.clear();
-    journal::PutPosition(m_payload, position);
+    std::string payload;
+    journal::PutPosition(payload, position);
     if (object) {
         fw::Archive ar = fw::Archive::forStoring();
         ar.WriteObject(*object);
-        m_payload += ar.bytes();
+        payload += ar.bytes();
         m_objectBytes += ar.bytes().size();
         ++m_objectRecords;
     }
-    append(kind);
-}
-
-void CSceneJournal::append(journal::Kind kind)
-{
-    m_record.clear();
-    journal::AppendRecord(m_record, kind, m_payload);
+    std::string record;
+    journal::AppendRecord(record, kind, payload);
     if (m_queueing) {
-        m_queue += m_record;
-        m_length += m_record.size();
+        m_queue += record;
+        m_length += record.size();
         return;
     }
-    if (!writeAll(m_fd, m_record)) {
+    if (!writeAll(m_fd, record)) {
         // A torn record would hide every later one: cut it off and stop.
         // Should the cut fail too, readers still stop at the torn record.
         Fail(errno);
         static_cast<void>(!fw::systemCalls().ftruncate(m_fd, static_cast<off_t>(m_length)));
         return;
     }
-    m_length += m_record.size();
+    m_length += record.size();
     m_unsynced = true;
 }
 

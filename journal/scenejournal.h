@@ -120,9 +120,8 @@ public:
 
 private:
     CSceneJournal(int fd, QString path, QString basePath, const fw::FileStamp& base);
-    void append(journal::Kind kind);
     // The header, base record and, with `snapshot`, the scene's copy.
-    std::string freshBytes(const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted);
+    std::string freshBytes(const std::vector<std::unique_ptr<C3dObject>>* snapshot, bool compacted) const;
     // Writes the records that waited in memory; false when that failed.
     bool writeQueue();
 
@@ -149,7 +148,4 @@ private:
     // Records wait here, in order, while the file is made or compacted.
     bool m_queueing = false;
     std::string m_queue;
-    // The payload of the record being written, reused between records.
-    std::string m_payload;
-    std::string m_record;
 };
