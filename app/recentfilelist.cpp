@@ -14,17 +14,12 @@ QString entryKey(int index) { return QStringLiteral("File%1").arg(index + 1); }
 
 } // namespace
 
-CRecentFileList::CRecentFileList(int maxSize)
-    : m_maxSize(maxSize)
-{
-}
-
 void CRecentFileList::ReadList()
 {
     m_files.clear();
     QSettings settings;
     settings.beginGroup(kSection);
-    for (int i = 0; i < m_maxSize; ++i) {
+    for (int i = 0; i < kMaxSize; ++i) {
         const QString path = settings.value(entryKey(i)).toString();
         if (!path.isEmpty() && !m_files.contains(path))
             m_files.append(path);
@@ -46,7 +41,7 @@ void CRecentFileList::Add(const QString& path)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     m_files.removeAll(absolute);
     m_files.prepend(absolute);
-    while (GetSize() > m_maxSize)
+    while (GetSize() > kMaxSize)
         m_files.removeLast();
 }
 

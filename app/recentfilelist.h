@@ -6,7 +6,7 @@
 class CSettingsWriter;
 
 // The recent-file list: the files most recently opened or saved, most
-// recent first, at most `maxSize` entries, each an absolute path once.
+// recent first, at most kMaxSize entries, each an absolute path once.
 //
 // Persistence: ReadList and WriteList use the application's QSettings
 // (organisation and application names set at start-up), group
@@ -15,7 +15,7 @@ class CSettingsWriter;
 // well as a restart.
 class CRecentFileList {
 public:
-    explicit CRecentFileList(int maxSize);
+    static constexpr int kMaxSize = 4;
 
     void ReadList();
     void WriteList(CSettingsWriter& writer) const;
@@ -33,6 +33,5 @@ public:
     QString MenuText(int index) const;
 
 private:
-    int m_maxSize;
     QStringList m_files;
 };

@@ -30,7 +30,6 @@ namespace {
 using Cause = fw::ArchiveError::Cause;
 using Kind = fw::FileError::Kind;
 
-constexpr int kRecentFileCount = 4;
 // The folder where the last file dialog was accepted.
 const QString kLastFolderKey = QStringLiteral("Settings/LastFolder");
 
@@ -164,7 +163,6 @@ CSceneFiles::CSceneFiles(fw::MultiDocTemplate& docTemplate, CMainFrame& mainFram
     , m_mainFrame(mainFrame)
     , m_recoverAll(recoverAll)
     , m_prompt(std::move(prompt))
-    , m_recentFiles(kRecentFileCount)
     , m_lastFolder(QSettings().value(kLastFolderKey).toString())
     , m_opener(mainFrame.GetOpenProgress(), mainFrame, [&mainFrame] {
         mainFrame.RestoreWindowState();
