@@ -140,14 +140,8 @@ void CTeskView::OnActivateView(bool, fw::View*, fw::View*)
     ShowObjectCount();
 }
 
-fw::FrameWindow* CTeskView::GetParentFrame() const
-{
-    for (QWidget* widget = parentWidget(); widget; widget = widget->parentWidget()) {
-        if (auto* frame = qobject_cast<fw::FrameWindow*>(widget))
-            return frame;
-    }
-    return nullptr;
-}
+// The frame holds the view as its sub-window's widget, which is the view's parent.
+fw::FrameWindow* CTeskView::GetParentFrame() const { return qobject_cast<fw::FrameWindow*>(parentWidget()); }
 
 bool CTeskView::OnCmdMsg(int id, fw::CmdUI* ui)
 {
