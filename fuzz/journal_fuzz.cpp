@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecoveredScene scene = RecoverScene(contents, QStringLiteral("/nonexistent/tesk-fuzz-base.qbx"));
     require(scene.applied + scene.lost == contents.changes.size());
     require(scene.recovered || scene.objects.empty());
-    require(!contents.hasFile || scene.base == JournalBase::Missing);
+    require(!contents.base.hasFile || scene.base == JournalBase::Missing);
     if (scene.recovered) {
         require(scene.validLength <= contents.validLength);
         CTeskDoc doc;

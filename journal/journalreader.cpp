@@ -65,13 +65,13 @@ std::unique_ptr<C3dObject> readObject(std::span<const char> bytes)
 // `scene.damage` when there is none to build on.
 bool loadStart(const JournalContents& contents, const QString& basePath, RecoveredScene& scene)
 {
-    if (contents.hasFile) {
+    if (contents.base.hasFile) {
         const QFileInfo info(basePath);
         // Only a regular file of the recorded size is read: a device or a
         // pipe named there could give bytes without end.
         if (!info.exists()) {
             scene.base = JournalBase::Missing;
-        } else if (!info.isFile() || info.size() != contents.baseStamp.size) {
+        } else if (!info.isFile() || info.size() != contents.base.stamp.size) {
             scene.base = JournalBase::Changed;
         } else {
             // The base streams through the loader as an open does; the bytes
@@ -99,7 +99,7 @@ bool loadStart(const JournalContents& contents, const QString& basePath, Recover
                 loaded = false;
             }
             const fw::FileStamp read = file.Stamp();
-            const bool same = read.isValid() && read.size == contents.baseStamp.size && read.hash == contents.baseStamp.hash;
+            const bool same = read.isValid() && read.size == contents.base.stamp.size && read.hash == contents.base.stamp.hash;
             scene.base = same ? JournalBase::Unchanged : JournalBase::Changed;
             if (same && loaded)
                 return true;
@@ -116,7 +116,7 @@ bool loadStart(const JournalContents& contents, const QString& basePath, Recover
         }
         return true;
     }
-    return !contents.hasFile;
+    return !contents.base.hasFile;
 }
 
 } // namespace
@@ -137,14 +137,9 @@ bool ReadJournal(std::span<const char> data, JournalContents& contents, QString*
     std::uint64_t offset = journal::kHeaderSize;
     journal::Record record;
     QString damage;
-    journal::Base base;
     if (!journal::ReadRecord(data, offset, record, damage) || record.kind != journal::Kind::Base
-        || !journal::DecodeBase(record.payload, base))
+        || !journal::DecodeBase(record.payload, contents.base))
         return refuse(QStringLiteral("the journal's first record is damaged"));
-    contents.hasFile = base.hasFile;
-    contents.compacted = base.compacted;
-    contents.basePath = base.path;
-    contents.baseStamp = base.stamp;
     contents.startEnd = offset;
     while (offset < data.size()) {
         const std::uint64_t start = offset;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "framework/core/filestamp.h"
 #include "journal/journalformat.h"
 
 #include <QString>
@@ -21,10 +20,8 @@ struct JournalContents {
         std::uint64_t end;            // offset just past the record
     };
 
-    bool hasFile = false; // builds on a file rather than on an empty scene
-    bool compacted = false; // its snapshot holds changes, even with no change record
-    QString basePath;
-    fw::FileStamp baseStamp;
+    // What it builds on, as its base record says.
+    journal::Base base;
     bool hasSnapshot = false;
     std::span<const char> snapshot;
     std::uint64_t startEnd = 0; // offset just past the base record and snapshot

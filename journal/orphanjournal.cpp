@@ -55,7 +55,7 @@ std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QStri
         // A journal left while it was being started, or one that never got
         // past its first records, holds no change to give back; a compacted
         // one holds its changes in its snapshot.
-        if (started || !read || (orphan->m_contents.changes.empty() && !orphan->m_contents.compacted)) {
+        if (started || !read || (orphan->m_contents.changes.empty() && !orphan->m_contents.base.compacted)) {
             orphan->Discard();
             continue;
         }
@@ -68,21 +68,21 @@ std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QStri
 
 QString COrphanJournal::sceneName() const
 {
-    return m_contents.hasFile ? QFileInfo(m_contents.basePath).fileName() : QStringLiteral("Untitled");
+    return m_contents.base.hasFile ? QFileInfo(m_contents.base.path).fileName() : QStringLiteral("Untitled");
 }
 
 bool COrphanJournal::BuildsOn(const QString& path) const
 {
-    return m_contents.hasFile && QFileInfo(m_contents.basePath) == QFileInfo(path);
+    return m_contents.base.hasFile && QFileInfo(m_contents.base.path) == QFileInfo(path);
 }
 
-RecoveredScene COrphanJournal::Recover() const { return RecoverScene(m_contents, m_contents.basePath); }
+RecoveredScene COrphanJournal::Recover() const { return RecoverScene(m_contents, m_contents.base.path); }
 
 void COrphanJournal::ContinueIn(CTeskDoc& doc, RecoveredScene& scene)
 {
-    if (m_contents.hasFile) {
-        doc.SetPathName(m_contents.basePath);
-        doc.SetFileStamp(m_contents.baseStamp);
+    if (m_contents.base.hasFile) {
+        doc.SetPathName(m_contents.base.path);
+        doc.SetFileStamp(m_contents.base.stamp);
     }
     doc.SetModifiedFlag(true);
     if (CDocJournal* keeper = CDocJournal::Of(doc); keeper && m_fd.get() >= 0) {

@@ -253,7 +253,8 @@ std::unique_ptr<CSceneJournal> CSceneJournal::Adopt(int fd, const QString& path,
                                                     std::uint64_t validLength)
 {
     std::unique_ptr<CSceneJournal> adopted(
-        new CSceneJournal(fd, path, contents.hasFile ? contents.basePath : QString(), contents.hasFile ? contents.baseStamp : fw::FileStamp()));
+        new CSceneJournal(fd, path, contents.base.hasFile ? contents.base.path : QString(),
+                          contents.base.hasFile ? contents.base.stamp : fw::FileStamp()));
     adopted->m_length = validLength;
     adopted->m_startLength = contents.startEnd;
     // An editor killed before its first flush may have left the name undurable.

@@ -42,7 +42,7 @@ std::optional<std::string> recovered(const std::string& journal, const QString& 
     JournalContents contents;
     if (!ReadJournal(spanOf(journal), contents, nullptr))
         return std::nullopt;
-    RecoveredScene scene = RecoverScene(contents, basePath.isNull() ? contents.basePath : basePath);
+    RecoveredScene scene = RecoverScene(contents, basePath.isNull() ? contents.base.path : basePath);
     std::optional<std::string> bytes;
     if (scene.recovered) {
         CTeskDoc doc;

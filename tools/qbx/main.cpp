@@ -197,8 +197,8 @@ int recover(const char* journalPath, const char* outPath, const char* basePath)
     JournalContents contents;
     if (!ReadJournal(std::span<const char>(data.constData(), static_cast<std::size_t>(data.size())), contents, &error))
         return refuse(journalPath, error);
-    RecoveredScene scene = RecoverScene(contents, basePath ? QString::fromLocal8Bit(basePath) : contents.basePath);
-    const QString name = contents.hasFile ? contents.basePath : QStringLiteral("Untitled");
+    RecoveredScene scene = RecoverScene(contents, basePath ? QString::fromLocal8Bit(basePath) : contents.base.path);
+    const QString name = contents.base.hasFile ? contents.base.path : QStringLiteral("Untitled");
     const QString note = DescribeRecovery(scene, name);
     if (!scene.recovered)
         return refuse(journalPath, note);
