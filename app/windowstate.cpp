@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QScreen>
 #include <QSettings>
+#include <QWindow>
 #include <algorithm>
 
 namespace {
@@ -35,10 +36,7 @@ void fitToScreen(QMainWindow* window)
     const bool maximized = window->isMaximized();
     if (maximized)
         window->setWindowState(window->windowState() & ~Qt::WindowMaximized);
-    const QMargins frame(window->geometry().left() - window->frameGeometry().left(),
-                         window->geometry().top() - window->frameGeometry().top(),
-                         window->frameGeometry().right() - window->geometry().right(),
-                         window->frameGeometry().bottom() - window->geometry().bottom());
+    const QMargins frame = window->windowHandle()->frameMargins();
     const QRect wanted = window->geometry();
     const QScreen* screen = QGuiApplication::screenAt(wanted.center());
     if (!screen)
