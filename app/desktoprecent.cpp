@@ -28,8 +28,6 @@ constexpr QStringView kMimeType = u"application/x-tesk-scene";
 // How often a file that another writer keeps changing is read again.
 constexpr int kAttempts = 5;
 
-QString timestamp(const QDateTime& when) { return when.toUTC().toString(Qt::ISODateWithMs); }
-
 // What the file's bookmark of the scene said before: kept in the new one.
 struct Previous {
     QString added;
@@ -153,7 +151,7 @@ QByteArray merged(const QByteArray& bytes, const QString& scene, const QDateTime
             return {};
         }
     }
-    writeBookmark(out, scene, timestamp(when), previous);
+    writeBookmark(out, scene, when.toUTC().toString(Qt::ISODateWithMs), previous);
     out.writeEndElement(); // xbel
     out.writeEndDocument();
     return result;
