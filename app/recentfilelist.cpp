@@ -2,7 +2,6 @@
 
 #include "app/settingswriter.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -53,7 +52,7 @@ void CRecentFileList::Remove(int index)
 
 QString CRecentFileList::MenuText(int index) const
 {
-    QString path = QDir::toNativeSeparators(m_files.at(index));
+    QString path = m_files.at(index);
     path.replace(QLatin1Char('&'), QLatin1String("&&"));
     return QStringLiteral("&%1 %2").arg(index + 1).arg(path);
 }

@@ -35,8 +35,6 @@ const QString kLastFolderKey = QStringLiteral("Settings/LastFolder");
 
 QString appTitle() { return res::loadString(fw::AFX_IDS_APP_TITLE); }
 
-QString displayName(const QString& path) { return QDir::toNativeSeparators(path); }
-
 // Adds the scene extension to a file name typed without one.
 QString withDefaultExtension(const QString& path)
 {
@@ -104,7 +102,7 @@ QString quotedName(const QString& path)
 
 QString detailOf(const fw::FileError& error)
 {
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(QFileInfo(error.path).absoluteFilePath()), error.reason);
+    return QStringLiteral("%1: %2").arg(QFileInfo(error.path).absoluteFilePath(), error.reason);
 }
 
 FileFailure openFailure(const fw::FileError& error)
@@ -136,7 +134,7 @@ FileFailure saveFailure(const fw::FileError& error)
 {
     const QString folder = QFileInfo(error.path).absolutePath();
     const QString cause = error.kind == Kind::NoSuchFolder
-        ? QStringLiteral("the folder \u201C%1\u201D does not exist").arg(QDir::toNativeSeparators(folder))
+        ? QStringLiteral("the folder \u201C%1\u201D does not exist").arg(folder)
         : error.reason;
     return {QStringLiteral("%1 cannot be saved: %2. The scene stays open with its changes.").arg(quotedName(error.path), cause),
             detailOf(error)};
@@ -181,7 +179,7 @@ bool CSceneFiles::OpenAtStart(const QStringList& files)
             continue;
         // Before the main window shows, stderr is the one sure channel; a
         // message box would wait forever where nobody can dismiss it.
-        std::fprintf(stderr, "tesk: cannot open \"%s\": %s\n", qUtf8Printable(displayName(file)),
+        std::fprintf(stderr, "tesk: cannot open \"%s\": %s\n", qUtf8Printable(file),
                      qUtf8Printable(opened.error.reason));
         if (isInteractive())
             showFailure(openFailure(opened.error), nullptr, true);
@@ -265,7 +263,7 @@ QStringList CSceneFiles::OpenHandedOver(const QStringList& files)
         const Opened opened = open(file);
         if (opened.doc || opened.cancelled)
             continue;
-        failures.append(QStringLiteral("cannot open \"%1\": %2").arg(displayName(file), opened.error.reason));
+        failures.append(QStringLiteral("cannot open \"%1\": %2").arg(file, opened.error.reason));
         shown.push_back(openFailure(opened.error));
     }
     m_mainFrame.setWindowState(m_mainFrame.windowState() & ~Qt::WindowMinimized);
@@ -311,7 +309,7 @@ bool CSceneFiles::SaveAs(fw::Document* doc, const QString& path)
         const QString window = frameTitle(frames.front());
         showError(QStringLiteral("Cannot save \"%1\":\nthe file is open in the window \"%2\". Close that window "
                                  "first, or save under another name.")
-                      .arg(displayName(target), window));
+                      .arg(target, window));
         return false;
     }
     if (!confirmOverwriteChanged(doc, target))
@@ -349,7 +347,7 @@ bool CSceneFiles::SaveModified(fw::Document* doc)
 {
     if (!doc->IsModified())
         return true;
-    const QString name = doc->GetPathName().isEmpty() ? doc->GetTitle() : displayName(doc->GetPathName());
+    const QString name = doc->GetPathName().isEmpty() ? doc->GetTitle() : doc->GetPathName();
     fw::MessageBox box(QMessageBox::Warning, appTitle(), QStringLiteral("Save changes to %1?").arg(name),
                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, &m_mainFrame);
     box.setDefaultButton(QMessageBox::Save);
