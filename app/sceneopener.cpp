@@ -49,8 +49,6 @@ CSceneOpener::CSceneOpener(COpenProgress& progress, QWidget& window, std::functi
     connect(&m_progress, &COpenProgress::cancelRequested, this, &CSceneOpener::Cancel);
 }
 
-CSceneOpener::~CSceneOpener() = default;
-
 SceneLoad CSceneOpener::Load(const QString& path)
 {
     Job job;

@@ -32,7 +32,6 @@ class CSceneOpener : public QObject {
 
 public:
     CSceneOpener(COpenProgress& progress, QWidget& window, std::function<void()> showWindow);
-    ~CSceneOpener() override;
 
     // Reads `path` and returns what was read; when cancelled, the load has
     // file.cancelled set and no objects.
