@@ -17,7 +17,6 @@ COpenProgress::COpenProgress(QWidget* parent)
     layout->addWidget(m_text);
     layout->addWidget(m_bar);
     layout->addWidget(m_cancel);
-    m_bar->setRange(0, 1000);
     m_bar->setTextVisible(false);
     m_bar->setMaximumWidth(m_bar->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 24);
     // Keys stay with the scene windows; Escape cancels from anywhere.
