@@ -8,7 +8,6 @@
 #include "framework/gui/framewindow.h"
 #include "framework/gui/mdiframewnd.h"
 #include "view/labelnumber.h"
-#include "view/objectpopupmenu.h"
 #include "view/scenetreemodel.h"
 
 #include <QApplication>
@@ -48,6 +47,40 @@ public:
         QStyledItemDelegate::setEditorData(editor, index);
     }
 };
+
+// The tree's context menu: "Dodaj" (ID_OBJECT_ADD), "Usuń"
+// (ID_OBJECT_DELETE) and "Edytuj" (ID_OBJECT_EDIT), each action carrying its
+// command id in data(). Right before the menu shows, every action takes its
+// enabled state from the main frame's command route; a chosen action runs
+// its command along that route, so it reaches the active view like a menu
+// command. Without a main frame every action stays disabled. The menu is a
+// child of `parent`; the caller deletes it after use.
+QMenu* createObjectPopupMenu(QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    const struct {
+        const char16_t* text;
+        int id;
+    } items[] = {
+        {u"Dodaj", ID_OBJECT_ADD},
+        {u"Usuń", ID_OBJECT_DELETE},
+        {u"Edytuj", ID_OBJECT_EDIT},
+    };
+    for (const auto& item : items) {
+        QAction* action = menu->addAction(QString::fromUtf16(item.text));
+        action->setData(item.id);
+        QObject::connect(action, &QAction::triggered, menu, [id = item.id] {
+            if (fw::MdiFrameWnd* main = fw::MdiFrameWnd::mainFrame())
+                main->OnCommand(id);
+        });
+    }
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [menu] {
+        fw::MdiFrameWnd* main = fw::MdiFrameWnd::mainFrame();
+        for (QAction* action : menu->actions())
+            action->setEnabled(main && main->CommandState(action->data().toInt()).enabled);
+    });
+    return menu;
+}
 
 } // namespace
 
