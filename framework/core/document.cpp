@@ -115,9 +115,8 @@ bool Document::OnNewDocument()
 {
     DeleteContents();
     SetModifiedFlag(false);
-    m_pathName.clear();
     m_fileStamp = {};
-    SetTitle(QStringLiteral("Untitled"));
+    SetPathName(QString());
     return true;
 }
 
