@@ -4,7 +4,6 @@
 
 #include "app/resources.h"
 #include "app/iconset.h"
-#include "app/windowstate.h"
 #include "framework/core/document.h"
 #include "framework/core/stdids.h"
 #include "framework/core/view.h"
@@ -18,15 +17,20 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <QWindow>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -46,6 +50,47 @@ QStringList localFiles(const QMimeData* data)
     return files;
 }
 
+// Where the main window's place and bars are kept between runs.
+const QString kGeometryKey = QStringLiteral("Window/Geometry");
+const QString kToolBarKey = QStringLiteral("Window/ToolBar");
+const QString kStatusBarKey = QStringLiteral("Window/StatusBar");
+// The size a first start asks for, where the screen has room for it.
+constexpr QSize kDefaultSize(800, 600);
+
+void placeForFirstStart(QMainWindow* window)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Leave room for the frame, which the window system adds around it.
+    QRect first(QPoint(), kDefaultSize.boundedTo(area.size() * 9 / 10));
+    first.moveCenter(area.center());
+    window->setGeometry(first);
+}
+
+// Qt's restore keeps a title bar reachable but lets a window larger than
+// the screen, or partly off it, stay so: move and shrink the window, frame
+// included, into the available area of the screen it is on, or else of
+// the primary screen.
+void fitToScreen(QMainWindow* window)
+{
+    const bool maximized = window->isMaximized();
+    if (maximized)
+        window->setWindowState(window->windowState() & ~Qt::WindowMaximized);
+    const QMargins frame = window->windowHandle()->frameMargins();
+    const QRect wanted = window->geometry();
+    const QScreen* screen = QGuiApplication::screenAt(wanted.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect area = (screen ? screen->availableGeometry() : wanted) - frame;
+    const QSize size = wanted.size().boundedTo(area.size());
+    const int x = std::clamp(wanted.x(), area.left(), area.left() + area.width() - size.width());
+    const int y = std::clamp(wanted.y(), area.top(), area.top() + area.height() - size.height());
+    window->setGeometry(QRect(QPoint(x, y), size));
+    if (maximized)
+        window->setWindowState(window->windowState() | Qt::WindowMaximized);
+}
 
 } // namespace
 
@@ -227,7 +272,18 @@ void CMainFrame::focusActiveView()
     });
 }
 
-void CMainFrame::RestoreWindowState() { restoreWindowState(this, m_wndToolBar, statusBar()); }
+void CMainFrame::RestoreWindowState()
+{
+    const QSettings settings;
+    // The window system's frame is known once the window exists.
+    winId();
+    if (restoreGeometry(settings.value(kGeometryKey).toByteArray()))
+        fitToScreen(this);
+    else
+        placeForFirstStart(this);
+    m_wndToolBar->setVisible(settings.value(kToolBarKey, true).toBool());
+    statusBar()->setVisible(settings.value(kStatusBarKey, true).toBool());
+}
 
 void CMainFrame::updateActionStates(const QList<QAction*>& actions)
 {
@@ -311,7 +367,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    saveWindowState(this, m_wndToolBar, statusBar());
+    QSettings settings;
+    settings.setValue(kGeometryKey, saveGeometry());
+    settings.setValue(kToolBarKey, !m_wndToolBar->isHidden());
+    settings.setValue(kStatusBarKey, !statusBar()->isHidden());
     if (app)
         app->CloseAllDocuments();
     fw::MdiFrameWnd::closeEvent(event);

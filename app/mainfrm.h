@@ -48,7 +48,9 @@ public:
     COpenProgress& GetOpenProgress() const { return *m_openProgress; }
 
     // Before the first show: the place, size, maximised state and bars of
-    // the last run, fitted to the screens present now.
+    // the last run (kept in the application's QSettings when the window
+    // closes), moved and shrunk, frame included, into the screens present
+    // now. A first start gets a size that fits the primary screen, centred.
     void RestoreWindowState();
 
     // Replaces the recent-file entries of the File menu with `captions`;
