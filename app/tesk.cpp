@@ -94,10 +94,8 @@ bool CTeskApp::InitInstance(const CommandLine& commandLine)
     m_pMainFrame->show();
     m_pMainFrame->setAcceptDrops(true);
     m_pSceneFiles->OfferRecovery();
-#if QT_CONFIG(sessionmanager)
     QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, m_pMainFrame.get(),
                      [this](QSessionManager& manager) { commitData(manager); });
-#endif
     return true;
 }
 
@@ -170,7 +168,6 @@ void CTeskApp::showJournalFailure(const QString& name, const QString& reason) co
     box->open();
 }
 
-#if QT_CONFIG(sessionmanager)
 void CTeskApp::commitData(QSessionManager& manager)
 {
     // The desktop session is ending: the same prompts as on exit, and a
@@ -190,5 +187,4 @@ void CTeskApp::commitData(QSessionManager& manager)
     if (!mayEnd)
         manager.cancel();
 }
-#endif
 
