@@ -175,10 +175,8 @@ void CTeskApp::commitData(QSessionManager& manager)
     if (!manager.allowsInteraction()) {
         // The changes nobody may be asked about stay in their journals.
         for (fw::Document* doc : m_pDocTemplate->documents()) {
-            if (auto* scene = dynamic_cast<CTeskDoc*>(doc)) {
-                if (CDocJournal* journal = CDocJournal::Of(*scene))
-                    journal->Keep();
-            }
+            if (CDocJournal* journal = CDocJournal::Of(static_cast<CTeskDoc&>(*doc)))
+                journal->Keep();
         }
         return;
     }
