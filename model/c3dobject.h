@@ -17,8 +17,6 @@ public:
     C3dObject() = default;
     explicit C3dObject(std::unique_ptr<C3dShape> shape) : m_pShape(std::move(shape)) {}
     ~C3dObject() override = default;
-    C3dObject(const C3dObject&) = delete;
-    C3dObject& operator=(const C3dObject&) = delete;
 
     static void* operator new(std::size_t bytes) { return fw::Arena::allocate(bytes); }
     static void operator delete(void* pointer, std::size_t bytes) noexcept { fw::Arena::deallocate(pointer, bytes); }
