@@ -145,7 +145,7 @@ QModelIndex CTeskView::GetSelectedItem() const
 
 void CTeskView::OnUpdate(fw::View*, int hint, fw::Object* object)
 {
-    Q_ASSERT(!object || object->IsKindOf(&C3dObject::classInfo));
+    Q_ASSERT(!object || object->GetRuntimeClass() == &C3dObject::classInfo);
     auto* changed = static_cast<C3dObject*>(object);
     switch (hint) {
     case HINT_ADDED:

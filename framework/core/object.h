@@ -22,8 +22,6 @@ public:
     virtual ~Object() = default;
     virtual const RuntimeClass* GetRuntimeClass() const = 0;
     virtual void Serialize(Archive& ar) = 0;
-
-    bool IsKindOf(const RuntimeClass* cls) const { return GetRuntimeClass() == cls; }
 };
 
 } // namespace fw
