@@ -41,8 +41,6 @@ Document* FrameWindow::GetActiveDocument() const { return m_pView ? m_pView->Get
 void FrameWindow::UpdateFrameTitle(int number)
 {
     const Document* doc = GetActiveDocument();
-    if (!doc)
-        return;
     QString title = doc->GetTitle();
     if (number > 0)
         title += QLatin1Char(':') + QString::number(number);

@@ -31,6 +31,7 @@ public:
     Document* GetActiveDocument() const;
 
     // Sets the title from the document's title; `number` > 0 appends ":number".
+    // The template calls it for frames that show one of its documents.
     void UpdateFrameTitle(int number);
 
 signals:

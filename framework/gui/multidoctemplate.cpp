@@ -58,8 +58,7 @@ FrameWindow* MultiDocTemplate::CreateNewFrame(Document* doc, FrameWindow* other)
 
 void MultiDocTemplate::InitialUpdateFrame(FrameWindow* frame, Document* doc)
 {
-    if (View* view = frame->GetActiveView())
-        view->OnInitialUpdate();
+    frame->GetActiveView()->OnInitialUpdate();
     updateTitles(doc);
     if (m_mainFrame)
         m_mainFrame->ActivateFrame(frame);
