@@ -3,6 +3,7 @@
 #include "app/openprogress.h"
 
 #include "app/resources.h"
+#include "app/settingswriter.h"
 #include "app/iconset.h"
 #include "app/windowstate.h"
 #include "framework/core/document.h"
@@ -51,6 +52,7 @@ QStringList localFiles(const QMimeData* data)
 
 CMainFrame::CMainFrame(QWidget* parent)
     : fw::MdiFrameWnd(parent)
+    , m_settingsWriter(std::make_unique<CSettingsWriter>())
 {
     setWindowIcon(iconSet(res::appIconPath()));
     createMenus();
@@ -64,6 +66,8 @@ CMainFrame::CMainFrame(QWidget* parent)
     updateFrameTitle();
     updateLockKeyPanes();
 }
+
+CMainFrame::~CMainFrame() = default;
 
 QAction* CMainFrame::createCommandAction(int id, const QString& text)
 {
@@ -311,7 +315,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    saveWindowState(this, m_wndToolBar, statusBar());
+    saveWindowState(*m_settingsWriter, this, m_wndToolBar, statusBar());
     if (app)
         app->CloseAllDocuments();
     fw::MdiFrameWnd::closeEvent(event);

@@ -1,5 +1,7 @@
 #include "app/windowstate.h"
 
+#include "app/settingswriter.h"
+
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QScreen>
@@ -67,10 +69,13 @@ void restoreWindowState(QMainWindow* window, QWidget* toolBar, QWidget* statusBa
     statusBar->setVisible(settings.value(kStatusBarKey, true).toBool());
 }
 
-void saveWindowState(const QMainWindow* window, const QWidget* toolBar, const QWidget* statusBar)
+void saveWindowState(CSettingsWriter& writer, const QMainWindow* window, const QWidget* toolBar,
+                     const QWidget* statusBar)
 {
-    QSettings settings;
-    settings.setValue(kGeometryKey, window->saveGeometry());
-    settings.setValue(kToolBarKey, !toolBar->isHidden());
-    settings.setValue(kStatusBarKey, !statusBar->isHidden());
+    writer.Write([geometry = window->saveGeometry(), toolBarShown = !toolBar->isHidden(),
+                  statusBarShown = !statusBar->isHidden()](QSettings& settings) {
+        settings.setValue(kGeometryKey, geometry);
+        settings.setValue(kToolBarKey, toolBarShown);
+        settings.setValue(kStatusBarKey, statusBarShown);
+    });
 }

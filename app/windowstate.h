@@ -1,5 +1,6 @@
 #pragma once
 
+class CSettingsWriter;
 class QMainWindow;
 class QWidget;
 
@@ -11,4 +12,6 @@ class QWidget;
 // saved state the window gets a size that fits the primary screen's
 // available area, centred on it.
 void restoreWindowState(QMainWindow* window, QWidget* toolBar, QWidget* statusBar);
-void saveWindowState(const QMainWindow* window, const QWidget* toolBar, const QWidget* statusBar);
+// Reads the state now and hands its writing to `writer`.
+void saveWindowState(CSettingsWriter& writer, const QMainWindow* window, const QWidget* toolBar,
+                     const QWidget* statusBar);
