@@ -14,7 +14,8 @@ public:
     // Creates a new frame with a new view on `doc`, modelled on `other`
     // (may be null). Returns null on failure.
     virtual FrameWindow* CreateNewFrame(Document* doc, FrameWindow* other) = 0;
-    // Gives the frame's view its initial update and shows the frame.
+    // Gives the frame's view its initial update and shows the frame (in
+    // the same turn, or some turns later: see the implementation).
     virtual void InitialUpdateFrame(FrameWindow* frame, Document* doc) = 0;
 };
 
