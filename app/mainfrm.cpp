@@ -3,6 +3,7 @@
 #include "app/openprogress.h"
 
 #include "app/resources.h"
+#include "app/settingswriter.h"
 #include "app/iconset.h"
 #include "framework/core/document.h"
 #include "framework/core/stdids.h"
@@ -96,6 +97,7 @@ void fitToScreen(QMainWindow* window)
 
 CMainFrame::CMainFrame(QWidget* parent)
     : fw::MdiFrameWnd(parent)
+    , m_settingsWriter(std::make_unique<CSettingsWriter>())
 {
     setWindowIcon(iconSet(res::appIconPath()));
     createMenus();
@@ -109,6 +111,8 @@ CMainFrame::CMainFrame(QWidget* parent)
     updateFrameTitle();
     updateLockKeyPanes();
 }
+
+CMainFrame::~CMainFrame() = default;
 
 QAction* CMainFrame::createCommandAction(int id, const QString& text)
 {
@@ -367,10 +371,12 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    QSettings settings;
-    settings.setValue(kGeometryKey, saveGeometry());
-    settings.setValue(kToolBarKey, !m_wndToolBar->isHidden());
-    settings.setValue(kStatusBarKey, !statusBar()->isHidden());
+    m_settingsWriter->Write([geometry = saveGeometry(), toolBarShown = !m_wndToolBar->isHidden(),
+                             statusBarShown = !statusBar()->isHidden()](QSettings& settings) {
+        settings.setValue(kGeometryKey, geometry);
+        settings.setValue(kToolBarKey, toolBarShown);
+        settings.setValue(kStatusBarKey, statusBarShown);
+    });
     if (app)
         app->CloseAllDocuments();
     fw::MdiFrameWnd::closeEvent(event);

@@ -4,9 +4,11 @@
 
 #include <QMetaObject>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 class COpenProgress;
+class CSettingsWriter;
 class QAction;
 class QLabel;
 class QMenu;
@@ -33,6 +35,8 @@ class QToolBar;
 // Closing asks the application (fw::WinApp) to save modified scenes first,
 // then keeps the window's place and bars in the settings; dropped files
 // are handed to the application to open.
+// Settings: it owns the application's settings writer, which the scene
+// files share; destroying the window waits for the writes handed to it.
 // Focus: after every command, drop and switch of scene window, the keyboard
 // focus returns to the active scene window's tree.
 class CMainFrame : public fw::MdiFrameWnd {
@@ -40,12 +44,14 @@ class CMainFrame : public fw::MdiFrameWnd {
 
 public:
     explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
 
     void SetStatusText(const QString& text) override;
     QString GetPaneText(int index) const;
 
     QToolBar* GetToolBar() const { return m_wndToolBar; }
     COpenProgress& GetOpenProgress() const { return *m_openProgress; }
+    CSettingsWriter& GetSettingsWriter() const { return *m_settingsWriter; }
 
     // Before the first show: the place, size, maximised state and bars of
     // the last run (kept in the application's QSettings when the window
@@ -92,6 +98,7 @@ private:
     std::vector<QAction*> m_recentFileActions;
     QLabel* m_paneMessage = nullptr;
     COpenProgress* m_openProgress = nullptr;
+    std::unique_ptr<CSettingsWriter> m_settingsWriter;
     std::vector<QLabel*> m_panes;
     QMetaObject::Connection m_titleConnection;
     QMetaObject::Connection m_stateConnection;

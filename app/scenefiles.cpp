@@ -3,6 +3,7 @@
 #include "app/display.h"
 #include "app/mainfrm.h"
 #include "app/resources.h"
+#include "app/settingswriter.h"
 #include "dialogs/recoverydialog.h"
 #include "document/teskdoc.h"
 #include "framework/core/fileerror.h"
@@ -161,6 +162,7 @@ CSceneFiles::CSceneFiles(fw::MultiDocTemplate& docTemplate, CMainFrame& mainFram
     , m_mainFrame(mainFrame)
     , m_recoverAll(recoverAll)
     , m_prompt(std::move(prompt))
+    , m_settingsWriter(mainFrame.GetSettingsWriter())
     , m_lastFolder(QSettings().value(kLastFolderKey).toString())
     , m_opener(mainFrame.GetOpenProgress(), mainFrame, [&mainFrame] {
         mainFrame.RestoreWindowState();

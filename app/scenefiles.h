@@ -3,7 +3,6 @@
 #include "app/desktoprecent.h"
 #include "app/recentfilelist.h"
 #include "app/sceneopener.h"
-#include "app/settingswriter.h"
 
 #include <QPointer>
 #include <QString>
@@ -11,6 +10,7 @@
 #include <functional>
 
 class CMainFrame;
+class CSettingsWriter;
 class QFileDialog;
 
 namespace fw {
@@ -116,8 +116,8 @@ private:
     CMainFrame& m_mainFrame;
     bool m_recoverAll;
     Prompt m_prompt;
-    // Writes the recent-file list and the last folder off the GUI thread.
-    CSettingsWriter m_settingsWriter;
+    // The main frame's: writes the recent-file list and the last folder off the GUI thread.
+    CSettingsWriter& m_settingsWriter;
     CRecentFileList m_recentFiles;
     // Where a file dialog was last accepted, as read at start-up and kept
     // since (written back through m_settingsWriter).

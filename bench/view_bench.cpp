@@ -48,6 +48,15 @@ void settle(std::initializer_list<QAbstractItemView*> views)
         view->viewport()->repaint();
 }
 
+// View > Add view, and the turns of the event loop until its window is the active one.
+void addView(CMainFrame& frame)
+{
+    const fw::FrameWindow* before = frame.MDIGetActive();
+    frame.OnCommand(ID_ADD_VIEW);
+    while (frame.MDIGetActive() == before)
+        QCoreApplication::processEvents();
+}
+
 std::vector<std::unique_ptr<C3dObject>> sceneObjects(int count, bool halfUserDefined)
 {
     std::vector<std::unique_ptr<C3dObject>> objects;
@@ -194,7 +203,7 @@ struct TwoViews : Fixture {
         doc = dynamic_cast<CTeskDoc*>(files.docTemplate->OpenDocumentFile(files.path, &files.error));
         if (!doc)
             return;
-        files.frame.OnCommand(ID_ADD_VIEW);
+        addView(files.frame);
         settle();
     }
     ~TwoViews() override
@@ -579,7 +588,7 @@ void BM_OpenTwoWindows(benchmark::State& state)
             state.SkipWithError(error.reason.toUtf8().constData());
             break;
         }
-        f.frame.OnCommand(ID_ADD_VIEW);
+        addView(f.frame);
         const std::vector<fw::FrameWindow*> frames = f.docTemplate->framesOf(doc);
         QAbstractItemView* first = dynamic_cast<CTeskView*>(frames.front()->GetActiveView());
         QAbstractItemView* second = dynamic_cast<CTeskView*>(frames.back()->GetActiveView());

@@ -14,7 +14,9 @@ public:
     // Creates a new frame with a new view on `doc`, modelled on `other`
     // (may be null). Returns null on failure.
     virtual FrameWindow* CreateNewFrame(Document* doc, FrameWindow* other) = 0;
-    // Gives the frame's view its initial update and shows the frame.
+    // Gives the frame's view its initial update and shows the frame: at
+    // once, or a few turns of the event loop later for a further frame on
+    // a document already shown.
     virtual void InitialUpdateFrame(FrameWindow* frame, Document* doc) = 0;
 };
 

@@ -5,6 +5,8 @@
 #include "framework/gui/framewindow.h"
 #include "framework/gui/mdiframewnd.h"
 
+#include <QTimer>
+
 namespace fw {
 
 MultiDocTemplate::MultiDocTemplate(MdiFrameWnd* mainFrame, DocumentFactory createDocument, FrameFactory createFrame,
@@ -60,8 +62,26 @@ void MultiDocTemplate::InitialUpdateFrame(FrameWindow* frame, Document* doc)
 {
     frame->GetActiveView()->OnInitialUpdate();
     updateTitles(doc);
-    if (m_mainFrame)
+    if (!m_mainFrame)
+        return;
+    if (doc->GetViews().size() < 2) {
         m_mainFrame->ActivateFrame(frame);
+        return;
+    }
+    // The view lays its rows out when its frame shows and takes the focus:
+    // not in the turn that filled it, nor in the next, which handles input.
+    // A zero timer that restarts itself runs once per turn of the event loop.
+    auto* countdown = new QTimer(frame);
+    countdown->setSingleShot(true);
+    connect(countdown, &QTimer::timeout, frame, [this, frame, countdown, turns = 2]() mutable {
+        if (--turns > 0) {
+            countdown->start(0);
+            return;
+        }
+        countdown->deleteLater();
+        m_mainFrame->ActivateFrame(frame);
+    });
+    countdown->start(0);
 }
 
 std::vector<Document*> MultiDocTemplate::documents() const

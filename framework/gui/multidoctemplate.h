@@ -24,6 +24,12 @@ class MdiFrameWnd;
 // the main frame's MDI area; each frame owns its view.
 // Titles: a document with several windows numbers them ":1", ":2", ...;
 // titles follow the document's title and modified flag.
+// Showing: a document's first frame is shown and activated in the turn
+// that fills its view. A further frame on a document already shown (Add
+// view) is filled at once but shown and activated two turns of the event
+// loop later, so that the input of the turn between is handled before its
+// view lays out its rows; the frame goes with its document if that closes
+// first.
 class MultiDocTemplate : public QObject, public DocTemplate {
 public:
     using DocumentFactory = std::function<std::unique_ptr<Document>()>;

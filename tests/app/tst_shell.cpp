@@ -235,6 +235,14 @@ QAction* findAction(const QList<QAction*>& actions, int id)
 QAction* menuAction(CMainFrame* frame, int id) { return findAction(menuActions(frame), id); }
 QAction* toolAction(CMainFrame* frame, int id) { return findAction(frame->GetToolBar()->actions(), id); }
 
+// View > Add view, and the turns of the event loop until its window is the active one.
+void addView(CMainFrame* frame)
+{
+    menuAction(frame, ID_ADD_VIEW)->trigger();
+    QMdiSubWindow* added = frame->mdiArea()->subWindowList(QMdiArea::CreationOrder).constLast();
+    QTRY_COMPARE(static_cast<QMdiSubWindow*>(frame->MDIGetActive()), added);
+}
+
 // Opens and closes the menu holding `action`, so that its states are asked.
 void refreshMenuOf(CMainFrame* frame, QAction* action)
 {
@@ -327,6 +335,8 @@ private slots:
     void savePrompt();
     void failedSaveKeepsSceneOpenAndModified();
     void noPromptWhileAnotherWindowShowsTheScene();
+    void addedViewShowsAfterTheTurnBetween_data();
+    void addedViewShowsAfterTheTurnBetween();
     void saveAsksBeforeOverwritingAFileChangedOnDisk_data();
     void saveAsksBeforeOverwritingAFileChangedOnDisk();
     void saveAsOntoAFileOpenInAnotherWindowIsRefused_data();
@@ -648,7 +658,7 @@ void TestShell::deleteAndAddView()
     QCOMPARE(objectNames(frame->GetActiveDocument()), QStringList{QStringLiteral("Sześcianik")});
 
     Document* doc = frame->GetActiveDocument();
-    menuAction(frame, ID_ADD_VIEW)->trigger();
+    addView(frame);
     QCOMPARE(frame->mdiArea()->subWindowList().size(), 2);
     QCOMPARE(doc->GetViews().size(), 2u);
     QCOMPARE(frame->GetActiveDocument(), doc);
@@ -1006,7 +1016,7 @@ void TestShell::noPromptWhileAnotherWindowShowsTheScene()
 {
     CMainFrame* frame = start();
     menuAction(frame, ID_ADD_SPHERE)->trigger();
-    menuAction(frame, ID_ADD_VIEW)->trigger();
+    addView(frame);
     BoxAnswerer answerer({QMessageBox::Cancel});
     frame->MDIGetActive()->close();
     idle();
@@ -1096,7 +1106,7 @@ void TestShell::saveAsOntoAFileOpenInAnotherWindowIsRefused()
     Document* holder = documents().front();
     if (twoWindows) {
         frame->ActivateFrame(m_app->m_pDocTemplate->framesOf(holder).front());
-        menuAction(frame, ID_ADD_VIEW)->trigger();
+        addView(frame);
         frame->ActivateFrame(m_app->m_pDocTemplate->framesOf(saver).front());
     }
     if (deleted)
@@ -1655,11 +1665,53 @@ void TestShell::windowStateSurvivesRestart()
     QVERIFY(!frame->statusBar()->isVisible());
 }
 
+void TestShell::addedViewShowsAfterTheTurnBetween_data()
+{
+    QTest::addColumn<QString>("between");
+    QTest::addColumn<int>("windowsAfter");
+    QTest::newRow("nothing") << QString() << 2;
+    QTest::newRow("the first window closed") << QStringLiteral("close first") << 1;
+    QTest::newRow("every scene closed") << QStringLiteral("close all") << 0;
+}
+
+void TestShell::addedViewShowsAfterTheTurnBetween()
+{
+    QFETCH(QString, between);
+    QFETCH(int, windowsAfter);
+    CMainFrame* frame = start();
+    menuAction(frame, ID_ADD_SPHERE)->trigger();
+    fw::FrameWindow* first = frame->MDIGetActive();
+    menuAction(frame, ID_ADD_VIEW)->trigger();
+    auto* added = qobject_cast<fw::FrameWindow*>(frame->mdiArea()->subWindowList(QMdiArea::CreationOrder).constLast());
+    QVERIFY(added && added != first);
+    // The turn in which the window was filled, then the one that handles input.
+    idle();
+    QCOMPARE(frame->MDIGetActive(), first);
+    QVERIFY(added->isHidden());
+    BoxAnswerer answerer({QMessageBox::Cancel});
+    if (between == QLatin1String("close first"))
+        first->close();
+    else if (between == QLatin1String("close all"))
+        m_app->m_pDocTemplate->CloseAllDocuments();
+    idle();
+    idle();
+    QVERIFY(answerer.texts.isEmpty());
+    QCOMPARE(frame->mdiArea()->subWindowList().size(), windowsAfter);
+    if (windowsAfter == 0)
+        return;
+    QCOMPARE(frame->MDIGetActive(), added);
+    QVERIFY(added->isVisible());
+    const auto* view = dynamic_cast<CTeskView*>(added->GetActiveView());
+    QVERIFY(view);
+    QCOMPARE(view->model()->rowCount(), 1);
+    QCOMPARE(frame->GetPaneText(1), QStringLiteral("Object count: 1"));
+}
+
 void TestShell::newWindowsCascade()
 {
     CMainFrame* frame = start();
     menuAction(frame, ID_FILE_NEW)->trigger();
-    menuAction(frame, ID_ADD_VIEW)->trigger();
+    addView(frame);
     const QList<QMdiSubWindow*> windows = frame->mdiArea()->subWindowList(QMdiArea::CreationOrder);
     QCOMPARE(windows.size(), 3);
     const QPoint step = windows.at(1)->pos() - windows.at(0)->pos();

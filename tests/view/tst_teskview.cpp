@@ -223,9 +223,12 @@ private:
         return qobject_cast<CTeskDoc*>(m_host->templ->OpenDocumentFile(QString(), &error));
     }
     CTeskView* active() const { return dynamic_cast<CTeskView*>(m_host->frame->GetActiveView()); }
+    // Add view, and the turns of the event loop until its window is the active one.
     CTeskView* addView()
     {
+        const CTeskView* before = active();
         m_host->frame->OnCommand(ID_ADD_VIEW);
+        QTest::qWaitFor([&] { return active() != before; });
         return active();
     }
     bool command(int id) { return m_host->frame->OnCommand(id); }
