@@ -1,5 +1,6 @@
 #include "framework/core/arena.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <mutex>
@@ -38,6 +39,8 @@ void removeRootRegion(const void*, std::size_t) {}
 
 constexpr std::size_t kAlign = 16;
 constexpr std::size_t kClasses = kMaxSize / kAlign;
+// Slots a thread takes, and frees it gives back, under the lock at a time.
+constexpr std::size_t kBatch = 256;
 constexpr std::size_t kChunkBlocks = 32;
 
 // A free slot: the link to the next one lies in its first bytes.
@@ -78,8 +81,8 @@ void link(Slot* slot, Slot* next)
     poison(slot, sizeof(Slot));
 }
 
-// Every block and list; never destroyed, so that objects freed after main()
-// still find it.
+// Every block and list; never destroyed, so that threads that end after
+// main() can still give their slots back.
 class Arena {
 public:
     static Arena& instance()
@@ -88,44 +91,57 @@ public:
         return *arena;
     }
 
-    // A slot of class `sizeClass`: a freed one of a block with room, else
-    // the next never used one.
-    void* take(std::size_t sizeClass, std::size_t bytes)
+    // Up to kBatch slots of class `sizeClass`, linked, for a thread that has
+    // none left: the freed ones of a block with room, else never used ones
+    // in address order.
+    Slot* take(std::size_t sizeClass)
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         const std::size_t slotSize = (sizeClass + 1) * kAlign;
         Block* block = m_withRoom[sizeClass];
         if (!block)
             block = mapBlock(slotSize);
-        void* slot = block->freed;
-        if (slot) {
-            block->freed = nextOf(block->freed);
+        Slot* chain = block->freed;
+        std::size_t count = 0;
+        char* const end = reinterpret_cast<char*>(block) + kBlockSize;
+        if (chain) {
+            Slot* last = chain;
+            for (count = 1; count < kBatch && nextOf(last); ++count)
+                last = nextOf(last);
+            block->freed = nextOf(last);
+            link(last, nullptr);
         } else {
-            slot = block->unused;
-            block->unused += slotSize;
+            count = std::min(static_cast<std::size_t>(end - block->unused) / slotSize, kBatch);
+            for (std::size_t i = count; i-- > 0;) {
+                auto* slot = reinterpret_cast<Slot*>(block->unused + i * slotSize);
+                link(slot, chain);
+                chain = slot;
+            }
+            block->unused += count * slotSize;
         }
-        ++block->used;
+        block->used += count;
         // A block with neither freed nor unused slots leaves the list.
-        const char* const end = reinterpret_cast<char*>(block) + kBlockSize;
         if (!block->freed && static_cast<std::size_t>(end - block->unused) < slotSize)
             unlist(block);
-        unpoison(slot, bytes);
-        return slot;
+        return chain;
     }
 
-    // Gives back a slot; a block none of whose slots is in use is retired.
-    void give(void* pointer, std::size_t bytes) noexcept
+    // Gives back `count` slots; a block none of whose slots is in use is retired.
+    void give(void* const* slots, std::size_t count) noexcept
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        poison(pointer, bytes);
-        Block* block = blockOf(pointer);
-        auto* slot = static_cast<Slot*>(pointer);
-        link(slot, block->freed);
-        block->freed = slot;
-        if (--block->used == 0)
-            retire(block);
-        else if (!block->listed)
-            list(block);
+        for (std::size_t i = 0; i < count; ++i) {
+            Block* block = blockOf(slots[i]);
+            auto* slot = static_cast<Slot*>(slots[i]);
+            link(slot, block->freed);
+            block->freed = slot;
+            if (--block->used == 0) {
+                retire(block);
+                continue;
+            }
+            if (!block->listed)
+                list(block);
+        }
     }
 
     std::size_t blocks()
@@ -217,23 +233,82 @@ private:
     char* m_chunkEnd = nullptr;
 };
 
+// One thread's free slots per size class, and its frees not yet given back.
+class ThreadSlots {
+public:
+    ~ThreadSlots() { giveBack(); }
+
+    void* allocate(std::size_t bytes)
+    {
+        const std::size_t sizeClass = (bytes - 1) / kAlign;
+        Slot*& chain = m_chains[sizeClass];
+        if (!chain)
+            chain = Arena::instance().take(sizeClass);
+        Slot* slot = chain;
+        chain = nextOf(slot);
+        unpoison(slot, bytes);
+        return slot;
+    }
+
+    void deallocate(void* pointer, std::size_t bytes) noexcept
+    {
+        poison(pointer, bytes);
+        keep(pointer);
+    }
+
+    // Every slot this thread holds goes back to the arena.
+    void giveBack() noexcept
+    {
+        for (Slot*& chain : m_chains) {
+            while (Slot* slot = chain) {
+                chain = nextOf(slot);
+                keep(slot);
+            }
+        }
+        flushFreed();
+    }
+
+private:
+    void keep(void* slot) noexcept
+    {
+        m_freed[m_freedCount++] = slot;
+        if (m_freedCount == kBatch)
+            flushFreed();
+    }
+
+    void flushFreed() noexcept
+    {
+        if (m_freedCount > 0)
+            Arena::instance().give(m_freed.data(), m_freedCount);
+        m_freedCount = 0;
+    }
+
+    std::array<Slot*, kClasses> m_chains{};
+    std::array<void*, kBatch> m_freed{};
+    std::size_t m_freedCount = 0;
+};
+
+thread_local ThreadSlots t_slots;
+
 } // namespace
 
 void* allocate(std::size_t bytes)
 {
     if (bytes > kMaxSize)
         throw std::bad_alloc();
-    if (bytes == 0)
-        bytes = 1;
-    return Arena::instance().take((bytes - 1) / kAlign, bytes);
+    return t_slots.allocate(bytes == 0 ? 1 : bytes);
 }
 
 void deallocate(void* pointer, std::size_t bytes) noexcept
 {
     if (pointer)
-        Arena::instance().give(pointer, bytes == 0 ? 1 : bytes);
+        t_slots.deallocate(pointer, bytes == 0 ? 1 : bytes);
 }
 
-std::size_t blocksInUse() { return Arena::instance().blocks(); }
+std::size_t blocksInUse()
+{
+    t_slots.giveBack();
+    return Arena::instance().blocks();
+}
 
 } // namespace fw::Arena

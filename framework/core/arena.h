@@ -12,7 +12,11 @@
 // slots are reused by later allocations of their size. A block none of whose
 // slots is in use goes back to the kernel.
 //
-// Any thread may allocate and free, under one lock for the whole arena.
+// Any thread may allocate and free. A thread takes slots and gives freed
+// ones back in batches, under one lock for the whole arena; between batches
+// it works alone. So a thread holds on to a batch of free slots per size it
+// allocated, and its latest frees; both go back when the thread ends or
+// asks for blocksInUse.
 //
 // Sizes up to kMaxSize bytes; larger requests throw std::bad_alloc, as does
 // a failed mapping.
@@ -24,7 +28,7 @@ void* allocate(std::size_t bytes);
 // `bytes` as given to allocate.
 void deallocate(void* pointer, std::size_t bytes) noexcept;
 
-// Blocks with slots in use.
+// Blocks with slots in use, after the calling thread has given back its slots.
 std::size_t blocksInUse();
 inline constexpr std::size_t kBlockSize = std::size_t(2) << 20;
 

@@ -85,7 +85,8 @@ TEST(ArenaTest, FreedSlotsAreReused)
             objects[i].reset();
     for (std::unique_ptr<C3dObject>& made : makeObjects(kCount - kCount / 10))
         objects.push_back(std::move(made));
-    EXPECT_LE(fw::Arena::blocksInUse(), held);
+    // At most one block more per size, for the last batch of slots taken.
+    EXPECT_LE(fw::Arena::blocksInUse(), held + 2);
 }
 
 TEST(ArenaTest, RefusesSizesBeyondItsLimit)
