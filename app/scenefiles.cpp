@@ -11,7 +11,7 @@
 #include "framework/gui/framewindow.h"
 #include "framework/gui/messagebox.h"
 #include "framework/gui/multidoctemplate.h"
-#include "journal/orphanrecovery.h"
+#include "journal/orphanjournal.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -403,8 +403,8 @@ QString CSceneFiles::AskFileName(const QString& proposed, bool open)
 
 void CSceneFiles::OfferRecovery(const QString& file)
 {
-    COrphanRecovery orphans(file);
-    if (orphans.journals().empty())
+    const std::vector<std::unique_ptr<COrphanJournal>> orphans = COrphanJournal::FindAll(COrphanJournal::Folder(), file);
+    if (orphans.empty())
         return;
     CRecoveryDialog::Choice choice = CRecoveryDialog::Recover;
     if (!m_recoverAll) {
@@ -413,7 +413,7 @@ void CSceneFiles::OfferRecovery(const QString& file)
         if (file.isEmpty() && !isInteractive())
             return;
         std::vector<CRecoveryDialog::Entry> entries;
-        for (const auto& orphan : orphans.journals())
+        for (const auto& orphan : orphans)
             entries.push_back({orphan->sceneName(), orphan->lastChange(), orphan->changeCount()});
         CRecoveryDialog dialog(entries, &m_mainFrame);
         dialog.exec();
@@ -422,11 +422,22 @@ void CSceneFiles::OfferRecovery(const QString& file)
     if (choice == CRecoveryDialog::Later)
         return;
     if (choice == CRecoveryDialog::Discard) {
-        orphans.Discard();
+        for (const auto& orphan : orphans)
+            orphan->Discard();
         return;
     }
-    const QStringList notes = orphans.Recover(
-        [this] { return dynamic_cast<CTeskDoc*>(m_docTemplate.OpenDocumentFile(QString(), nullptr)); });
+    // Each scene that can be rebuilt continues in a new scene; the notes
+    // tell of the recoveries that met trouble, one paragraph each.
+    QStringList notes;
+    for (const auto& orphan : orphans) {
+        RecoveredScene scene = orphan->Recover();
+        if (const QString note = DescribeRecovery(scene, orphan->sceneName()); !note.isEmpty())
+            notes << note;
+        if (!scene.recovered)
+            continue;
+        if (auto* doc = dynamic_cast<CTeskDoc*>(m_docTemplate.OpenDocumentFile(QString(), nullptr)))
+            orphan->ContinueIn(*doc, scene);
+    }
     if (notes.isEmpty())
         return;
     const QString text = notes.join(QStringLiteral("\n\n"));

@@ -13,7 +13,7 @@
 #include "framework/gui/messagebox.h"
 #include "framework/gui/multidoctemplate.h"
 #include "journal/docjournal.h"
-#include "journal/orphanrecovery.h"
+#include "journal/orphanjournal.h"
 #include "view/teskview.h"
 
 #include <QApplication>
@@ -59,7 +59,7 @@ bool CTeskApp::InitInstance(const CommandLine& commandLine)
         nullptr,
         [this] {
             auto doc = std::make_unique<CTeskDoc>();
-            CDocJournal* journal = CDocJournal::Attach(*doc, COrphanRecovery::Folder());
+            CDocJournal* journal = CDocJournal::Attach(*doc, COrphanJournal::Folder());
             QObject::connect(journal, &CDocJournal::failed, journal, [this, scene = doc.get()](const QString& reason) {
                 showJournalFailure(scene->GetTitle(), reason);
             });

@@ -24,7 +24,15 @@ COrphanJournal::COrphanJournal(int fd, QString path, QByteArray data, QDateTime 
 {
 }
 
-std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QString& folder)
+QString COrphanJournal::Folder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/tesk/recovery");
+}
+
+std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QString& folder, const QString& file)
 {
     std::vector<std::unique_ptr<COrphanJournal>> found;
     const QDir dir(folder);
@@ -44,10 +52,10 @@ std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QStri
             ::close(fd);
             continue;
         }
-        fw::FileReader file;
+        fw::FileReader reader;
         QByteArray data;
-        if (file.OpenDescriptor(fd, nullptr))
-            file.ReadAll(data, nullptr);
+        if (reader.OpenDescriptor(fd, nullptr))
+            reader.ReadAll(data, nullptr);
         const QDateTime changed = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).addMSecs(st.st_mtim.tv_nsec / 1000000);
         std::unique_ptr<COrphanJournal> orphan(new COrphanJournal(fd, path, std::move(data), changed));
         const bool read = ReadJournal(std::span<const char>(orphan->m_data.constData(), static_cast<std::size_t>(orphan->m_data.size())),
@@ -59,6 +67,8 @@ std::vector<std::unique_ptr<COrphanJournal>> COrphanJournal::FindAll(const QStri
             orphan->Discard();
             continue;
         }
+        if (!file.isEmpty() && !orphan->BuildsOn(file))
+            continue;
         found.push_back(std::move(orphan));
     }
     std::sort(found.begin(), found.end(),

@@ -15,15 +15,21 @@ class CTeskDoc;
 // or when a file is opened. While this object lives it holds the journal's
 // lock, so no other editor offers it at the same time.
 //
-// The caller decides its fate: ContinueIn continues it as the journal of
-// the recovered scene, Discard deletes it, and letting it go keeps it for
-// the next start.
+// The application asks the user and then decides its fate: ContinueIn
+// continues it as the journal of the recovered scene, Discard deletes it,
+// and letting it go keeps it for the next start.
 class COrphanJournal {
 public:
-    // Every orphaned journal in `folder`, oldest change first. Journals of
-    // running editors are passed over; leftovers that hold no change (an
-    // editor that died while starting one) are deleted.
-    static std::vector<std::unique_ptr<COrphanJournal>> FindAll(const QString& folder);
+    // The folder of recovery journals: $XDG_STATE_HOME/tesk/recovery, where
+    // XDG_STATE_HOME defaults to ~/.local/state and counts only when it is
+    // an absolute path.
+    static QString Folder();
+
+    // Every orphaned journal in `folder`, oldest change first; only those
+    // whose changes build on `file` when one is named. Journals of running
+    // editors are passed over; leftovers that hold no change (an editor
+    // that died while starting one) are deleted.
+    static std::vector<std::unique_ptr<COrphanJournal>> FindAll(const QString& folder, const QString& file = QString());
 
     // The scene's file name, or "Untitled" for a scene without a file.
     QString sceneName() const;

@@ -13,7 +13,6 @@
 #include "framework/gui/multidoctemplate.h"
 #include "journal/docjournal.h"
 #include "journal/orphanjournal.h"
-#include "journal/orphanrecovery.h"
 #include "tests/randomedits.h"
 
 #include <QApplication>
@@ -136,13 +135,13 @@ private slots:
             fw::FileError error;
             QVERIFY(doc.OnSaveDocument(path, &error));
             onDisk = saved(doc);
-            CDocJournal::Attach(doc, COrphanRecovery::Folder());
+            CDocJournal::Attach(doc, COrphanJournal::Folder());
             for (int i = 0; i < 12; ++i)
                 testutil::RandomEdit(doc, rng);
             edited = saved(doc);
             CDocJournal::Of(doc)->Keep();
         }
-        QCOMPARE(COrphanJournal::FindAll(COrphanRecovery::Folder()).size(), std::size_t(1));
+        QCOMPARE(COrphanJournal::FindAll(COrphanJournal::Folder()).size(), std::size_t(1));
 
         OpenApp app;
         QVERIFY(app.InitInstance(CommandLine{}));
@@ -159,9 +158,9 @@ private slots:
         QCOMPARE(ofFile[0]->IsModified(), recovered);
         QCOMPARE(saved(*ofFile[0]), recovered ? edited : onDisk);
         // A recovered scene's journal lives on, held by this editor.
-        const bool journalOnDisk = !QDir(COrphanRecovery::Folder()).entryList(QDir::Files).isEmpty();
+        const bool journalOnDisk = !QDir(COrphanJournal::Folder()).entryList(QDir::Files).isEmpty();
         QCOMPARE(journalOnDisk, journalKept || recovered);
-        QCOMPARE(COrphanJournal::FindAll(COrphanRecovery::Folder()).size(), std::size_t(journalKept ? 1 : 0));
+        QCOMPARE(COrphanJournal::FindAll(COrphanJournal::Folder()).size(), std::size_t(journalKept ? 1 : 0));
         app.CloseAllDocuments();
     }
 

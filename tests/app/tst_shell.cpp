@@ -23,7 +23,6 @@
 #include "framework/gui/multidoctemplate.h"
 #include "journal/docjournal.h"
 #include "journal/orphanjournal.h"
-#include "journal/orphanrecovery.h"
 #include "tests/app/xbelsummary.h"
 #include "view/teskview.h"
 
@@ -1290,7 +1289,7 @@ void TestShell::longOpen()
         else if (cancel == "close")
             frame->close();
     });
-    const QStringList journalsBefore = QDir(COrphanRecovery::Folder()).entryList(QDir::Files);
+    const QStringList journalsBefore = QDir(COrphanJournal::Folder()).entryList(QDir::Files);
     m_app->fileNames = {path};
     std::optional<BoxAnswerer> answerer;
     if (!failure.isEmpty())
@@ -1309,7 +1308,7 @@ void TestShell::longOpen()
     if (answerer)
         QCOMPARE(answerer->texts, QStringList{failure});
     idle();
-    QCOMPARE(QDir(COrphanRecovery::Folder()).entryList(QDir::Files), journalsBefore);
+    QCOMPARE(QDir(COrphanJournal::Folder()).entryList(QDir::Files), journalsBefore);
 }
 
 void TestShell::openingAnOpenFileActivatesItsWindow()
@@ -1914,7 +1913,7 @@ void TestShell::everyButtonOfAQuestionAnswersToItsAccessKey_data()
     const auto recoveryOffer = [this](bool fileChanged) -> DialogOpener {
         return [this, fileChanged] {
             const QString path = file("journalled.qbx");
-            for (const auto& orphan : COrphanJournal::FindAll(COrphanRecovery::Folder())) {
+            for (const auto& orphan : COrphanJournal::FindAll(COrphanJournal::Folder())) {
                 if (orphan->BuildsOn(path))
                     orphan->Discard();
             }
@@ -1923,7 +1922,7 @@ void TestShell::everyButtonOfAQuestionAnswersToItsAccessKey_data()
                 CTeskDoc doc;
                 fw::FileError error;
                 QVERIFY2(doc.OnOpenDocument(path, &error), qPrintable(error.reason));
-                CDocJournal::Attach(doc, COrphanRecovery::Folder());
+                CDocJournal::Attach(doc, COrphanJournal::Folder());
                 doc.AddObject(SHAPE_STAR);
                 CDocJournal::Of(doc)->Keep();
             }
