@@ -426,18 +426,8 @@ void CSceneFiles::OfferRecovery(const QString& file)
             orphan->Discard();
         return;
     }
-    // Each scene that can be rebuilt continues in a new scene; the notes
-    // tell of the recoveries that met trouble, one paragraph each.
-    QStringList notes;
-    for (const auto& orphan : orphans) {
-        RecoveredScene scene = orphan->Recover();
-        if (const QString note = DescribeRecovery(scene, orphan->sceneName()); !note.isEmpty())
-            notes << note;
-        if (!scene.recovered)
-            continue;
-        if (auto* doc = dynamic_cast<CTeskDoc*>(m_docTemplate.OpenDocumentFile(QString(), nullptr)))
-            orphan->ContinueIn(*doc, scene);
-    }
+    const QStringList notes = COrphanJournal::RecoverAll(
+        orphans, [this] { return dynamic_cast<CTeskDoc*>(m_docTemplate.OpenDocumentFile(QString(), nullptr)); });
     if (notes.isEmpty())
         return;
     const QString text = notes.join(QStringLiteral("\n\n"));

@@ -102,6 +102,22 @@ void COrphanJournal::ContinueIn(CTeskDoc& doc, RecoveredScene& scene)
     doc.ReplaceObjects(std::exchange(scene.objects, {}));
 }
 
+QStringList COrphanJournal::RecoverAll(const std::vector<std::unique_ptr<COrphanJournal>>& journals,
+                                       const std::function<CTeskDoc*()>& newScene)
+{
+    QStringList notes;
+    for (const auto& journal : journals) {
+        RecoveredScene scene = journal->Recover();
+        if (const QString note = DescribeRecovery(scene, journal->sceneName()); !note.isEmpty())
+            notes << note;
+        if (!scene.recovered)
+            continue;
+        if (CTeskDoc* doc = newScene())
+            journal->ContinueIn(*doc, scene);
+    }
+    return notes;
+}
+
 void COrphanJournal::Discard()
 {
     if (m_fd.get() < 0)

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -47,6 +49,12 @@ public:
     // modified, and its journal continues this one from here on.
     void ContinueIn(CTeskDoc& doc, RecoveredScene& scene);
     void Discard();
+
+    // Recovers each of `journals` in turn: a scene that can be rebuilt
+    // continues in a new scene from `newScene` (null when none can be made).
+    // Returns a note, one paragraph each, on every recovery that met trouble.
+    static QStringList RecoverAll(const std::vector<std::unique_ptr<COrphanJournal>>& journals,
+                                  const std::function<CTeskDoc*()>& newScene);
 
 private:
     COrphanJournal(int fd, QString path, QByteArray data, QDateTime lastChange);
