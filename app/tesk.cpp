@@ -38,6 +38,9 @@ CTeskApp::~CTeskApp()
     // Windows and views go before the documents that the template owns.
     if (m_pDocTemplate)
         m_pDocTemplate->CloseAllDocuments();
+    // The scene files refer to the main frame and write through its
+    // settings writer: they go first.
+    m_pSceneFiles.reset();
     m_pMainFrame.reset();
     // The journals of the scenes closed are removed on a thread of their own.
     CDocJournal::WaitForDiskWork();
